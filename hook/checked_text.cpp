@@ -1,0 +1,28 @@
+#include "hook/checked_text.h"
+
+#include <string.h>
+
+bool CheckedCopy(wchar_t* dst, size_t capacity, const wchar_t* src) {
+    const size_t length = wcslen(src);
+    if (capacity == 0 || length >= capacity) {
+        return false;
+    }
+    memmove(dst, src, (length + 1) * sizeof(wchar_t));
+    return true;
+}
+
+bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src) {
+    size_t used = 0;
+    while (used < capacity && dst[used] != L'\0') {
+        ++used;
+    }
+    if (used == capacity) {
+        return false;
+    }
+    const size_t length = wcslen(src);
+    if (length >= capacity - used) {
+        return false;
+    }
+    memmove(dst + used, src, (length + 1) * sizeof(wchar_t));
+    return true;
+}

@@ -1,0 +1,27 @@
+// Bounded copy and append for fixed-size wide buffers. A text that does not
+// fit is refused as a whole: the buffer keeps what it held and the caller is
+// told, so a path is never cut into a different path.
+#pragma once
+
+#include <stddef.h>
+#include <wchar.h>
+
+const size_t kPathChars = 260;  // the system's path limit, terminator included
+
+// Copies src into dst (capacity characters, terminator included).
+// False, with dst unchanged, when src does not fit.
+bool CheckedCopy(wchar_t* dst, size_t capacity, const wchar_t* src);
+
+// Appends src to the text in dst. False, with dst unchanged, when the result
+// would not fit or dst holds no terminator within its capacity.
+bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src);
+
+template <size_t N>
+bool CheckedCopy(wchar_t (&dst)[N], const wchar_t* src) {
+    return CheckedCopy(dst, N, src);
+}
+
+template <size_t N>
+bool CheckedAppend(wchar_t (&dst)[N], const wchar_t* src) {
+    return CheckedAppend(dst, N, src);
+}

@@ -1,0 +1,82 @@
+#include "hook/log.h"
+
+#include <windows.h>
+
+#include <stdarg.h>
+#include <stdio.h>
+
+namespace {
+
+// UTF-8 length of the code point that starts at text[i], and the number of
+// UTF-16 units it takes. A lone surrogate becomes U+FFFD (three bytes), as
+// the platform's converter does.
+void MeasureCodePoint(const wchar_t* text, size_t i, size_t* bytes, size_t* units) {
+    const unsigned c = text[i];
+    *units = 1;
+    if (c < 0x80) {
+        *bytes = 1;
+    } else if (c < 0x800) {
+        *bytes = 2;
+    } else if (c >= 0xD800 && c <= 0xDBFF && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+        *bytes = 4;
+        *units = 2;
+    } else {
+        *bytes = 3;
+    }
+}
+
+// The number of leading UTF-16 units of text whose UTF-8 form fits maxBytes,
+// never splitting a character.
+int UnitsThatFit(const wchar_t* text, size_t maxBytes) {
+    size_t used = 0;
+    size_t i = 0;
+    while (text[i] != L'\0') {
+        size_t bytes = 0;
+        size_t units = 0;
+        MeasureCodePoint(text, i, &bytes, &units);
+        if (used + bytes > maxBytes) {
+            break;
+        }
+        used += bytes;
+        i += units;
+    }
+    return static_cast<int>(i);
+}
+
+}  // namespace
+
+void LogMessage(const HookContext* context, const char* text, int32_t level) {
+    if (context->logCallback != nullptr) {
+        context->logCallback(text, level);
+    }
+}
+
+void LogWideMessage(const HookContext* context, const wchar_t* text) {
+    if (text == nullptr || context->logCallback == nullptr) {
+        return;
+    }
+    char utf8[kLogUtf8Bytes] = {};
+    const int units = UnitsThatFit(text, kLogUtf8Bytes - 1);
+    int written = 0;
+    if (units > 0) {
+        written = WideCharToMultiByte(CP_UTF8, 0, text, units, utf8,
+                                      static_cast<int>(kLogUtf8Bytes - 1), nullptr, nullptr);
+    }
+    utf8[written > 0 ? written : 0] = '\0';
+    context->logCallback(utf8, kLogLevelProgress);
+}
+
+int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...) {
+    buffer[0] = L'\0';
+    va_list args;
+    va_start(args, format);
+    const int result = vswprintf(buffer, kLogLineChars, format, args);
+    va_end(args);
+    // A line that does not fit is cut; some C runtimes report that with a
+    // negative result and leave the end unterminated.
+    buffer[kLogLineChars - 1] = L'\0';
+    if (result < 0 || static_cast<size_t>(result) >= kLogLineChars) {
+        return static_cast<int>(wcslen(buffer));
+    }
+    return result;
+}

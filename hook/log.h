@@ -1,0 +1,22 @@
+// Log operations: every line goes to the host through its callback, unchanged.
+#pragma once
+
+#include <stddef.h>
+#include <wchar.h>
+
+#include "hook/context.h"
+
+const size_t kLogLineChars = 1024;   // formatted wide line, terminator included
+const size_t kLogUtf8Bytes = 260;    // UTF-8 line sent to the host, terminator included
+
+// Sends text at level when the context has a callback; otherwise does nothing.
+void LogMessage(const HookContext* context, const char* text, int32_t level);
+
+// Sends a wide text as UTF-8 at level 4. A text whose UTF-8 form does not fit
+// 260 bytes is cut at the last whole character that fits.
+void LogWideMessage(const HookContext* context, const wchar_t* text);
+
+// Formats a wide line into buffer (1024 characters). "%ls" takes a wide text,
+// "%d" a signed 32-bit integer. A longer result is cut at 1023 characters.
+// Returns the number of characters in buffer.
+int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...);

@@ -1,0 +1,83 @@
+#!/usr/bin/env bash
+# The main job: builds the hook and its host, then drives a whole install,
+# reinstall and uninstall through the host in a throwaway 32-bit Windows
+# prefix, printing the hook's log; then shows the same installer refused on
+# 64-bit Windows. Pass --keep to keep the prefixes for a look afterwards.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+
+keep=0
+[ "${1:-}" = "--keep" ] && keep=1
+
+bash scripts/install-deps.sh
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target VLXCustomHook hookhost >/dev/null
+host="$root/build/bin/hookhost.exe"
+
+work=$(mktemp -d /tmp/vlx-demo.XXXXXX)
+stop_servers() {
+    for arch in win32 win64; do
+        [ -d "$work/$arch" ] && WINEPREFIX="$work/$arch" wineserver -k 2>/dev/null || true
+    done
+}
+cleanup() {
+    stop_servers
+    if [ "$keep" -eq 1 ]; then
+        echo "Prefixes kept in $work"
+    else
+        rm -rf "$work"
+    fi
+}
+trap cleanup EXIT
+
+banner() { printf '\n######## %s\n' "$*"; }
+
+run_host() {
+    local arch=$1
+    shift
+    WINEPREFIX="$work/$arch" WINEARCH="$arch" WINEDEBUG=-all \
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" \
+        wine "$host" "$@"
+}
+
+# A sample payload: the application's folder as the installer host leaves it.
+lay_out_payload() {
+    local app="$1/drive_c/Program Files/Kestrune/Kestrune Montavo Fablio 15"
+    mkdir -p "$app/WelcomeScreen" "$app/32" "$app/Settings/Info" "$app/MediaIO/codecs"
+    : >"$app/WelcomeScreen/Kestrune Montavo Fablio 15.exe"
+    for f in mc_dec_amr_ds.ax mc_dec_dd_ds.ax mc_dec_mp2v_ds.ax mc_dec_mp4v_ds.ax \
+             mc_dec_mpa_ds.ax mc_demux_mp4_ds.ax mc_dec_dd.dll; do
+        : >"$app/$f"
+        : >"$app/32/$f"
+    done
+    for f in CustomCredits TeamNames PatentLegalNotice About.xst PatentTextMac.xst \
+             PatentTextWin.xst SplashAbout.xst; do
+        : >"$app/Settings/Info/$f"
+    done
+    : >"$app/ols_config.xml"
+    : >"$app/MediaIO/codecs/Dolby.vca"
+    : >"$app/MediaIO/codecs/mfdolby.vca"
+    : >"$app/MFDolbyEncoder.dll"
+    : >"$app/MFDolbyImporter.dll"
+}
+
+banner "Creating a throwaway 32-bit Windows prefix in $work/win32"
+bash scripts/make-prefix.sh "$work/win32" win32
+lay_out_payload "$work/win32"
+installdir='C:\Program Files\Kestrune'
+
+for mode in install reinstall uninstall; do
+    banner "$mode on 32-bit Windows (INSTALLDIR=$installdir)"
+    rc=0
+    run_host win32 --mode "$mode" --property "INSTALLDIR=$installdir" || rc=$?
+    echo "hookhost exit code: $rc"
+done
+stop_servers
+
+banner "Creating a throwaway 64-bit Windows prefix in $work/win64"
+bash scripts/make-prefix.sh "$work/win64" win64
+banner "install on 64-bit Windows: the 32-bit installer is refused"
+rc=0
+run_host win64 --mode install || rc=$?
+echo "hookhost exit code: $rc (6: refused)"

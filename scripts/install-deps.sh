@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on a Debian 12 machine (run as root).
+# Does nothing when everything is already there.
+set -euo pipefail
+
+need=()
+command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-i686)
+command -v i686-w64-mingw32-objdump   >/dev/null 2>&1 || need+=(binutils-mingw-w64-i686)
+command -v cmake                      >/dev/null 2>&1 || need+=(cmake)
+command -v make                       >/dev/null 2>&1 || need+=(make)
+[ -f /usr/src/googletest/CMakeLists.txt ]             || need+=(googletest)
+command -v wine                       >/dev/null 2>&1 || need+=(wine)
+command -v wine64                     >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
+[ -x /usr/lib/wine/wine ] || dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+
+if [ ${#need[@]} -eq 0 ]; then
+    exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+    echo "missing packages: ${need[*]}; run this script as root to install them" >&2
+    exit 1
+fi
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null

@@ -1,0 +1,84 @@
+// The exported entry points of the built DLL, as the installer host calls them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/hook_dll.h"
+#include "tests/support/property_map.h"
+
+namespace {
+
+struct RefusalCase {
+    const char* name;
+    int32_t installMode;
+    uint32_t entryMode;
+    int32_t result;
+    const char* line;
+};
+
+class UnsupportedModeTest : public testing::TestWithParam<RefusalCase> {};
+
+TEST_P(UnsupportedModeTest, ReturnsCodeWithOneLine) {
+    const RefusalCase& c = GetParam();
+    HookDll hook;
+    PropertyMapBuilder properties = ProductProperties();
+    LogCapture capture;
+
+    EXPECT_EQ(hook.Proc(properties.map(), c.entryMode, c.installMode), c.result);
+    EXPECT_EQ(capture.lines(), std::vector<LogLine>{L4(c.line)});
+}
+
+TEST_P(UnsupportedModeTest, NullCallbackSameCodeNothingLogged) {
+    const RefusalCase& c = GetParam();
+    HookDll hook;
+    PropertyMapBuilder properties = ProductProperties();
+    LogCapture capture;
+
+    EXPECT_EQ(hook.Proc(properties.map(), c.entryMode, c.installMode, nullptr), c.result);
+    EXPECT_TRUE(capture.lines().empty());
+}
+
+const char kBadInstallMode[] = "Unsupported install mode specified.";
+const char kBadEntryMode[] = "Unsupported entry mode specified.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Modes, UnsupportedModeTest,
+    testing::Values(RefusalCase{"InstallMode3", 3, 0, 3, kBadInstallMode},
+                    RefusalCase{"InstallModeMinus1", -1, 2, 3, kBadInstallMode},
+                    RefusalCase{"InstallModeCheckedFirst", 9, 9, 3, kBadInstallMode},
+                    RefusalCase{"EntryMode5", 0, 5, 4, kBadEntryMode},
+                    RefusalCase{"EntryModeAllOnes", 0, 0xFFFFFFFFu, 4, kBadEntryMode},
+                    RefusalCase{"UninstallEntryMode5", 2, 5, 4, kBadEntryMode}),
+    [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
+
+TEST(SessionExportsTest, InitAndCloseReturnZeroEveryTime) {
+    HookDll hook;
+    LogCapture capture;
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(hook.CloseSession(), 0);
+    }
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(hook.InitSession(), 0);
+    }
+    EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(HostValueTest, HasNoEffectOnResultOrLines) {
+    HookDll hook;
+    PropertyMapBuilder properties = ProductProperties();
+    for (uint32_t entryMode : {0u, 1u, 2u, 4u, 7u}) {
+        std::vector<LogLine> first;
+        int32_t firstResult = 0;
+        {
+            LogCapture capture;
+            firstResult = hook.Proc(properties.map(), entryMode, 0, LogCapture::Callback, 0);
+            first = capture.lines();
+        }
+        LogCapture capture;
+        EXPECT_EQ(hook.Proc(properties.map(), entryMode, 0, LogCapture::Callback, 0xDEADBEEF),
+                  firstResult);
+        EXPECT_EQ(capture.lines(), first);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,47 @@
+#include "tests/support/environment.h"
+
+#include <windows.h>
+
+bool InWin64Prefix() {
+    wchar_t arch[16] = {};
+    const DWORD length = GetEnvironmentVariableW(L"VLX_WINE_ARCH", arch, 16);
+    return length == 0 || lstrcmpW(arch, L"win64") == 0;
+}
+
+std::wstring BesideTests(const std::wstring& name) {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
+}
+
+std::string ToUtf8(const std::wstring& text) {
+    if (text.empty()) {
+        return std::string();
+    }
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
+                        nullptr, nullptr);
+    return result;
+}
+
+std::wstring FromUtf8(const std::string& text) {
+    if (text.empty()) {
+        return std::wstring();
+    }
+    const int size =
+        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring result(static_cast<size_t>(size), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size);
+    return result;
+}
+
+double NowMilliseconds() {
+    LARGE_INTEGER now;
+    LARGE_INTEGER frequency;
+    QueryPerformanceCounter(&now);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}

@@ -1,0 +1,17 @@
+// Facts about the Wine prefix a test runs in, and test-run helpers.
+#pragma once
+
+#include <string>
+
+// True when the run is in the win64 prefix (the 32-bit test runs under
+// WoW64), as the runner script says; false in the win32 prefix.
+bool InWin64Prefix();
+
+// A file beside the test program (the built DLL, the host, helpers).
+std::wstring BesideTests(const std::wstring& name);
+
+std::string ToUtf8(const std::wstring& text);
+std::wstring FromUtf8(const std::string& text);
+
+// Milliseconds on a high-resolution clock.
+double NowMilliseconds();

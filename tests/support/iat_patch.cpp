@@ -1,0 +1,80 @@
+#include "tests/support/iat_patch.h"
+
+#include <string.h>
+
+namespace {
+
+template <typename T>
+T* AtRva(HMODULE module, DWORD rva) {
+    return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
+}
+
+// The import address table slot through which module calls dll!function.
+void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
+    const auto* nt = AtRva<const IMAGE_NT_HEADERS>(module, dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& directory =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (directory.VirtualAddress == 0) {
+        return nullptr;
+    }
+    for (auto* descriptor = AtRva<IMAGE_IMPORT_DESCRIPTOR>(module, directory.VirtualAddress);
+         descriptor->Name != 0; ++descriptor) {
+        if (_stricmp(AtRva<const char>(module, descriptor->Name), dll) != 0) {
+            continue;
+        }
+        auto* slots = AtRva<IMAGE_THUNK_DATA>(module, descriptor->FirstThunk);
+        if (descriptor->OriginalFirstThunk != 0) {
+            const auto* names = AtRva<IMAGE_THUNK_DATA>(module, descriptor->OriginalFirstThunk);
+            for (size_t i = 0; names[i].u1.AddressOfData != 0; ++i) {
+                if (IMAGE_SNAP_BY_ORDINAL(names[i].u1.Ordinal)) {
+                    continue;
+                }
+                const auto* byName = AtRva<const IMAGE_IMPORT_BY_NAME>(
+                    module, static_cast<DWORD>(names[i].u1.AddressOfData));
+                if (strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0) {
+                    return reinterpret_cast<void**>(&slots[i].u1.Function);
+                }
+            }
+        } else {
+            // No name table: match the bound address instead.
+            const HMODULE target = GetModuleHandleA(dll);
+            const FARPROC address = target ? GetProcAddress(target, function) : nullptr;
+            for (size_t i = 0; address != nullptr && slots[i].u1.Function != 0; ++i) {
+                if (reinterpret_cast<FARPROC>(slots[i].u1.Function) == address) {
+                    return reinterpret_cast<void**>(&slots[i].u1.Function);
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+void WriteSlot(void** slot, void* value) {
+    DWORD oldProtection = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &oldProtection);
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), oldProtection, &oldProtection);
+    FlushInstructionCache(GetCurrentProcess(), slot, sizeof(void*));
+}
+
+}  // namespace
+
+ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function,
+                         const void* replacement) {
+    slot_ = FindImportSlot(module, dll, function);
+    if (slot_ != nullptr) {
+        original_ = *slot_;
+        WriteSlot(slot_, const_cast<void*>(replacement));
+    }
+}
+
+ImportPatch::~ImportPatch() {
+    if (slot_ != nullptr) {
+        WriteSlot(slot_, original_);
+    }
+}
+
+bool ModuleImports(HMODULE module, const char* dll, const char* function) {
+    return FindImportSlot(module, dll, function) != nullptr;
+}

@@ -1,0 +1,34 @@
+#include "tests/support/log_capture.h"
+
+#include <stdlib.h>
+
+namespace {
+
+LogCapture* g_active = nullptr;
+
+}  // namespace
+
+LogCapture::LogCapture() {
+    if (g_active != nullptr) {
+        abort();  // two captures at once would split the lines
+    }
+    g_active = this;
+}
+
+LogCapture::~LogCapture() {
+    g_active = nullptr;
+}
+
+void __cdecl LogCapture::Callback(const char* text, int32_t level) {
+    if (g_active != nullptr) {
+        g_active->lines_.push_back(LogLine{level, text});
+    }
+}
+
+std::vector<std::string> LogCapture::texts() const {
+    std::vector<std::string> result;
+    for (const LogLine& line : lines_) {
+        result.push_back(line.text);
+    }
+    return result;
+}

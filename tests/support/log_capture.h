@@ -1,0 +1,44 @@
+// Captures the hook's log lines, each with its level, in order.
+#pragma once
+
+#include <stdint.h>
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct LogLine {
+    int32_t level;
+    std::string text;
+
+    bool operator==(const LogLine& other) const {
+        return level == other.level && text == other.text;
+    }
+};
+
+inline std::ostream& operator<<(std::ostream& out, const LogLine& line) {
+    return out << "[" << line.level << "] \"" << line.text << "\"";
+}
+
+// A level-4 line, the level of every progress line.
+inline LogLine L4(const std::string& text) {
+    return LogLine{4, text};
+}
+
+// While an object lives, Callback appends to it. One capture at a time.
+class LogCapture {
+public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    static void __cdecl Callback(const char* text, int32_t level);
+
+    const std::vector<LogLine>& lines() const { return lines_; }
+    std::vector<std::string> texts() const;
+    void clear() { lines_.clear(); }
+
+private:
+    std::vector<LogLine> lines_;
+};

@@ -1,0 +1,17 @@
+// Runs a program under test and collects what it printed.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+struct ProcessResult {
+    DWORD exitCode = 0;
+    std::string out;
+    std::string err;
+    bool started = false;
+};
+
+// Runs commandLine with its standard output and error captured; waits up to
+// timeoutMilliseconds (the process is ended when it takes longer).
+ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds = 60000);

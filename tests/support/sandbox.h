@@ -1,0 +1,55 @@
+// Scratch folders and files for tests, and registry keys removed afterwards.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+// A fresh folder for one test on the sandbox drive S: (mapped by the prefix
+// set-up to a scratch folder; the temporary folder when S: is missing).
+// Removed with everything in it when the object ends.
+class SandboxFolder {
+public:
+    SandboxFolder();
+    ~SandboxFolder();
+    SandboxFolder(const SandboxFolder&) = delete;
+    SandboxFolder& operator=(const SandboxFolder&) = delete;
+
+    const std::wstring& path() const { return path_; }
+    // path() followed by a backslash and relative.
+    std::wstring operator/(const std::wstring& relative) const;
+
+private:
+    std::wstring path_;
+};
+
+bool PathExists(const std::wstring& path);
+// Creates the folder and its missing parents.
+bool MakeFolders(const std::wstring& path);
+// Writes content to path, creating missing parent folders.
+bool WriteTextFile(const std::wstring& path, const std::string& content);
+// Removes a file or a folder tree, read-only entries included.
+void RemoveTree(const std::wstring& path);
+
+// A registry key (with its sub-keys) that a test creates: removed when the
+// object is made and again when it ends. view is 0, KEY_WOW64_64KEY or
+// KEY_WOW64_32KEY.
+class ScopedRegistryKey {
+public:
+    ScopedRegistryKey(HKEY root, const std::wstring& subKey, REGSAM view = 0);
+    ~ScopedRegistryKey();
+    ScopedRegistryKey(const ScopedRegistryKey&) = delete;
+    ScopedRegistryKey& operator=(const ScopedRegistryKey&) = delete;
+
+    // Creates the key when missing and sets a text value (REG_SZ unless told).
+    bool SetString(const std::wstring& name, const std::wstring& value, DWORD type = REG_SZ) const;
+    bool Exists() const;
+
+private:
+    HKEY root_;
+    std::wstring subKey_;
+    REGSAM view_;
+};
+
+// Deletes subKey of root with all its sub-keys; a missing key is no error.
+void DeleteRegistryTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);

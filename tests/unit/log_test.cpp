@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "hook/log.h"
+#include "tests/support/context.h"
+#include "tests/support/environment.h"
+
+namespace {
+
+TEST(LogMessageTest, SendsTextAndLevelUnchanged) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    LogMessage(&context, "VLX: 50% done \xC3\xA9", 2);
+    LogMessage(&context, "", 4);
+    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{{2, "VLX: 50% done \xC3\xA9"}, {4, ""}}));
+}
+
+TEST(LogMessageTest, NullCallbackSendsNothing) {
+    LogCapture capture;
+    const HookContext context = TestContext(nullptr, nullptr);
+    LogMessage(&context, "text", 4);
+    LogWideMessage(&context, L"text");
+    EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(LogWideMessageTest, NullTextSendsNothing) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    LogWideMessage(&context, nullptr);
+    EXPECT_TRUE(capture.lines().empty());
+}
+
+TEST(LogWideMessageTest, SendsUtf8AtLevel4WithoutInterpretingPercent) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    LogWideMessage(&context, L"D:\\100%\\%d %s Caf\u00e9 \u20ac \U0001F600");
+    EXPECT_EQ(capture.lines(),
+              std::vector<LogLine>{L4("D:\\100%\\%d %s Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80")});
+}
+
+// A text whose UTF-8 form exceeds 259 bytes is cut at the last whole
+// character that fits, and stays terminated.
+struct CutCase {
+    const char* name;
+    std::wstring text;
+    size_t expectedBytes;
+};
+
+class LogWideMessageCutTest : public testing::TestWithParam<CutCase> {};
+
+TEST_P(LogWideMessageCutTest, SendsLongestWholeCharacterPrefix) {
+    const CutCase& c = GetParam();
+    LogCapture capture;
+    const HookContext context = TestContext();
+    LogWideMessage(&context, c.text.c_str());
+
+    ASSERT_EQ(capture.lines().size(), 1u);
+    const std::string sent = capture.lines()[0].text;
+    const std::string whole = ToUtf8(c.text);
+    EXPECT_EQ(sent.size(), c.expectedBytes);
+    EXPECT_EQ(sent, whole.substr(0, c.expectedBytes));
+    EXPECT_EQ(capture.lines()[0].level, 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boundaries, LogWideMessageCutTest,
+    testing::Values(CutCase{"Ascii259Fits", std::wstring(259, L'a'), 259},
+                    CutCase{"Ascii260Cut", std::wstring(260, L'a'), 259},
+                    CutCase{"TwoByteCut", std::wstring(130, L'\u00e9'), 258},
+                    CutCase{"ThreeByteCut", std::wstring(87, L'\u20ac'), 258},
+                    CutCase{"SurrogatePairsCut", [] {
+                                std::wstring s;
+                                for (int i = 0; i < 65; ++i) s += L"\U0001F600";
+                                return s;
+                            }(), 256},
+                    CutCase{"PairNeverSplit", [] {
+                                std::wstring s = L"abc";
+                                for (int i = 0; i < 65; ++i) s += L"\U0001F600";
+                                return s;
+                            }(), 259},
+                    CutCase{"LoneSurrogates", std::wstring(100, static_cast<wchar_t>(0xD800)), 258}),
+    [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
+
+TEST(FormatLogLineTest, FormatsWideTextsAndSignedNumbers) {
+    wchar_t buffer[kLogLineChars];
+    EXPECT_EQ(FormatLogLine(buffer, L"InstallDir: %ls", L"C:\\Apps\\100%"), 24);
+    EXPECT_STREQ(buffer, L"InstallDir: C:\\Apps\\100%");
+    FormatLogLine(buffer, L"Return Code: %d", -1);
+    EXPECT_STREQ(buffer, L"Return Code: -1");
+    FormatLogLine(buffer, L"         Folder: \"%ls\"", L"C:\\ProgramData\\K");
+    EXPECT_STREQ(buffer, L"         Folder: \"C:\\ProgramData\\K\"");
+}
+
+TEST(FormatLogLineTest, LineOf1023CharactersFits) {
+    wchar_t buffer[kLogLineChars];
+    const std::wstring text(1023 - 6, L'x');
+    EXPECT_EQ(FormatLogLine(buffer, L"Path: %ls", text.c_str()), 1023);
+    EXPECT_EQ(std::wstring(buffer), L"Path: " + text);
+}
+
+TEST(FormatLogLineTest, LongerLineIsCutAndTerminated) {
+    wchar_t buffer[kLogLineChars + 1];
+    buffer[kLogLineChars] = L'#';
+    const std::wstring text(3000, L'y');
+    wchar_t(&line)[kLogLineChars] = *reinterpret_cast<wchar_t(*)[kLogLineChars]>(buffer);
+    EXPECT_EQ(FormatLogLine(line, L"Path: %ls", text.c_str()), 1023);
+    EXPECT_EQ(std::wstring(buffer), L"Path: " + text.substr(0, 1023 - 6));
+    EXPECT_EQ(buffer[kLogLineChars], L'#') << "wrote past the buffer";
+}
+
+}  // namespace
