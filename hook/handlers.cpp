@@ -4,8 +4,10 @@
 
 #include <string.h>
 
+#include "actions/codec_filters.h"
 #include "hook/log.h"
 #include "hook/properties.h"
+#include "registry/installer_options.h"
 
 namespace {
 
@@ -51,6 +53,7 @@ int32_t PrePayloadInstallProc(const HookContext* context) {
 
 int32_t PostPayloadInstallProc(const HookContext* context) {
     LogMessage(context, "VLX: In PostPayloadInstallProc", kLogLevelProgress);
+    RegisterMainConceptFilters(context);
     return 0;
 }
 
@@ -71,11 +74,13 @@ int32_t ReinstallPreSystemCheckProc(const HookContext* context) {
 
 int32_t PrePayloadReinstallProc(const HookContext* context) {
     LogMessage(context, "In PrePayloadReinstallProc", kLogLevelProgress);
+    UnRegisterMainConceptFilters(context);
     return 0;
 }
 
 int32_t PostPayloadReinstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadReinstallProc", kLogLevelProgress);
+    RegisterMainConceptFilters(context);
     return 0;
 }
 
@@ -97,11 +102,13 @@ int32_t UninstallPreSystemCheckProc(const HookContext* context) {
 
 int32_t PrePayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "VLX: In PrePayloadUninstallProc", kLogLevelProgress);
+    UnRegisterMainConceptFilters(context);
     return 0;
 }
 
 int32_t PostPayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadUninstallProc", kLogLevelProgress);
+    DeleteInstallerRegistries(context);
     return 0;
 }
 

@@ -12,8 +12,11 @@ keep=0
 
 bash scripts/install-deps.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target VLXCustomHook hookhost >/dev/null
+cmake --build --preset mingw --target VLXCustomHook hookhost test_filter >/dev/null
 host="$root/build/bin/hookhost.exe"
+# A stand-in for the codec filter modules: registering it leaves a mark under
+# HKCU\Software\VLXTests\FilterCalls.
+filter="$root/build/bin/test_filter.dll"
 
 work=$(mktemp -d /tmp/vlx-demo.XXXXXX)
 stop_servers() {
@@ -36,9 +39,28 @@ banner() { printf '\n######## %s\n' "$*"; }
 run_host() {
     local arch=$1
     shift
+    run_tool "$arch" "$host" "$@"
+}
+
+run_tool() {
+    local arch=$1
+    shift
     WINEPREFIX="$work/$arch" WINEARCH="$arch" WINEDEBUG=-all \
-        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" \
-        wine "$host" "$@"
+        WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" wine "$@"
+}
+
+option_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\VEXOUninstallOptions\VLX'
+
+# What the hook changed on the machine, as seen from inside the prefix.
+show_effects() {
+    local arch=$1
+    echo "---- effects"
+    echo "codec filter registrations (HKCU\Software\VLXTests\FilterCalls):"
+    (cd /tmp && run_tool "$arch" reg query 'HKCU\Software\VLXTests\FilterCalls' 2>/dev/null |
+        grep -i 'REG_SZ' | sed 's/^/  /') || echo "  none"
+    echo "installer option key ($option_key):"
+    (cd /tmp && run_tool "$arch" reg query "$option_key" 2>/dev/null | grep -i 'REG_' | sed 's/^/  /') ||
+        echo "  not present"
 }
 
 # A sample payload: the application's folder as the installer host leaves it.
@@ -47,10 +69,12 @@ lay_out_payload() {
     mkdir -p "$app/WelcomeScreen" "$app/32" "$app/Settings/Info" "$app/MediaIO/codecs"
     : >"$app/WelcomeScreen/Kestrune Montavo Fablio 15.exe"
     for f in mc_dec_amr_ds.ax mc_dec_dd_ds.ax mc_dec_mp2v_ds.ax mc_dec_mp4v_ds.ax \
-             mc_dec_mpa_ds.ax mc_demux_mp4_ds.ax mc_dec_dd.dll; do
-        : >"$app/$f"
-        : >"$app/32/$f"
+             mc_dec_mpa_ds.ax mc_demux_mp4_ds.ax; do
+        cp "$filter" "$app/$f"
+        cp "$filter" "$app/32/$f"
     done
+    : >"$app/mc_dec_dd.dll"
+    : >"$app/32/mc_dec_dd.dll"
     for f in CustomCredits TeamNames PatentLegalNotice About.xst PatentTextMac.xst \
              PatentTextWin.xst SplashAbout.xst; do
         : >"$app/Settings/Info/$f"
@@ -66,12 +90,18 @@ banner "Creating a throwaway 32-bit Windows prefix in $work/win32"
 bash scripts/make-prefix.sh "$work/win32" win32
 lay_out_payload "$work/win32"
 installdir='C:\Program Files\Kestrune'
+# The installer's shortcut options, as the installer host records them.
+(cd /tmp && run_tool win32 reg add "$option_key" /v NODESKTOPICON /d 0 /f >/dev/null &&
+    run_tool win32 reg add "$option_key" /v PINWSTOTASKBAR /d 1 /f >/dev/null &&
+    run_tool win32 reg add "$option_key" /v STARTMENULOCATION /d 'Kestrune\Video' /f >/dev/null)
+show_effects win32
 
 for mode in install reinstall uninstall; do
     banner "$mode on 32-bit Windows (INSTALLDIR=$installdir)"
     rc=0
     run_host win32 --mode "$mode" --property "INSTALLDIR=$installdir" || rc=$?
     echo "hookhost exit code: $rc"
+    show_effects win32
 done
 stop_servers
 

@@ -111,6 +111,20 @@ bool ScopedRegistryKey::SetString(const std::wstring& name, const std::wstring& 
     return status == ERROR_SUCCESS;
 }
 
+bool ScopedRegistryKey::Create() const {
+    return CreateRegistryKey(root_, subKey_, view_);
+}
+
+bool CreateRegistryKey(HKEY root, const std::wstring& subKey, REGSAM view) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    RegCloseKey(key);
+    return true;
+}
+
 bool ScopedRegistryKey::Exists() const {
     HKEY key = nullptr;
     if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_READ | view_, &key) != ERROR_SUCCESS) {

@@ -43,6 +43,7 @@ public:
 
     // Creates the key when missing and sets a text value (REG_SZ unless told).
     bool SetString(const std::wstring& name, const std::wstring& value, DWORD type = REG_SZ) const;
+    bool Create() const;
     bool Exists() const;
 
 private:
@@ -50,6 +51,9 @@ private:
     std::wstring subKey_;
     REGSAM view_;
 };
+
+// Creates a key (and missing parents); true when it exists afterwards.
+bool CreateRegistryKey(HKEY root, const std::wstring& subKey, REGSAM view = 0);
 
 // Deletes subKey of root with all its sub-keys; a missing key is no error.
 void DeleteRegistryTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);

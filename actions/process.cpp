@@ -1,0 +1,56 @@
+#include "actions/process.h"
+
+#include <windows.h>
+
+#include "hook/checked_text.h"
+#include "hook/guards.h"
+
+namespace {
+
+const size_t kCommandChars = 1024;
+
+// The system folder's name: "\System32" on Windows NT, "\System" before it.
+const wchar_t* SystemFolderName() {
+    OSVERSIONINFOW version = {};
+    version.dwOSVersionInfoSize = sizeof(version);
+#ifdef _MSC_VER
+#pragma warning(suppress : 4996)
+#endif
+    GetVersionExW(&version);
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT ? L"\\System32" : L"\\System";
+}
+
+}  // namespace
+
+int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds) {
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION information = {};
+    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &information)) {
+        return 0;
+    }
+    const Handle process(information.hProcess);
+    const Handle thread(information.hThread);
+    WaitForSingleObject(process.get(), timeoutMilliseconds);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.get(), &exitCode);
+    return static_cast<int32_t>(exitCode);
+}
+
+int32_t RunRegsvr32(const wchar_t* filePath, bool registerFlag) {
+    wchar_t command[kCommandChars] = {};
+    const UINT length = GetWindowsDirectoryW(command, static_cast<UINT>(kPathChars));
+    if (length == 0 || length >= kPathChars) {
+        return 0;
+    }
+    // The tool's own path stays unquoted; the file's path is quoted.
+    const bool built = CheckedAppend(command, SystemFolderName()) &&
+                       CheckedAppend(command, L"\\Regsvr32.exe") &&
+                       CheckedAppend(command, registerFlag ? L" /s \"" : L" /s /u \"") &&
+                       CheckedAppend(command, filePath) && CheckedAppend(command, L"\"");
+    if (built) {
+        RunProcessAndWait(command, INFINITE);
+    }
+    return 0;
+}

@@ -1,0 +1,17 @@
+// Starting external programs from the host's thread.
+#pragma once
+
+#include <stdint.h>
+#include <wchar.h>
+
+// Starts commandLine (writable; its first token names the program) with no
+// window and no inherited handles, waits up to timeoutMilliseconds (INFINITE
+// waits without limit) and returns the exit code: 259 (STILL_ACTIVE) when the
+// time-out came first (the program is left running), 0 when it could not be
+// started.
+int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds);
+
+// Registers (registerFlag true) or unregisters filePath silently with the
+// system's Regsvr32.exe and waits for it without a time-out. Always 0: the
+// tool's outcome is not reported.
+int32_t RunRegsvr32(const wchar_t* filePath, bool registerFlag);

@@ -1,0 +1,29 @@
+// A child program for process tests: vlx_child.exe [exit-code [sleep-ms]].
+// When VLX_CHILD_RECORD names a file, appends its command line to it first.
+#include <windows.h>
+
+#include <stdlib.h>
+
+int wmain(int argc, wchar_t** argv) {
+    wchar_t record[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"VLX_CHILD_RECORD", record, MAX_PATH) > 0) {
+        HANDLE file = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            char line[4096] = {};
+            const int length = WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line,
+                                                   sizeof(line) - 1, nullptr, nullptr);
+            DWORD written = 0;
+            if (length > 0) {
+                line[length - 1] = '\n';
+                WriteFile(file, line, static_cast<DWORD>(length), &written, nullptr);
+            }
+            CloseHandle(file);
+        }
+    }
+    const int exitCode = argc > 1 ? _wtoi(argv[1]) : 0;
+    if (argc > 2) {
+        Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    }
+    return exitCode;
+}

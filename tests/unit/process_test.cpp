@@ -1,0 +1,138 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "actions/process.h"
+#include "tests/support/environment.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/process_recorder.h"
+
+namespace {
+
+// The library's code is linked into this program: patch its own imports.
+HMODULE LibraryModule() {
+    return GetModuleHandleW(nullptr);
+}
+
+std::wstring Child(const std::wstring& arguments) {
+    return L"\"" + BesideTests(L"vlx_child.exe") + L"\" " + arguments;
+}
+
+int32_t RunCommand(const std::wstring& commandLine, uint32_t timeout) {
+    std::wstring writable = commandLine;
+    return RunProcessAndWait(&writable[0], timeout);
+}
+
+struct ExitCase {
+    const char* name;
+    std::wstring arguments;
+    int32_t result;
+};
+
+class RunProcessAndWaitTest : public testing::TestWithParam<ExitCase> {};
+
+TEST_P(RunProcessAndWaitTest, ReturnsTheProgramsExitCode) {
+    EXPECT_EQ(RunCommand(Child(GetParam().arguments), 30000), GetParam().result);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codes, RunProcessAndWaitTest,
+                         testing::Values(ExitCase{"Zero", L"0", 0}, ExitCase{"Seven", L"7", 7},
+                                         ExitCase{"AllBits", L"-1", -1},
+                                         ExitCase{"EndsWithinTimeout", L"3 200", 3}),
+                         [](const testing::TestParamInfo<ExitCase>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(RunProcessAndWaitTest, ProgramThatCannotStartGivesZeroAtOnce) {
+    const double start = NowMilliseconds();
+    EXPECT_EQ(RunCommand(L"\"S:\\absent\\nothing.exe\" -uninstall", INFINITE), 0);
+    EXPECT_EQ(RunCommand(L"", INFINITE), 0);
+    EXPECT_LT(NowMilliseconds() - start, 5000.0);
+}
+
+TEST(RunProcessAndWaitTest, StartsWithoutWindowHandlesEnvironmentOrFolder) {
+    CreateProcessRecorder recorder(LibraryModule(), true);
+    ASSERT_TRUE(recorder.applied());
+    const std::wstring command = Child(L"0");
+    EXPECT_EQ(RunCommand(command, 30000), 0);
+    ASSERT_EQ(recorder.calls().size(), 1u);
+    const CreateProcessRecorder::Call& call = recorder.calls()[0];
+    EXPECT_FALSE(call.hasApplicationName);
+    EXPECT_EQ(call.commandLine, command);
+    EXPECT_EQ(call.inheritHandles, FALSE);
+    EXPECT_EQ(call.creationFlags, static_cast<DWORD>(CREATE_NO_WINDOW));
+    EXPECT_FALSE(call.hasEnvironment);
+    EXPECT_FALSE(call.hasCurrentDirectory);
+    EXPECT_EQ(call.startupSize, sizeof(STARTUPINFOW));
+    EXPECT_EQ(call.startupFlags, 0u);
+}
+
+TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
+    CreateProcessRecorder recorder(LibraryModule(), true);
+    EXPECT_EQ(RunCommand(Child(L"5 30000"), 300), 259);
+    ASSERT_EQ(recorder.calls().size(), 1u);
+    const HANDLE child = recorder.calls()[0].process;
+    ASSERT_NE(child, nullptr);
+    EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "child was ended";
+    TerminateProcess(child, 1);
+    EXPECT_EQ(WaitForSingleObject(child, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+std::wstring WindowsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
+TEST(RunRegsvr32Test, BuildsSilentCommandWithQuotedFile) {
+    CreateProcessRecorder recorder(LibraryModule(), false);
+    EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\mc_dec_dd_ds.ax", true), 0);
+    EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\32\\mc_dec_dd_ds.ax", false), 0);
+    const std::wstring tool = WindowsFolder() + L"\\System32\\Regsvr32.exe";
+    EXPECT_EQ(recorder.commandLines(),
+              (std::vector<std::wstring>{tool + L" /s \"S:\\App Folder\\mc_dec_dd_ds.ax\"",
+                                         tool + L" /s /u \"S:\\App Folder\\32\\mc_dec_dd_ds.ax\""}));
+}
+
+BOOL WINAPI ReportWindows98(LPOSVERSIONINFOW version) {
+    version->dwMajorVersion = 4;
+    version->dwMinorVersion = 10;
+    version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+    return TRUE;
+}
+
+TEST(RunRegsvr32Test, TakesToolFromSystemFolderBeforeWindowsNt) {
+    ImportPatch version(LibraryModule(), "kernel32.dll", "GetVersionExW", &ReportWindows98);
+    ASSERT_TRUE(version.applied());
+    CreateProcessRecorder recorder(LibraryModule(), false);
+    RunRegsvr32(L"C:\\f.ax", true);
+    EXPECT_EQ(recorder.commandLines(),
+              std::vector<std::wstring>{WindowsFolder() + L"\\System\\Regsvr32.exe /s \"C:\\f.ax\""});
+}
+
+UINT WINAPI FailGetWindowsDirectory(LPWSTR, UINT) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return 0;
+}
+
+TEST(RunRegsvr32Test, NoWindowsFolderRunsNothing) {
+    ImportPatch folder(LibraryModule(), "kernel32.dll", "GetWindowsDirectoryW",
+                       &FailGetWindowsDirectory);
+    ASSERT_TRUE(folder.applied());
+    CreateProcessRecorder recorder(LibraryModule(), false);
+    EXPECT_EQ(RunRegsvr32(L"C:\\f.ax", true), 0);
+    EXPECT_TRUE(recorder.calls().empty()) << "a relative tool path must never run";
+}
+
+TEST(RunRegsvr32Test, ReturnsZeroWhenToolFails) {
+    CreateProcessRecorder recorder(LibraryModule(), true);
+    EXPECT_EQ(RunRegsvr32(L"S:\\absent\\missing.ax", true), 0);
+    ASSERT_EQ(recorder.calls().size(), 1u);
+    DWORD toolExit = 0;
+    GetExitCodeProcess(recorder.calls()[0].process, &toolExit);
+    EXPECT_EQ(toolExit, 3u) << "regsvr32 reports a module it cannot load";
+}
+
+}  // namespace
