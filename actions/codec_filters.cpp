@@ -30,7 +30,7 @@ void RunFilterList(const HookContext* context, const wchar_t* const (&entries)[N
         LogWideMessage(context, entry);
         wchar_t path[kPathChars] = {};
         if (!CheckedCopy(path, installDir) || !CheckedAppend(path, entry)) {
-            LogMessage(context, "VLX: Path too long. Skipped.", kLogLevelProgress);
+            LogPathTooLong(context);
             continue;
         }
         RunRegsvr32(path, registerFlag);

@@ -8,6 +8,8 @@
 #include "hook/log.h"
 #include "hook/properties.h"
 #include "registry/installer_options.h"
+#include "shortcuts/create_shortcuts.h"
+#include "shortcuts/delete_shortcuts.h"
 
 namespace {
 
@@ -54,6 +56,7 @@ int32_t PrePayloadInstallProc(const HookContext* context) {
 int32_t PostPayloadInstallProc(const HookContext* context) {
     LogMessage(context, "VLX: In PostPayloadInstallProc", kLogLevelProgress);
     RegisterMainConceptFilters(context);
+    CreateShortcuts(context);
     return 0;
 }
 
@@ -80,7 +83,9 @@ int32_t PrePayloadReinstallProc(const HookContext* context) {
 
 int32_t PostPayloadReinstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadReinstallProc", kLogLevelProgress);
+    DeleteShortcuts(context);
     RegisterMainConceptFilters(context);
+    CreateShortcuts(context);
     return 0;
 }
 
@@ -108,6 +113,7 @@ int32_t PrePayloadUninstallProc(const HookContext* context) {
 
 int32_t PostPayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadUninstallProc", kLogLevelProgress);
+    DeleteShortcuts(context);
     DeleteInstallerRegistries(context);
     return 0;
 }

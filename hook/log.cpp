@@ -80,3 +80,7 @@ int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...) 
     }
     return result;
 }
+
+void LogPathTooLong(const HookContext* context) {
+    LogMessage(context, "VLX: Path too long. Skipped.", kLogLevelProgress);
+}

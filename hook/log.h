@@ -20,3 +20,7 @@ void LogWideMessage(const HookContext* context, const wchar_t* text);
 // "%d" a signed 32-bit integer. A longer result is cut at 1023 characters.
 // Returns the number of characters in buffer.
 int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...);
+
+// The line for a path that would not fit its buffer: the item is skipped
+// rather than cut into a different path.
+void LogPathTooLong(const HookContext* context);

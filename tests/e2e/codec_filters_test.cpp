@@ -23,6 +23,11 @@ const wchar_t* const kAllFilters[] = {
 };
 const wchar_t* const kDolby[] = {L"\\mc_dec_dd_ds.ax", L"\\32\\mc_dec_dd_ds.ax"};
 
+const char kRegisterBegin[] = "VLX: BEGIN - Register Main Concept Filters";
+const char kRegisterEnd[] = "VLX: END - Register Main Concept Filters";
+const char kUnregisterBegin[] = "VLX: BEGIN - UnRegister Main Concept Filters";
+const char kUnregisterEnd[] = "VLX: END - UnRegister Main Concept Filters";
+
 const wchar_t kCallsKey[] = L"Software\\VLXTests\\FilterCalls";
 
 std::wstring Tool() {
@@ -65,9 +70,10 @@ protected:
         properties = ProductProperties(ToUtf8(installDir));
     }
 
-    std::vector<LogLine> Lines(const char* entry, const char* begin, const char* end,
-                               const wchar_t* const* entries, size_t count) {
-        std::vector<LogLine> lines = {L4(entry), L4(begin), L4("Extracting INSTALLDIR..."),
+    // The action's lines within its phase.
+    std::vector<LogLine> Lines(const char* begin, const char* end, const wchar_t* const* entries,
+                               size_t count) {
+        std::vector<LogLine> lines = {L4(begin), L4("Extracting INSTALLDIR..."),
                                       L4(ToUtf8(installDir))};
         for (size_t i = 0; i < count; ++i) {
             lines.push_back(L4(ToUtf8(entries[i])));
@@ -98,9 +104,8 @@ TEST_F(CodecFiltersTest, InstallPostPayloadRegistersDolbyDecoderInBothFolders) {
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), 2, 0), 0);
 
-    EXPECT_EQ(capture.lines(),
-              Lines("VLX: In PostPayloadInstallProc", "VLX: BEGIN - Register Main Concept Filters",
-                    "VLX: END - Register Main Concept Filters", kDolby, 2));
+    EXPECT_EQ(capture.Between(kRegisterBegin, kRegisterEnd),
+              Lines(kRegisterBegin, kRegisterEnd, kDolby, 2));
     EXPECT_EQ(recorder.commandLines(), Commands(L" /s ", kDolby, 2));
     EXPECT_EQ(FilterCalls(), (std::map<std::wstring, std::wstring>{
                                  {app + L"\\mc_dec_dd_ds.ax", L"registered"},
@@ -112,9 +117,8 @@ TEST_F(CodecFiltersTest, UninstallPrePayloadUnregistersAllSixInBothFolders) {
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), 1, 2), 0);
 
-    EXPECT_EQ(capture.lines(),
-              Lines("VLX: In PrePayloadUninstallProc", "VLX: BEGIN - UnRegister Main Concept Filters",
-                    "VLX: END - UnRegister Main Concept Filters", kAllFilters, 12));
+    EXPECT_EQ(capture.Between(kUnregisterBegin, kUnregisterEnd),
+              Lines(kUnregisterBegin, kUnregisterEnd, kAllFilters, 12));
     EXPECT_EQ(recorder.commandLines(), Commands(L" /s /u ", kAllFilters, 12));
     std::map<std::wstring, std::wstring> expected;
     for (const wchar_t* entry : kAllFilters) {
@@ -128,16 +132,14 @@ TEST_F(CodecFiltersTest, ReinstallUnregistersBeforeAndRegistersAfterPayload) {
     {
         LogCapture capture;
         EXPECT_EQ(hook.Proc(properties.map(), 1, 1), 0);
-        EXPECT_EQ(capture.lines(),
-                  Lines("In PrePayloadReinstallProc", "VLX: BEGIN - UnRegister Main Concept Filters",
-                        "VLX: END - UnRegister Main Concept Filters", kAllFilters, 12));
+        EXPECT_EQ(capture.Between(kUnregisterBegin, kUnregisterEnd),
+                  Lines(kUnregisterBegin, kUnregisterEnd, kAllFilters, 12));
     }
     {
         LogCapture capture;
         EXPECT_EQ(hook.Proc(properties.map(), 2, 1), 0);
-        EXPECT_EQ(capture.lines(),
-                  Lines("In PostPayloadReinstallProc", "VLX: BEGIN - Register Main Concept Filters",
-                        "VLX: END - Register Main Concept Filters", kDolby, 2));
+        EXPECT_EQ(capture.Between(kRegisterBegin, kRegisterEnd),
+                  Lines(kRegisterBegin, kRegisterEnd, kDolby, 2));
     }
     std::vector<std::wstring> expected = Commands(L" /s /u ", kAllFilters, 12);
     for (const std::wstring& command : Commands(L" /s ", kDolby, 2)) {
@@ -171,12 +173,10 @@ TEST(CodecFiltersNoFolderTest, MissingInstallDirRunsNoTool) {
     properties.Set("ProductName", "Kestrune Montavo Fablio 15");
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), 1, 2), 0);
-    EXPECT_EQ(capture.lines(),
-              (std::vector<LogLine>{L4("VLX: In PrePayloadUninstallProc"),
-                                    L4("VLX: BEGIN - UnRegister Main Concept Filters"),
-                                    L4("Extracting INSTALLDIR..."),
+    EXPECT_EQ(capture.Between(kUnregisterBegin, kUnregisterEnd),
+              (std::vector<LogLine>{L4(kUnregisterBegin), L4("Extracting INSTALLDIR..."),
                                     L4("VLX: INSTALLDIR not found. Install folder not available."),
-                                    L4("VLX: END - UnRegister Main Concept Filters")}));
+                                    L4(kUnregisterEnd)}));
     EXPECT_TRUE(recorder.calls().empty());
 }
 
@@ -189,13 +189,11 @@ TEST(CodecFiltersNoFolderTest, PathTooLongIsSkipped) {
     PropertyMapBuilder properties = ProductProperties(installDir);
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), 2, 0), 0);
-    EXPECT_EQ(capture.lines(),
-              (std::vector<LogLine>{L4("VLX: In PostPayloadInstallProc"),
-                                    L4("VLX: BEGIN - Register Main Concept Filters"),
-                                    L4("Extracting INSTALLDIR..."), L4(installDir),
+    EXPECT_EQ(capture.Between(kRegisterBegin, kRegisterEnd),
+              (std::vector<LogLine>{L4(kRegisterBegin), L4("Extracting INSTALLDIR..."), L4(installDir),
                                     L4("\\mc_dec_dd_ds.ax"), L4("VLX: Path too long. Skipped."),
                                     L4("\\32\\mc_dec_dd_ds.ax"), L4("VLX: Path too long. Skipped."),
-                                    L4("VLX: END - Register Main Concept Filters")}));
+                                    L4(kRegisterEnd)}));
     EXPECT_TRUE(recorder.calls().empty());
 }
 

@@ -32,3 +32,20 @@ std::vector<std::string> LogCapture::texts() const {
     }
     return result;
 }
+
+std::vector<LogLine> LogCapture::Between(const std::string& first, const std::string& last) const {
+    std::vector<LogLine> result;
+    bool inside = false;
+    for (const LogLine& line : lines_) {
+        if (!inside && line.text == first) {
+            inside = true;
+        }
+        if (inside) {
+            result.push_back(line);
+            if (line.text == last && result.size() > 1) {
+                return result;
+            }
+        }
+    }
+    return std::vector<LogLine>();
+}

@@ -37,6 +37,9 @@ public:
 
     const std::vector<LogLine>& lines() const { return lines_; }
     std::vector<std::string> texts() const;
+    // The lines from the first one reading first through the next one
+    // reading last: one action's lines within a phase. Empty when absent.
+    std::vector<LogLine> Between(const std::string& first, const std::string& last) const;
     void clear() { lines_.clear(); }
 
 private:

@@ -1,0 +1,123 @@
+#include "shortcuts/delete_shortcuts.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include "hook/checked_text.h"
+#include "hook/guards.h"
+#include "hook/log.h"
+#include "registry/installer_options.h"
+#include "shortcuts/shortcut_options.h"
+#include "shortcuts/taskbar_pin.h"
+
+namespace {
+
+// Each removed folder gets a moment before its parent is looked at.
+const DWORD kFolderRemovalPauseMilliseconds = 1000;
+
+void DeleteShortcutFile(const wchar_t* path) {
+    // Clears a read-only attribute; a missing file is no error.
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path);
+}
+
+void DeleteDesktopShortcut(const HookContext* context) {
+    wchar_t link[kPathChars] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr,
+                                SHGFP_TYPE_CURRENT, link))) {
+        LogMessage(context, "VLX: Could not find Desktop Directory. Shortcut not deleted",
+                   kLogLevelProgress);
+        return;
+    }
+    LogMessage(context, "VLX: Deleting Desktop Shortcut.", kLogLevelProgress);
+    if (!CheckedAppend(link, kShortcutFileName)) {
+        LogPathTooLong(context);
+        return;
+    }
+    LogWideMessage(context, link);
+    DeleteShortcutFile(link);
+}
+
+// The custom Start-menu location from the option key; empty when not set.
+void ReadStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]) {
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kOptionSubKey, 0, KEY_ALL_ACCESS, key.put()) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    if (!QueryOptionValue(key.get(), kStartMenuLocationValue, location)) {
+        return;
+    }
+    LogMessage(context, "VLX: Query STARTMENULOCATION Success", kLogLevelProgress);
+    if (location[0] != L'\0' && !AcceptStartMenuLocation(context, location)) {
+        location[0] = L'\0';
+    }
+}
+
+// True when path lies strictly below folder.
+bool IsBelow(const wchar_t* path, const wchar_t* folder) {
+    const size_t length = wcslen(folder);
+    return wcsncmp(path, folder, length) == 0 && path[length] == L'\\' && path[length + 1] != L'\0';
+}
+
+// Removes the folder that held the shortcut and each parent below the
+// programs folder, innermost first, for as long as each is empty.
+void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
+                        const wchar_t* programs) {
+    PathRemoveFileSpecW(path);
+    while (IsBelow(path, programs)) {
+        LogMessage(context, "VLX: Deleting Custom Start menu heirarchy.", kLogLevelProgress);
+        const bool empty = PathIsDirectoryEmptyW(path) != FALSE;
+        LogWideMessage(context, path);
+        if (!empty) {
+            LogMessage(context, "VLX: Directory not Empty. Don't check further.",
+                       kLogLevelProgress);
+            return;
+        }
+        LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
+        RemoveDirectoryW(path);
+        Sleep(kFolderRemovalPauseMilliseconds);
+        PathRemoveFileSpecW(path);
+    }
+}
+
+void DeleteStartMenuShortcut(const HookContext* context, wchar_t (&location)[kPathChars]) {
+    wchar_t path[kPathChars] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_PROGRAMS, nullptr, SHGFP_TYPE_CURRENT,
+                                path))) {
+        LogMessage(context, "VLX: Could not find Start Menu Directory. Shortcut not deleted",
+                   kLogLevelProgress);
+        return;
+    }
+    wchar_t programs[kPathChars] = {};
+    CheckedCopy(programs, path);
+    PathRemoveBackslashW(programs);
+    LogMessage(context, "VLX: Deleting Start Menu Shortcut", kLogLevelProgress);
+    if (location[0] != L'\0') {
+        LogMessage(context, "VLX: Custom STARTMENULOCATION set.", kLogLevelProgress);
+        PathRemoveBackslashW(location);
+        PathRemoveBackslashW(path);
+        if (!CheckedAppend(path, L"\\") || !CheckedAppend(path, location)) {
+            LogPathTooLong(context);
+            return;
+        }
+    }
+    if (!CheckedAppend(path, kShortcutFileName)) {
+        LogPathTooLong(context);
+        return;
+    }
+    LogWideMessage(context, path);
+    DeleteShortcutFile(path);
+    PruneCustomFolders(context, path, programs);
+}
+
+}  // namespace
+
+void DeleteShortcuts(const HookContext* context) {
+    DeleteDesktopShortcut(context);
+    wchar_t location[kPathChars] = {};
+    ReadStartMenuLocation(context, location);
+    DeleteStartMenuShortcut(context, location);
+    DeleteRegPinDRQWelcomeScreenToTaskBar(context);
+}
