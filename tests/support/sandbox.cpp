@@ -99,9 +99,15 @@ ScopedRegistryKey::~ScopedRegistryKey() {
 
 bool ScopedRegistryKey::SetString(const std::wstring& name, const std::wstring& value,
                                   DWORD type) const {
+    return SetStringIn(root_, subKey_, name, value, type, view_);
+}
+
+bool ScopedRegistryKey::SetStringIn(HKEY root, const std::wstring& subKey,
+                                    const std::wstring& name, const std::wstring& value,
+                                    DWORD type, REGSAM view) {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(root_, subKey_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view_, nullptr,
-                        &key, nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const LONG status = RegSetValueExW(key, name.empty() ? nullptr : name.c_str(), 0, type,

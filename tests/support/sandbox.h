@@ -44,6 +44,9 @@ public:
     // Creates the key when missing and sets a text value (REG_SZ unless told).
     bool SetString(const std::wstring& name, const std::wstring& value, DWORD type = REG_SZ) const;
     bool Create() const;
+    // Creates root\subKey when missing and sets a text value there.
+    static bool SetStringIn(HKEY root, const std::wstring& subKey, const std::wstring& name,
+                            const std::wstring& value, DWORD type, REGSAM view);
     bool Exists() const;
 
 private:

@@ -1,0 +1,72 @@
+// The machine state shortcut tests look at: the all-users shell folders, the
+// product's shortcut files, the taskbar pin value and the option key.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+extern const wchar_t kLinkFile[];        // "Kestrune Montavo Fablio 15.lnk"
+extern const wchar_t kOptionKey[];       // under HKEY_LOCAL_MACHINE
+extern const wchar_t kOptionParentKey[];
+extern const wchar_t kPinKey[];          // under HKEY_LOCAL_MACHINE, 64-bit view
+
+std::wstring CommonDesktop();
+std::wstring CommonPrograms();
+
+struct LinkInfo {
+    bool loaded = false;
+    std::wstring target;
+    std::wstring description;
+};
+
+// Reads a shortcut back through the platform's shell-link object.
+LinkInfo ReadLink(const std::wstring& path);
+
+struct PinValue {
+    bool exists = false;
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    std::wstring text() const;
+};
+PinValue ReadPin();
+void WritePin(const std::wstring& text);
+
+// Removes the product's shortcuts, the pin key and the option key when made
+// and again when it ends, so every test starts from a machine without them.
+class ShortcutState {
+public:
+    ShortcutState();
+    ~ShortcutState();
+    ShortcutState(const ShortcutState&) = delete;
+    ShortcutState& operator=(const ShortcutState&) = delete;
+
+    // Sets the option key's values as the installer records them.
+    void SetOption(const wchar_t* name, const std::wstring& value) const;
+
+private:
+    void Clear() const;
+};
+
+// A registry value that a test changes: its old state comes back at the end.
+class ScopedRegistryValue {
+public:
+    ScopedRegistryValue(HKEY root, const std::wstring& subKey, const std::wstring& name,
+                        REGSAM view = 0);
+    ~ScopedRegistryValue();
+    ScopedRegistryValue(const ScopedRegistryValue&) = delete;
+    ScopedRegistryValue& operator=(const ScopedRegistryValue&) = delete;
+
+    bool Set(const std::wstring& text, DWORD type = REG_SZ) const;
+    void Delete() const;
+
+private:
+    HKEY root_;
+    std::wstring subKey_;
+    std::wstring name_;
+    REGSAM view_;
+    bool existed_ = false;
+    DWORD type_ = 0;
+    std::vector<BYTE> data_;
+};

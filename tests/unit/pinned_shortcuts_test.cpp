@@ -1,0 +1,182 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shortcuts/pinned_shortcuts.h"
+#include "tests/support/context.h"
+#include "tests/support/environment.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
+
+namespace {
+
+const wchar_t kProfileList[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const wchar_t kShellFolders[] =
+    L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+const wchar_t kPinnedSuffix[] =
+    L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\"
+    L"Kestrune Montavo Fablio 15.lnk";
+
+const std::vector<LogLine> kSweepLines = {L4("VLX: Start DeletePinnedShortcut"),
+                                          L4("VLX: End DeletePinnedShortcut")};
+
+// Profiles added to the machine's profile list for one test, each with a
+// folder in the sandbox.
+class ProfileSweepTest : public testing::Test {
+protected:
+    void AddProfile(const std::wstring& sid, const std::wstring& imagePath) {
+        profiles.push_back(std::unique_ptr<ScopedRegistryKey>(
+            new ScopedRegistryKey(HKEY_LOCAL_MACHINE, std::wstring(kProfileList) + L"\\" + sid)));
+        if (!imagePath.empty()) {
+            ASSERT_TRUE(profiles.back()->SetString(L"ProfileImagePath", imagePath, REG_EXPAND_SZ));
+        } else {
+            ASSERT_TRUE(profiles.back()->Create());
+        }
+    }
+    // Puts a pinned link below folder\relative and returns its path.
+    std::wstring PinIn(const std::wstring& folder, const std::wstring& relative = L"AppData\\Roaming") {
+        const std::wstring link =
+            folder + (relative.empty() ? L"" : L"\\" + relative) + kPinnedSuffix;
+        EXPECT_TRUE(WriteTextFile(link, "lnk"));
+        return link;
+    }
+    void Sweep(LogCapture& capture) {
+        const HookContext context = TestContext();
+        DeletePinnedShortcut(&context);
+        EXPECT_EQ(capture.lines(), kSweepLines);
+    }
+
+    SandboxFolder sandbox;
+    ScopedRegistryValue defaultProfile{HKEY_LOCAL_MACHINE, kProfileList, L"Default"};
+    ScopedRegistryValue appData{HKEY_USERS, kShellFolders, L"AppData"};
+    std::vector<std::unique_ptr<ScopedRegistryKey>> profiles;
+};
+
+TEST_F(ProfileSweepTest, DeletesPinnedLinkInEveryListedProfile) {
+    ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
+    ASSERT_TRUE(defaultProfile.Set(sandbox / L"Default", REG_EXPAND_SZ));
+    ASSERT_TRUE(MakeFolders(sandbox / L"Default"));
+    std::vector<std::wstring> links;
+    for (const wchar_t* user : {L"Ann", L"Bob", L"Cid"}) {
+        AddProfile(std::wstring(L"S-1-5-21-9-9-9-") + user, sandbox / user);
+        links.push_back(PinIn(sandbox / user));
+    }
+    const std::wstring other = sandbox / L"Ann\\AppData\\Roaming\\Microsoft\\Internet Explorer\\"
+                                         L"Quick Launch\\User Pinned\\TaskBar\\Other.lnk";
+    ASSERT_TRUE(WriteTextFile(other, "lnk"));
+
+    LogCapture capture;
+    Sweep(capture);
+    for (const std::wstring& link : links) {
+        EXPECT_FALSE(PathExists(link)) << ToUtf8(link);
+    }
+    EXPECT_TRUE(PathExists(other)) << "another pinned link stays";
+}
+
+TEST_F(ProfileSweepTest, DefaultProfileFolderIsExpandedAndSwept) {
+    SetEnvironmentVariableW(L"VLX_PROFILES", sandbox.path().c_str());
+    ASSERT_TRUE(defaultProfile.Set(L"%VLX_PROFILES%\\Default", REG_EXPAND_SZ));
+    const std::wstring link = PinIn(sandbox / L"Default");
+    LogCapture capture;
+    Sweep(capture);
+    SetEnvironmentVariableW(L"VLX_PROFILES", nullptr);
+    EXPECT_FALSE(PathExists(link));
+}
+
+struct AppDataCase {
+    const char* name;
+    std::wstring appData;
+    std::wstring searched;      // relative folder that is swept
+    std::wstring notSearched;   // relative folder left alone
+};
+
+class ProfileAppDataTest : public ProfileSweepTest, public testing::WithParamInterface<AppDataCase> {};
+
+TEST_P(ProfileAppDataTest, RelativeFolderComesFromDefaultUser) {
+    const AppDataCase& c = GetParam();
+    if (c.appData.empty()) {
+        appData.Delete();
+    } else {
+        ASSERT_TRUE(appData.Set(c.appData, REG_EXPAND_SZ));
+    }
+    AddProfile(L"S-1-5-21-9-9-9-Dee", sandbox / L"Dee");
+    const std::wstring swept = PinIn(sandbox / L"Dee", c.searched);
+    const std::wstring kept = c.notSearched.empty() ? L"" : PinIn(sandbox / L"Dee", c.notSearched);
+    LogCapture capture;
+    Sweep(capture);
+    EXPECT_FALSE(PathExists(swept));
+    if (!kept.empty()) {
+        EXPECT_TRUE(PathExists(kept));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProfileAppDataTest,
+    testing::Values(
+        AppDataCase{"ApplicationData", L"%USERPROFILE%\\Application Data", L"Application Data",
+                    L"AppData\\Roaming"},
+        AppDataCase{"LowerCaseTokenFallsBack", L"%userprofile%\\Application Data", L"AppData\\Roaming",
+                    L"Application Data"},
+        AppDataCase{"AbsoluteFallsBack", L"D:\\Roaming", L"AppData\\Roaming", L""},
+        AppDataCase{"MissingFallsBack", L"", L"AppData\\Roaming", L""},
+        AppDataCase{"TokenAloneIsProfileFolder", L"%USERPROFILE%", L"", L"AppData\\Roaming"}),
+    [](const testing::TestParamInfo<AppDataCase>& info) { return std::string(info.param.name); });
+
+TEST_F(ProfileSweepTest, TrailingBackslashInProfileFolder) {
+    ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
+    AddProfile(L"S-1-5-21-9-9-9-Eve", sandbox / L"Eve\\");
+    const std::wstring link = PinIn(sandbox / L"Eve");
+    LogCapture capture;
+    Sweep(capture);
+    EXPECT_FALSE(PathExists(link));
+}
+
+// A profile without a folder value is skipped; the profiles after it are
+// still swept.
+TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
+    ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
+    AddProfile(L"S-1-5-21-9-9-9-A", sandbox / L"A");
+    AddProfile(L"S-1-5-21-9-9-9-B", L"");
+    AddProfile(L"S-1-5-21-9-9-9-C", sandbox / L"C");
+    const std::wstring first = PinIn(sandbox / L"A");
+    const std::wstring last = PinIn(sandbox / L"C");
+    LogCapture capture;
+    Sweep(capture);
+    EXPECT_FALSE(PathExists(first));
+    EXPECT_FALSE(PathExists(last));
+}
+
+TEST_F(ProfileSweepTest, OverlongProfileFolderIsSkippedWithOneLine) {
+    ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
+    AddProfile(L"S-1-5-21-9-9-9-Long", L"S:\\" + std::wstring(200, L'l'));
+    LogCapture capture;
+    const HookContext context = TestContext();
+    DeletePinnedShortcut(&context);
+    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4("VLX: Start DeletePinnedShortcut"),
+                                                     L4("VLX: Path too long. Skipped."),
+                                                     L4("VLX: End DeletePinnedShortcut")}));
+}
+
+int g_enumCalls = 0;
+
+LONG WINAPI FailRegEnumKey(HKEY, DWORD, LPWSTR, DWORD) {
+    ++g_enumCalls;
+    return ERROR_ACCESS_DENIED;
+}
+
+// An enumeration that fails ends the walk instead of repeating for ever.
+TEST_F(ProfileSweepTest, FailingEnumerationEndsTheWalk) {
+    ImportPatch patch(GetModuleHandleW(nullptr), "advapi32.dll", "RegEnumKeyW", &FailRegEnumKey);
+    ASSERT_TRUE(patch.applied());
+    g_enumCalls = 0;
+    LogCapture capture;
+    Sweep(capture);
+    EXPECT_EQ(g_enumCalls, 1);
+}
+
+}  // namespace

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+
+#include <string>
+#include <thread>
+
+#include "shortcuts/shell_link.h"
+#include "tests/support/context.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
+
+namespace {
+
+const std::vector<LogLine> kSuccessLines = {L4("VLX: BEGIN - Link Creation"),
+                                            L4("VLX: Entering CoCreateInstance succeded block"),
+                                            L4("VLX: Entering QueryInterface succeeded block"),
+                                            L4("VLX: END - Link Creation Successful")};
+
+class CreateLinkTest : public testing::Test {
+protected:
+    SandboxFolder sandbox;
+    const std::wstring target = L"C:\\Program Files\\Kestrune\\WelcomeScreen\\Absent.exe";
+};
+
+TEST_F(CreateLinkTest, WritesLinkToTargetWithEmptyDescription) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    const std::wstring link = sandbox / L"a.lnk";
+    EXPECT_TRUE(CreateLink(&context, target.c_str(), link.c_str()));
+    EXPECT_EQ(capture.lines(), kSuccessLines);
+    const LinkInfo info = ReadLink(link);
+    ASSERT_TRUE(info.loaded);
+    EXPECT_EQ(info.target, target) << "a target that does not exist is linked all the same";
+    EXPECT_EQ(info.description, L"");
+}
+
+TEST_F(CreateLinkTest, SecondLinkInSameCallAndReplacementSucceed) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    ASSERT_TRUE(WriteTextFile(sandbox / L"b.lnk", "not a link"));
+    EXPECT_TRUE(CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str()));
+    EXPECT_TRUE(CreateLink(&context, L"C:\\other.exe", (sandbox / L"b.lnk").c_str()));
+    EXPECT_EQ(capture.lines().size(), 8u);
+    EXPECT_EQ(ReadLink(sandbox / L"b.lnk").target, L"C:\\other.exe");
+}
+
+TEST_F(CreateLinkTest, WithoutCallbackWritesTheSameLink) {
+    LogCapture capture;
+    const HookContext context = TestContext(nullptr, nullptr);
+    EXPECT_TRUE(CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str()));
+    EXPECT_TRUE(capture.lines().empty());
+    EXPECT_EQ(ReadLink(sandbox / L"a.lnk").target, target);
+}
+
+// A save that fails is reported as a failure, not as success.
+TEST_F(CreateLinkTest, FailedSaveIsReported) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    const std::wstring link = sandbox / L"Missing Folder\\a.lnk";
+    EXPECT_FALSE(CreateLink(&context, target.c_str(), link.c_str()));
+    EXPECT_EQ(capture.lines(),
+              (std::vector<LogLine>{L4("VLX: BEGIN - Link Creation"),
+                                    L4("VLX: Entering CoCreateInstance succeded block"),
+                                    L4("VLX: Entering QueryInterface succeeded block"),
+                                    L4("VLX: END - Link Creation Failed. Shortcut not saved.")}));
+    EXPECT_FALSE(PathExists(link));
+}
+
+// The host's thread is left as it was found: after a link, the thread can
+// still enter the multithreaded apartment.
+TEST_F(CreateLinkTest, LeavesHostThreadUninitialised) {
+    HRESULT afterwards = E_FAIL;
+    bool created = false;
+    std::thread host([&] {
+        const HookContext context = TestContext(nullptr, nullptr);
+        created = CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str());
+        afterwards = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        if (SUCCEEDED(afterwards)) {
+            CoUninitialize();
+        }
+    });
+    host.join();
+    EXPECT_TRUE(created);
+    EXPECT_EQ(afterwards, S_OK);
+}
+
+TEST_F(CreateLinkTest, ThreadAlreadyInOtherApartmentStillGetsLink) {
+    bool created = false;
+    std::thread host([&] {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        const HookContext context = TestContext(nullptr, nullptr);
+        created = CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str());
+        CoUninitialize();
+    });
+    host.join();
+    EXPECT_TRUE(created);
+}
+
+HRESULT WINAPI FailCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) {
+    *object = nullptr;
+    return REGDB_E_CLASSNOTREG;
+}
+
+TEST_F(CreateLinkTest, NoShellLinkObject) {
+    ImportPatch patch(GetModuleHandleW(nullptr), "ole32.dll", "CoCreateInstance",
+                      &FailCoCreateInstance);
+    ASSERT_TRUE(patch.applied());
+    LogCapture capture;
+    const HookContext context = TestContext();
+    EXPECT_FALSE(CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str()));
+    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4("VLX: BEGIN - Link Creation"),
+                                                     L4("VLX: Entering CoCreateInstance failed block")}));
+    EXPECT_FALSE(PathExists(sandbox / L"a.lnk"));
+}
+
+// A shell link whose file-persistence interface cannot be obtained: every
+// call goes to the real object except that query.
+class NoPersistLink final : public IShellLinkW {
+public:
+    explicit NoPersistLink(IShellLinkW* real) : real_(real) {}
+    virtual ~NoPersistLink() = default;
+    static LONG released;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
+        if (IsEqualIID(iid, IID_IPersistFile)) {
+            *object = nullptr;
+            return E_NOINTERFACE;
+        }
+        return real_->QueryInterface(iid, object);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        if (--references_ == 0) {
+            real_->Release();
+            ++released;
+            delete this;
+            return 0;
+        }
+        return references_;
+    }
+    HRESULT STDMETHODCALLTYPE GetPath(LPWSTR a, int b, WIN32_FIND_DATAW* c, DWORD d) override { return real_->GetPath(a, b, c, d); }
+    HRESULT STDMETHODCALLTYPE GetIDList(PIDLIST_ABSOLUTE* a) override { return real_->GetIDList(a); }
+    HRESULT STDMETHODCALLTYPE SetIDList(PCIDLIST_ABSOLUTE a) override { return real_->SetIDList(a); }
+    HRESULT STDMETHODCALLTYPE GetDescription(LPWSTR a, int b) override { return real_->GetDescription(a, b); }
+    HRESULT STDMETHODCALLTYPE SetDescription(LPCWSTR a) override { return real_->SetDescription(a); }
+    HRESULT STDMETHODCALLTYPE GetWorkingDirectory(LPWSTR a, int b) override { return real_->GetWorkingDirectory(a, b); }
+    HRESULT STDMETHODCALLTYPE SetWorkingDirectory(LPCWSTR a) override { return real_->SetWorkingDirectory(a); }
+    HRESULT STDMETHODCALLTYPE GetArguments(LPWSTR a, int b) override { return real_->GetArguments(a, b); }
+    HRESULT STDMETHODCALLTYPE SetArguments(LPCWSTR a) override { return real_->SetArguments(a); }
+    HRESULT STDMETHODCALLTYPE GetHotkey(WORD* a) override { return real_->GetHotkey(a); }
+    HRESULT STDMETHODCALLTYPE SetHotkey(WORD a) override { return real_->SetHotkey(a); }
+    HRESULT STDMETHODCALLTYPE GetShowCmd(int* a) override { return real_->GetShowCmd(a); }
+    HRESULT STDMETHODCALLTYPE SetShowCmd(int a) override { return real_->SetShowCmd(a); }
+    HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR a, int b, int* c) override { return real_->GetIconLocation(a, b, c); }
+    HRESULT STDMETHODCALLTYPE SetIconLocation(LPCWSTR a, int b) override { return real_->SetIconLocation(a, b); }
+    HRESULT STDMETHODCALLTYPE SetRelativePath(LPCWSTR a, DWORD b) override { return real_->SetRelativePath(a, b); }
+    HRESULT STDMETHODCALLTYPE Resolve(HWND a, DWORD b) override { return real_->Resolve(a, b); }
+    HRESULT STDMETHODCALLTYPE SetPath(LPCWSTR a) override { return real_->SetPath(a); }
+
+private:
+    IShellLinkW* real_;
+    ULONG references_ = 1;
+};
+LONG NoPersistLink::released = 0;
+
+typedef HRESULT(WINAPI* CoCreateInstanceFunction)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
+CoCreateInstanceFunction g_realCoCreateInstance = nullptr;
+
+HRESULT WINAPI CreateNoPersistLink(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
+                                   LPVOID* object) {
+    IShellLinkW* real = nullptr;
+    const HRESULT result = g_realCoCreateInstance(clsid, outer, context, iid,
+                                                  reinterpret_cast<void**>(&real));
+    *object = SUCCEEDED(result) ? static_cast<IShellLinkW*>(new NoPersistLink(real)) : nullptr;
+    return result;
+}
+
+TEST_F(CreateLinkTest, NoFilePersistenceReleasesTheLink) {
+    ImportPatch patch(GetModuleHandleW(nullptr), "ole32.dll", "CoCreateInstance",
+                      &CreateNoPersistLink);
+    ASSERT_TRUE(patch.applied());
+    g_realCoCreateInstance = patch.original<CoCreateInstanceFunction>();
+    NoPersistLink::released = 0;
+    LogCapture capture;
+    const HookContext context = TestContext();
+    EXPECT_FALSE(CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str()));
+    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4("VLX: BEGIN - Link Creation"),
+                                                     L4("VLX: Entering CoCreateInstance succeded block"),
+                                                     L4("VLX: Entering QueryInterface failed block")}));
+    EXPECT_EQ(NoPersistLink::released, 1);
+    EXPECT_FALSE(PathExists(sandbox / L"a.lnk"));
+}
+
+}  // namespace

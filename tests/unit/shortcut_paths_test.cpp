@@ -1,0 +1,150 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "shortcuts/create_shortcuts.h"
+#include "shortcuts/pinned_shortcuts.h"
+#include "shortcuts/shortcut_options.h"
+#include "shortcuts/taskbar_pin.h"
+#include "tests/support/context.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+struct EndsWithCase {
+    const char* name;
+    std::string text;
+    bool expected;
+};
+
+class EndsWithTest : public testing::TestWithParam<EndsWithCase> {};
+
+TEST_P(EndsWithTest, ComparesLastBytesExactly) {
+    const std::string suffix = "Kestrune Montavo Fablio 15.lnk";
+    EXPECT_EQ(EndsWith(GetParam().text.c_str(), GetParam().text.size(), suffix.c_str(), suffix.size()),
+              GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, EndsWithTest,
+    testing::Values(EndsWithCase{"AnyFolder", "D:\\x\\Kestrune Montavo Fablio 15.lnk", true},
+                    EndsWithCase{"ExactlySuffix", "Kestrune Montavo Fablio 15.lnk", true},
+                    EndsWithCase{"OtherCase", "C:\\kestrune montavo fablio 15.lnk", false},
+                    EndsWithCase{"OtherName", "C:\\Kestrune Montavo Fablio 14.lnk", false},
+                    EndsWithCase{"TrailingBlank", "C:\\Kestrune Montavo Fablio 15.lnk ", false},
+                    EndsWithCase{"Shorter", "Fablio 15.lnk", false},
+                    EndsWithCase{"Empty", "", false}),
+    [](const testing::TestParamInfo<EndsWithCase>& info) { return std::string(info.param.name); });
+
+struct ExpandCase {
+    const char* name;
+    std::wstring path;
+    bool fits;
+    std::wstring expected;
+};
+
+class ExpandPathVariablesTest : public testing::TestWithParam<ExpandCase> {
+protected:
+    void SetUp() override {
+        SetEnvironmentVariableW(L"VLX_DRIVE", L"C:");
+        SetEnvironmentVariableW(L"VLX_LONG", std::wstring(250, L'L').c_str());
+        SetEnvironmentVariableW(L"VLX_UNSET", nullptr);
+    }
+    void TearDown() override {
+        SetEnvironmentVariableW(L"VLX_DRIVE", nullptr);
+        SetEnvironmentVariableW(L"VLX_LONG", nullptr);
+    }
+};
+
+TEST_P(ExpandPathVariablesTest, ReplacesVariableComponents) {
+    const ExpandCase& c = GetParam();
+    wchar_t path[kPathChars];
+    wcscpy(path, c.path.c_str());
+    EXPECT_EQ(ExpandPathVariables(path), c.fits);
+    EXPECT_EQ(std::wstring(path), c.fits ? c.expected : c.path);
+}
+
+std::wstring WindowsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, ExpandPathVariablesTest,
+    testing::Values(
+        ExpandCase{"Drive", L"%VLX_DRIVE%\\Users\\Default", true, L"C:\\Users\\Default"},
+        ExpandCase{"NameWithoutCase", L"%systemroot%\\system32\\config\\systemprofile", true,
+                   WindowsFolder() + L"\\system32\\config\\systemprofile"},
+        ExpandCase{"NoVariables", L"C:\\users\\Owner\\", true, L"C:\\users\\Owner\\"},
+        ExpandCase{"UnsetVariableLeftAlone", L"%VLX_UNSET%\\Users", true, L"%VLX_UNSET%\\Users"},
+        ExpandCase{"NoSecondPercent", L"C:\\100%\\Users", true, L"C:\\100%\\Users"},
+        ExpandCase{"WholeComponentReplaced", L"x%VLX_DRIVE%y\\Users", true, L"C:\\Users"},
+        ExpandCase{"DoubledBackslashKept", L"%VLX_DRIVE%\\\\Users", true, L"C:\\\\Users"},
+        ExpandCase{"ResultTooLong", L"%VLX_LONG%\\Users\\Someone", false, L""}),
+    [](const testing::TestParamInfo<ExpandCase>& info) { return std::string(info.param.name); });
+
+struct LocationCase {
+    const char* name;
+    const wchar_t* location;
+    bool accepted;
+};
+
+class StartMenuLocationTest : public testing::TestWithParam<LocationCase> {};
+
+TEST_P(StartMenuLocationTest, OnlyFoldersBelowTheProgramsFolder) {
+    LogCapture capture;
+    const HookContext context = TestContext();
+    EXPECT_EQ(AcceptStartMenuLocation(&context, GetParam().location), GetParam().accepted);
+    if (GetParam().accepted) {
+        EXPECT_TRUE(capture.lines().empty());
+    } else {
+        EXPECT_EQ(capture.lines(),
+                  std::vector<LogLine>{
+                      L4("VLX: STARTMENULOCATION is not a folder below the Start Menu. Ignored.")});
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Locations, StartMenuLocationTest,
+    testing::Values(LocationCase{"OneLevel", L"Kestrune", true},
+                    LocationCase{"TwoLevels", L"Media\\Video", true},
+                    LocationCase{"TrailingBackslash", L"Media\\Video\\", true},
+                    LocationCase{"DottedName", L"Kestrune 15.0", true},
+                    LocationCase{"Drive", L"C:\\Windows", false},
+                    LocationCase{"DriveRelative", L"C:Windows", false},
+                    LocationCase{"LeadingBackslash", L"\\Windows", false},
+                    LocationCase{"Unc", L"\\\\server\\share", false},
+                    LocationCase{"Parent", L"..\\..\\Desktop", false},
+                    LocationCase{"ParentInside", L"Media\\..\\..\\x", false},
+                    LocationCase{"ParentWithSlash", L"Media/../../x", false},
+                    LocationCase{"CurrentFolder", L"Media\\.\\Video", false},
+                    LocationCase{"OnlyDots", L"...", false},
+                    LocationCase{"EmptyComponent", L"Media\\\\Video", false},
+                    LocationCase{"OnlyBackslash", L"\\", false}),
+    [](const testing::TestParamInfo<LocationCase>& info) { return std::string(info.param.name); });
+
+TEST(CreateDirectoryPathTest, CreatesMissingFoldersBelowExistingOnes) {
+    SandboxFolder sandbox;
+    ASSERT_TRUE(MakeFolders(sandbox / L"Top"));
+    EXPECT_TRUE(CreateDirectoryPath((sandbox / L"Top\\Mid\\Low").c_str()));
+    EXPECT_TRUE(PathExists(sandbox / L"Top\\Mid\\Low"));
+    EXPECT_TRUE(CreateDirectoryPath((sandbox / L"Top\\Mid\\Low").c_str())) << "already there";
+    EXPECT_TRUE(CreateDirectoryPath((sandbox / L"New\\").c_str()));
+    EXPECT_TRUE(PathExists(sandbox / L"New"));
+}
+
+TEST(CreateDirectoryPathTest, FalseWhenAFileIsInTheWay) {
+    SandboxFolder sandbox;
+    ASSERT_TRUE(WriteTextFile(sandbox / L"File", "x"));
+    // An existing file counts as existing on the way ...
+    EXPECT_FALSE(CreateDirectoryPath((sandbox / L"File\\Sub").c_str()));
+    EXPECT_FALSE(PathExists(sandbox / L"File\\Sub"));
+    // ... and as the path itself.
+    EXPECT_TRUE(CreateDirectoryPath((sandbox / L"File").c_str()));
+    EXPECT_FALSE(CreateDirectoryPath(std::wstring(1100, L'x').c_str()));
+}
+
+}  // namespace
