@@ -4,7 +4,11 @@
 
 #include <string.h>
 
+#include "actions/catalog_database.h"
 #include "actions/codec_filters.h"
+#include "actions/companion_organizer.h"
+#include "actions/oem_files.h"
+#include "actions/permissions.h"
 #include "hook/log.h"
 #include "hook/properties.h"
 #include "registry/installer_options.h"
@@ -67,6 +71,7 @@ int32_t InstallSessionOpenProc(const HookContext* context) {
 
 int32_t InstallSessionCloseProc(const HookContext* context) {
     LogMessage(context, "In InstallSessionCloseProc", kLogLevelProgress);
+    FixPermission(context);
     return 0;
 }
 
@@ -78,6 +83,7 @@ int32_t ReinstallPreSystemCheckProc(const HookContext* context) {
 int32_t PrePayloadReinstallProc(const HookContext* context) {
     LogMessage(context, "In PrePayloadReinstallProc", kLogLevelProgress);
     UnRegisterMainConceptFilters(context);
+    DeleteCatalogDatabase(context);
     return 0;
 }
 
@@ -91,12 +97,14 @@ int32_t PostPayloadReinstallProc(const HookContext* context) {
 
 int32_t ReinstallSessionOpenProc(const HookContext* context) {
     LogMessage(context, "In ReinstallSessionOpenProc", kLogLevelProgress);
+    StopCAHeadlessService(context);
     Sleep(kAnalyzerSettleMilliseconds);
     return 0;
 }
 
 int32_t ReinstallSessionCloseProc(const HookContext* context) {
     LogMessage(context, "In ReinstallSessionCloseProc", kLogLevelProgress);
+    FixPermission(context);
     return 0;
 }
 
@@ -108,6 +116,8 @@ int32_t UninstallPreSystemCheckProc(const HookContext* context) {
 int32_t PrePayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "VLX: In PrePayloadUninstallProc", kLogLevelProgress);
     UnRegisterMainConceptFilters(context);
+    UninstallOEMFiles(context);
+    DeleteCatalogDatabase(context);
     return 0;
 }
 
@@ -115,11 +125,13 @@ int32_t PostPayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadUninstallProc", kLogLevelProgress);
     DeleteShortcuts(context);
     DeleteInstallerRegistries(context);
+    deleteVLXFilesFromCaheadless(context);
     return 0;
 }
 
 int32_t UninstallSessionOpenProc(const HookContext* context) {
     LogMessage(context, "In UninstallSessionOpenProc", kLogLevelProgress);
+    StopCAHeadlessService(context);
     Sleep(kAnalyzerSettleMilliseconds);
     return 0;
 }

@@ -49,6 +49,7 @@ run_tool() {
         WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml=" wine "$@"
 }
 
+pin_key='SOFTWARE\Microsoft\Windows\CurrentVersion\Explorer\TBDEn'
 option_key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\VEXOUninstallOptions\VLX'
 
 # What the hook changed on the machine, as seen from inside the prefix.
@@ -58,6 +59,12 @@ show_effects() {
     echo "codec filter registrations (HKCU\Software\VLXTests\FilterCalls):"
     (cd /tmp && run_tool "$arch" reg query 'HKCU\Software\VLXTests\FilterCalls' 2>/dev/null |
         grep -i 'REG_SZ' | sed 's/^/  /') || echo "  none"
+    echo "shortcuts:"
+    (cd "$work/$arch/drive_c" && find "users/Public/Desktop" "ProgramData/Microsoft/Windows/Start Menu/Programs" \
+        -name 'Kestrune Montavo Fablio 15.lnk' | sed 's/^/  C:\\/; s|/|\\|g') | grep . || echo "  none"
+    echo "taskbar pin (HKLM\\$pin_key SBOEM2):"
+    (cd /tmp && run_tool "$arch" reg query "HKLM\\$pin_key" /v SBOEM2 2>/dev/null | grep -i 'REG_' | sed 's/^/  /') ||
+        echo "  not present"
     echo "installer option key ($option_key):"
     (cd /tmp && run_tool "$arch" reg query "$option_key" 2>/dev/null | grep -i 'REG_' | sed 's/^/  /') ||
         echo "  not present"

@@ -85,6 +85,13 @@ protected:
                 L4("VLX: Start DeletePinnedShortcut"), L4("VLX: End DeletePinnedShortcut"),
                 L4("VLX: End DeleteRegPinDRQWelcomeScreenToTaskBar")};
     }
+    // The organizer cleanup that ends the uninstall PostPayload phase, on a
+    // machine without the organizer.
+    static std::vector<LogLine> NoOrganizerLines() {
+        return {L4("VLX: Start of deleteVLXFilesFromCaheadless"),
+                L4("VLX: CX install dir not available. No file deleted."),
+                L4("VLX: End of deleteVLXFilesFromCaheadless")};
+    }
     static std::vector<LogLine> OptionKeyRemovalLines() {
         return {L4("VLX: Start of DeleteInstallerRegistries"),
                 L4("VLX: End of DeleteInstallerRegistries")};
@@ -291,7 +298,7 @@ TEST_F(ShortcutsTest, UninstallRemovesShortcutsEmptyCustomFoldersAndPin) {
                              L4("VLX: Deleting Custom Start menu heirarchy."),
                              L4(ToUtf8(CommonPrograms() + L"\\VLX Media")),
                              L4("VLX: Directory Empty. Delete.")} +
-        PinRemovalLines() + OptionKeyRemovalLines();
+        PinRemovalLines() + OptionKeyRemovalLines() + NoOrganizerLines();
     EXPECT_EQ(Run(2, 2), expected);
     EXPECT_FALSE(PathExists(desktopLink)) << "read-only shortcut deleted";
     EXPECT_FALSE(PathExists(CommonPrograms() + L"\\VLX Media"));
@@ -309,7 +316,8 @@ TEST_F(ShortcutsTest, NothingToRemoveStillLogsBothPathsAndSweepsPins) {
         std::vector<LogLine>{L4("VLX: Start of DeleteInstallerRegistries"),
                              L4("Registry doesnt exists = HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\"
                                 "Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions\\VLX"),
-                             L4("VLX: End of DeleteInstallerRegistries")};
+                             L4("VLX: End of DeleteInstallerRegistries")} +
+        NoOrganizerLines();
     EXPECT_EQ(Run(2, 2), expected);
     EXPECT_TRUE(g_sleeps.empty());
 }

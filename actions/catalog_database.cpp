@@ -1,0 +1,30 @@
+#include "actions/catalog_database.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "hook/checked_text.h"
+#include "hook/log.h"
+
+namespace {
+
+const wchar_t kCatalogDatabase[] = L"\\Kestrune\\ZTV\\15.0\\Repository2_0.db";
+
+}  // namespace
+
+void DeleteCatalogDatabase(const HookContext* context) {
+    wchar_t folder[kPathChars] = {};
+    // Never "\Kestrune\..." at the root of the current drive.
+    if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, folder)) ||
+        folder[0] == L'\0') {
+        return;
+    }
+    wchar_t path[kPathChars] = {};
+    if (!CheckedCopy(path, folder) || !CheckedAppend(path, kCatalogDatabase)) {
+        LogPathTooLong(context);
+        return;
+    }
+    // Clears read-only, hidden and system first; a missing file is no error.
+    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileW(path);
+}

@@ -1,0 +1,107 @@
+#include "actions/companion_organizer.h"
+
+#include <windows.h>
+#include <shlwapi.h>
+
+#include "actions/process.h"
+#include "hook/guards.h"
+#include "hook/log.h"
+#include "hook/properties.h"
+
+namespace {
+
+const wchar_t kAnalyzer[] = L"\\FablioAutoAnalyzer15.exe";
+const uint32_t kAnalyzerTimeoutMilliseconds = 30000;
+const size_t kCommandChars = 1024;
+
+const wchar_t kOrganizerKey[] = L"Software\\Kestrune\\Fablio Organizer\\15.0\\ApplicationPath";
+// Value data accepted: 1024 bytes.
+const size_t kOrganizerValueChars = 1024;
+
+const wchar_t* const kCaHeadlessFiles[] = {
+    L"\\mc_dec_amr.dll", L"\\mc_dec_mp2v.dll", L"\\mc_dec_mpa.dll",
+    L"\\mc_dec_dd.dll",  L"\\mc_dec_dd_ds.ax", L"\\WMFDolbyDecoder.dll",
+};
+
+void LogFormatted(const HookContext* context, const wchar_t* format, const wchar_t* text) {
+    wchar_t line[kLogLineChars];
+    FormatLogLine(line, format, text);
+    LogWideMessage(context, line);
+}
+
+}  // namespace
+
+int32_t StopCAHeadlessService(const HookContext* context) {
+    LogMessage(context, "VLX: Start of StopCAHeadlessService", kLogLevelProgress);
+    // Without the install folder there is no analyzer to start.
+    wchar_t installDir[kPathChars] = {};
+    if (GetInstallDir(context, installDir)) {
+        LogFormatted(context, L"InstallDir: %ls", installDir);
+        wchar_t command[kCommandChars] = {};
+        CheckedAppend(command, L"\"");
+        CheckedAppend(command, installDir);
+        CheckedAppend(command, kAnalyzer);
+        CheckedAppend(command, L"\" -uninstall");
+        LogFormatted(context, L"Commandline: %ls", command);
+        const int32_t exitCode = RunProcessAndWait(command, kAnalyzerTimeoutMilliseconds);
+        wchar_t line[kLogLineChars];
+        FormatLogLine(line, L"Return Code: %d", exitCode);
+        LogWideMessage(context, line);
+    }
+    LogMessage(context, "VLX: End of StopCAHeadlessService", kLogLevelProgress);
+    return 0;
+}
+
+void GetCXInstallDir(const HookContext* context, wchar_t (&folder)[kPathChars]) {
+    folder[0] = L'\0';
+    // One character more than the data can fill keeps the text terminated.
+    wchar_t value[kOrganizerValueChars + 1] = {};
+    {
+        RegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kOrganizerKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
+                          key.put()) != ERROR_SUCCESS) {
+            return;
+        }
+        DWORD size = kOrganizerValueChars;
+        if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                             &size) != ERROR_SUCCESS) {
+            return;
+        }
+        value[size / sizeof(wchar_t)] = L'\0';
+    }
+    LogMessage(context, "VLX: GET CX install dir successful. ", kLogLevelProgress);
+    LogMessage(context, "VLX: CX Install dir is : ", kLogLevelProgress);
+    PathRemoveBackslashW(value);
+    LogWideMessage(context, value);
+    if (!CheckedCopy(folder, value)) {
+        LogPathTooLong(context);
+    }
+}
+
+void deleteVLXFilesFromCaheadless(const HookContext* context) {
+    LogMessage(context, "VLX: Start of deleteVLXFilesFromCaheadless", kLogLevelProgress);
+    wchar_t organizer[kPathChars] = {};
+    GetCXInstallDir(context, organizer);
+    if (organizer[0] == L'\0') {
+        // Never "\CAHeadless\..." at the root of the current drive.
+        LogMessage(context, "VLX: CX install dir not available. No file deleted.",
+                   kLogLevelProgress);
+    } else {
+        for (const wchar_t* entry : kCaHeadlessFiles) {
+            LogWideMessage(context, entry);
+            wchar_t path[kPathChars] = {};
+            if (!CheckedCopy(path, organizer) || !CheckedAppend(path, L"\\CAHeadless") ||
+                !CheckedAppend(path, entry)) {
+                LogPathTooLong(context);
+                continue;
+            }
+            if (PathFileExistsW(path) == TRUE) {
+                LogMessage(context, "VLX: Delete File: ", kLogLevelProgress);
+                LogWideMessage(context, path);
+                // Attributes are left alone: a read-only file stays.
+                DeleteFileW(path);
+            }
+        }
+    }
+    LogMessage(context, "VLX: End of deleteVLXFilesFromCaheadless", kLogLevelProgress);
+}

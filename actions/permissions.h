@@ -1,0 +1,19 @@
+// Opens the application's per-machine data folder to every user.
+#pragma once
+
+#include <stdint.h>
+
+#include "hook/context.h"
+
+// Grants Everyone full, inherited access to
+// "<common application data>\Kestrune\Montavo Fablio\15.0" when it exists.
+// Always 0.
+int32_t FixPermission(const HookContext* context);
+
+// True when path (a folder, no trailing backslash) exists.
+bool FolderExists(const wchar_t* path);
+
+// Merges an allow-full-access entry for Everyone, inherited by sub-folders
+// and files, into the folder's access list; when that cannot be done, sets a
+// null list instead. 0 on success, otherwise a Win32 error code.
+uint32_t GrantEveryoneFullAccess(const wchar_t* path);
