@@ -1,5 +1,7 @@
 // A child program for process tests: vlx_child.exe [exit-code [sleep-ms]].
 // When VLX_CHILD_RECORD names a file, appends its command line to it first.
+// VLX_CHILD_EXIT and VLX_CHILD_SLEEP stand in for the two arguments, for a
+// copy started under another name with other arguments (the analyzer).
 #include <windows.h>
 
 #include <stdlib.h>
@@ -21,9 +23,15 @@ int wmain(int argc, wchar_t** argv) {
             CloseHandle(file);
         }
     }
-    const int exitCode = argc > 1 ? _wtoi(argv[1]) : 0;
-    if (argc > 2) {
-        Sleep(static_cast<DWORD>(_wtoi(argv[2])));
+    wchar_t value[32] = {};
+    int exitCode = argc > 1 ? _wtoi(argv[1]) : 0;
+    if (GetEnvironmentVariableW(L"VLX_CHILD_EXIT", value, 32) > 0) {
+        exitCode = _wtoi(value);
     }
+    DWORD sleep = argc > 2 ? static_cast<DWORD>(_wtoi(argv[2])) : 0;
+    if (GetEnvironmentVariableW(L"VLX_CHILD_SLEEP", value, 32) > 0) {
+        sleep = static_cast<DWORD>(_wtoi(value));
+    }
+    Sleep(sleep);
     return exitCode;
 }

@@ -33,10 +33,11 @@ std::vector<std::string> LogCapture::texts() const {
     return result;
 }
 
-std::vector<LogLine> LogCapture::Between(const std::string& first, const std::string& last) const {
+std::vector<LogLine> Between(const std::vector<LogLine>& lines, const std::string& first,
+                             const std::string& last) {
     std::vector<LogLine> result;
     bool inside = false;
-    for (const LogLine& line : lines_) {
+    for (const LogLine& line : lines) {
         if (!inside && line.text == first) {
             inside = true;
         }

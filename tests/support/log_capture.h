@@ -25,6 +25,11 @@ inline LogLine L4(const std::string& text) {
     return LogLine{4, text};
 }
 
+// The lines from the first one reading first through the next one reading
+// last: one action's lines within a phase. Empty when absent.
+std::vector<LogLine> Between(const std::vector<LogLine>& lines, const std::string& first,
+                             const std::string& last);
+
 // While an object lives, Callback appends to it. One capture at a time.
 class LogCapture {
 public:
@@ -37,9 +42,9 @@ public:
 
     const std::vector<LogLine>& lines() const { return lines_; }
     std::vector<std::string> texts() const;
-    // The lines from the first one reading first through the next one
-    // reading last: one action's lines within a phase. Empty when absent.
-    std::vector<LogLine> Between(const std::string& first, const std::string& last) const;
+    std::vector<LogLine> Between(const std::string& first, const std::string& last) const {
+        return ::Between(lines_, first, last);
+    }
     void clear() { lines_.clear(); }
 
 private:

@@ -1,0 +1,102 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "actions/oem_files.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+class RemoveEmptyFolderTreeTest : public testing::Test {
+protected:
+    SandboxFolder sandbox;
+    std::wstring tree() const { return sandbox / L"Settings"; }
+};
+
+TEST_F(RemoveEmptyFolderTreeTest, MissingFolderIsNoError) {
+    EXPECT_EQ(RemoveEmptyFolderTree(sandbox / L"Absent"), 0u);
+}
+
+TEST_F(RemoveEmptyFolderTreeTest, TreeWithoutFilesIsRemovedCompletely) {
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Info\\Deep\\Deeper"));
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Other"));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree()), 0u);
+    EXPECT_FALSE(PathExists(tree()));
+}
+
+TEST_F(RemoveEmptyFolderTreeTest, FilesStayWithTheFoldersOnTheirWay) {
+    ASSERT_TRUE(WriteTextFile(tree() + L"\\Info\\Keep\\user.txt", "mine"));
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Info\\Empty"));
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Sibling\\Empty"));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_TRUE(PathExists(tree() + L"\\Info\\Keep\\user.txt"));
+    EXPECT_FALSE(PathExists(tree() + L"\\Info\\Empty"));
+    EXPECT_FALSE(PathExists(tree() + L"\\Sibling"));
+}
+
+TEST_F(RemoveEmptyFolderTreeTest, FileDirectlyInsideKeepsFolderWithoutError) {
+    ASSERT_TRUE(WriteTextFile(tree() + L"\\user.txt", "mine"));
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Empty"));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree()), 0u);
+    EXPECT_TRUE(PathExists(tree() + L"\\user.txt"));
+    EXPECT_FALSE(PathExists(tree() + L"\\Empty"));
+}
+
+// Names beginning with a period are neither counted nor descended into.
+TEST_F(RemoveEmptyFolderTreeTest, PeriodNamesAreNotCountedButStay) {
+    ASSERT_TRUE(WriteTextFile(tree() + L"\\.hidden", "x"));
+    ASSERT_TRUE(MakeFolders(tree() + L"\\.cache\\Empty"));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_TRUE(PathExists(tree() + L"\\.hidden"));
+    EXPECT_TRUE(PathExists(tree() + L"\\.cache\\Empty"));
+}
+
+DWORD g_failure = 0;
+
+BOOL WINAPI FailFindNext(HANDLE, LPWIN32_FIND_DATAW) {
+    SetLastError(g_failure);
+    return FALSE;
+}
+
+BOOL WINAPI FailRemoveDirectory(LPCWSTR) {
+    SetLastError(g_failure);
+    return FALSE;
+}
+
+BOOL WINAPI FailSetFileAttributes(LPCWSTR, DWORD) {
+    SetLastError(g_failure);
+    return FALSE;
+}
+
+TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
+    ASSERT_TRUE(MakeFolders(tree()));
+    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW", &FailFindNext);
+    ASSERT_TRUE(patch.applied());
+    g_failure = ERROR_ACCESS_DENIED;
+    EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(PathExists(tree()));
+}
+
+TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
+    ASSERT_TRUE(MakeFolders(tree()));
+    g_failure = ERROR_SHARING_VIOLATION;
+    {
+        ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "RemoveDirectoryW",
+                          &FailRemoveDirectory);
+        ASSERT_TRUE(patch.applied());
+        EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
+    }
+    g_failure = ERROR_ACCESS_DENIED;
+    {
+        ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "SetFileAttributesW",
+                          &FailSetFileAttributes);
+        ASSERT_TRUE(patch.applied());
+        EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    }
+    EXPECT_TRUE(PathExists(tree()));
+}
+
+}  // namespace
