@@ -12,11 +12,13 @@ keep=0
 
 bash scripts/install-deps.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target VLXCustomHook hookhost test_filter >/dev/null
+cmake --build --preset mingw --target VLXCustomHook hookhost test_filter vlx_child >/dev/null
 host="$root/build/bin/hookhost.exe"
 # A stand-in for the codec filter modules: registering it leaves a mark under
 # HKCU\Software\VLXTests\FilterCalls.
 filter="$root/build/bin/test_filter.dll"
+# A stand-in for the companion analyzer: exits at once with code 0.
+analyzer="$root/build/bin/vlx_child.exe"
 
 work=$(mktemp -d /tmp/vlx-demo.XXXXXX)
 stop_servers() {
@@ -68,6 +70,18 @@ show_effects() {
     echo "installer option key ($option_key):"
     (cd /tmp && run_tool "$arch" reg query "$option_key" 2>/dev/null | grep -i 'REG_' | sed 's/^/  /') ||
         echo "  not present"
+    local c="$work/$arch/drive_c"
+    echo "application folder (C:\\Program Files\\Kestrune\\Kestrune Montavo Fablio 15):"
+    (cd "$c/Program Files/Kestrune/Kestrune Montavo Fablio 15" 2>/dev/null &&
+        find . -mindepth 1 | sort | sed 's|^\./||; s|/|\\|g' | paste -sd ' ' | fold -s -w 100 | sed 's/^/  /') ||
+        echo "  gone"
+    echo "organizer's CAHeadless folder:"
+    (cd "$c/Program Files/Kestrune/Fablio Organizer/CAHeadless" 2>/dev/null && ls | paste -sd ' ' | sed 's/^/  /') ||
+        echo "  gone"
+    echo "catalog database C:\\ProgramData\\Kestrune\\ZTV\\15.0\\Repository2_0.db:"
+    [ -e "$c/ProgramData/Kestrune/ZTV/15.0/Repository2_0.db" ] && echo "  present" || echo "  gone"
+    echo "data folder C:\\ProgramData\\Kestrune\\Montavo Fablio\\15.0 (Wine keeps its access list as mode bits; 777 = Everyone full access):"
+    stat -c '  mode %a' "$c/ProgramData/Kestrune/Montavo Fablio/15.0"
 }
 
 # A sample payload: the application's folder as the installer host leaves it.
@@ -91,6 +105,21 @@ lay_out_payload() {
     : >"$app/MediaIO/codecs/mfdolby.vca"
     : >"$app/MFDolbyEncoder.dll"
     : >"$app/MFDolbyImporter.dll"
+    # The user's own file: it keeps its folder when the OEM trees are pruned.
+    mkdir -p "$app/Settings/User"
+    echo "user settings" >"$app/Settings/User/prefs.xml"
+    cp "$analyzer" "$app/FablioAutoAnalyzer15.exe"
+    # The companion organizer, with copies of the application's codec files.
+    local organizer="$1/drive_c/Program Files/Kestrune/Fablio Organizer"
+    mkdir -p "$organizer/CAHeadless"
+    for f in mc_dec_amr.dll mc_dec_mp2v.dll mc_dec_mpa.dll mc_dec_dd.dll mc_dec_dd_ds.ax \
+             WMFDolbyDecoder.dll OrganizerOwn.dll; do
+        : >"$organizer/CAHeadless/$f"
+    done
+    # The catalog database and the data folder, as the application leaves them.
+    mkdir -p "$1/drive_c/ProgramData/Kestrune/ZTV/15.0" "$1/drive_c/ProgramData/Kestrune/Montavo Fablio/15.0"
+    : >"$1/drive_c/ProgramData/Kestrune/ZTV/15.0/Repository2_0.db"
+    chmod 755 "$1/drive_c/ProgramData/Kestrune/Montavo Fablio/15.0"
 }
 
 banner "Creating a throwaway 32-bit Windows prefix in $work/win32"
@@ -100,7 +129,9 @@ installdir='C:\Program Files\Kestrune'
 # The installer's shortcut options, as the installer host records them.
 (cd /tmp && run_tool win32 reg add "$option_key" /v NODESKTOPICON /d 0 /f >/dev/null &&
     run_tool win32 reg add "$option_key" /v PINWSTOTASKBAR /d 1 /f >/dev/null &&
-    run_tool win32 reg add "$option_key" /v STARTMENULOCATION /d 'Kestrune\Video' /f >/dev/null)
+    run_tool win32 reg add "$option_key" /v STARTMENULOCATION /d 'Kestrune\Video' /f >/dev/null &&
+    run_tool win32 reg add 'HKLM\Software\Kestrune\Fablio Organizer\15.0\ApplicationPath' /ve \
+        /d 'C:\Program Files\Kestrune\Fablio Organizer' /f >/dev/null)
 show_effects win32
 
 for mode in install reinstall uninstall; do
