@@ -100,3 +100,50 @@ TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError)
 }
 
 }  // namespace
+
+namespace {
+
+// Entries named "Link" are reported as junctions, as the platform reports a
+// folder link; everything else passes through unchanged.
+typedef HANDLE(WINAPI* FindFirstFunction)(LPCWSTR, LPWIN32_FIND_DATAW);
+typedef BOOL(WINAPI* FindNextFunction)(HANDLE, LPWIN32_FIND_DATAW);
+FindFirstFunction g_realFindFirst = nullptr;
+FindNextFunction g_realFindNext = nullptr;
+
+void MarkLink(LPWIN32_FIND_DATAW entry) {
+    if (lstrcmpW(entry->cFileName, L"Link") == 0) {
+        entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+}
+
+HANDLE WINAPI FindFirstMarkingLinks(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+    const HANDLE search = g_realFindFirst(pattern, entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        MarkLink(entry);
+    }
+    return search;
+}
+
+BOOL WINAPI FindNextMarkingLinks(HANDLE search, LPWIN32_FIND_DATAW entry) {
+    const BOOL found = g_realFindNext(search, entry);
+    if (found) {
+        MarkLink(entry);
+    }
+    return found;
+}
+
+TEST_F(RemoveEmptyFolderTreeTest, LinkedFolderIsNotFollowedAndKeepsItsParent) {
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Link\\Empty"));
+    ASSERT_TRUE(MakeFolders(tree() + L"\\Plain\\Empty"));
+    ImportPatch first(GetModuleHandleW(nullptr), "kernel32.dll", "FindFirstFileW", &FindFirstMarkingLinks);
+    ImportPatch next(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW", &FindNextMarkingLinks);
+    ASSERT_TRUE(first.applied() && next.applied());
+    g_realFindFirst = first.original<FindFirstFunction>();
+    g_realFindNext = next.original<FindNextFunction>();
+
+    EXPECT_EQ(RemoveEmptyFolderTree(tree()), 0u);
+    EXPECT_TRUE(PathExists(tree() + L"\\Link\\Empty")) << "what a link points at is not pruned";
+    EXPECT_FALSE(PathExists(tree() + L"\\Plain"));
+}
+
+}  // namespace
