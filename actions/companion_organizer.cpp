@@ -23,12 +23,6 @@ const wchar_t* const kCaHeadlessFiles[] = {
     L"\\mc_dec_dd.dll",  L"\\mc_dec_dd_ds.ax", L"\\WMFDolbyDecoder.dll",
 };
 
-void LogFormatted(const HookContext* context, const wchar_t* format, const wchar_t* text) {
-    wchar_t line[kLogLineChars];
-    FormatLogLine(line, format, text);
-    LogWideMessage(context, line);
-}
-
 }  // namespace
 
 int32_t StopCAHeadlessService(const HookContext* context) {
@@ -36,17 +30,15 @@ int32_t StopCAHeadlessService(const HookContext* context) {
     // Without the install folder there is no analyzer to start.
     wchar_t installDir[kPathChars] = {};
     if (GetInstallDir(context, installDir)) {
-        LogFormatted(context, L"InstallDir: %ls", installDir);
+        LogFormattedLine(context, L"InstallDir: %ls", installDir);
         wchar_t command[kCommandChars] = {};
         CheckedAppend(command, L"\"");
         CheckedAppend(command, installDir);
         CheckedAppend(command, kAnalyzer);
         CheckedAppend(command, L"\" -uninstall");
-        LogFormatted(context, L"Commandline: %ls", command);
+        LogFormattedLine(context, L"Commandline: %ls", command);
         const int32_t exitCode = RunProcessAndWait(command, kAnalyzerTimeoutMilliseconds);
-        wchar_t line[kLogLineChars];
-        FormatLogLine(line, L"Return Code: %d", exitCode);
-        LogWideMessage(context, line);
+        LogFormattedLine(context, L"Return Code: %d", exitCode);
     }
     LogMessage(context, "VLX: End of StopCAHeadlessService", kLogLevelProgress);
     return 0;

@@ -37,11 +37,8 @@ int32_t FixPermission(const HookContext* context) {
         return 0;
     }
     const uint32_t result = GrantEveryoneFullAccess(folder);
-    wchar_t line[kLogLineChars];
-    FormatLogLine(line, L"         Folder: \"%ls\"", folder);
-    LogWideMessage(context, line);
-    FormatLogLine(line, L"         Return code: %d", static_cast<int>(result));
-    LogWideMessage(context, line);
+    LogFormattedLine(context, L"         Folder: \"%ls\"", folder);
+    LogFormattedLine(context, L"         Return code: %d", static_cast<int>(result));
     return 0;
 }
 

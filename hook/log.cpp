@@ -66,12 +66,11 @@ void LogWideMessage(const HookContext* context, const wchar_t* text) {
     context->logCallback(utf8, kLogLevelProgress);
 }
 
-int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...) {
+namespace {
+
+int FormatInto(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, va_list args) {
     buffer[0] = L'\0';
-    va_list args;
-    va_start(args, format);
     const int result = vswprintf(buffer, kLogLineChars, format, args);
-    va_end(args);
     // A line that does not fit is cut; some C runtimes report that with a
     // negative result and leave the end unterminated.
     buffer[kLogLineChars - 1] = L'\0';
@@ -79,6 +78,25 @@ int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...) 
         return static_cast<int>(wcslen(buffer));
     }
     return result;
+}
+
+}  // namespace
+
+int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    const int result = FormatInto(buffer, format, args);
+    va_end(args);
+    return result;
+}
+
+void LogFormattedLine(const HookContext* context, const wchar_t* format, ...) {
+    wchar_t line[kLogLineChars];
+    va_list args;
+    va_start(args, format);
+    FormatInto(line, format, args);
+    va_end(args);
+    LogWideMessage(context, line);
 }
 
 void LogPathTooLong(const HookContext* context) {

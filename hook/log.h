@@ -21,6 +21,10 @@ void LogWideMessage(const HookContext* context, const wchar_t* text);
 // Returns the number of characters in buffer.
 int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...);
 
+// Formats a wide line with FormatLogLine's rules into a fresh buffer and
+// sends it with LogWideMessage.
+void LogFormattedLine(const HookContext* context, const wchar_t* format, ...);
+
 // The line for a path that would not fit its buffer: the item is skipped
 // rather than cut into a different path.
 void LogPathTooLong(const HookContext* context);

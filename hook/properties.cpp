@@ -60,14 +60,14 @@ bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]
         return false;
     }
 
+    // The host's folder without its trailing backslash, then the application's.
     wchar_t folder[kPathChars] = {};
-    if (!CheckedCopy(folder, wide.c_str())) {
-        LogMessage(context, "VLX: INSTALLDIR is too long. Install folder not available.",
-                   kLogLevelProgress);
-        return false;
+    bool fits = CheckedCopy(folder, wide.c_str());
+    if (fits) {
+        PathRemoveBackslashW(folder);
+        fits = CheckedAppend(folder, kApplicationFolder);
     }
-    PathRemoveBackslashW(folder);
-    if (!CheckedAppend(folder, kApplicationFolder)) {
+    if (!fits) {
         LogMessage(context, "VLX: INSTALLDIR is too long. Install folder not available.",
                    kLogLevelProgress);
         return false;

@@ -28,9 +28,7 @@ void DeleteInstallerRegistries(const HookContext* context) {
         registry.DeleteEmptyKey(kOptionKeyPath);
         registry.DeleteEmptyKey(kOptionParentKeyPath);
     } else {
-        wchar_t line[kLogLineChars];
-        FormatLogLine(line, L"Registry doesnt exists = %ls", kOptionKeyPath);
-        LogWideMessage(context, line);
+        LogFormattedLine(context, L"Registry doesnt exists = %ls", kOptionKeyPath);
     }
     LogMessage(context, "VLX: End of DeleteInstallerRegistries", kLogLevelProgress);
 }
