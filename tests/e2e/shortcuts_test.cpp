@@ -287,6 +287,14 @@ TEST_F(ShortcutsTest, UninstallRemovesShortcutsEmptyCustomFoldersAndPin) {
     ASSERT_TRUE(PathExists(startMenuLink));
     ASSERT_TRUE(ReadPin().exists);
     SetFileAttributesW(desktopLink.c_str(), FILE_ATTRIBUTE_READONLY);
+    // A user who pinned the shortcut: the pinned copy in the profile goes too.
+    ScopedRegistryKey profile(HKEY_LOCAL_MACHINE,
+                              L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList\\S-1-5-21-9-9-9-Pin");
+    ASSERT_TRUE(profile.SetString(L"ProfileImagePath", sandbox.path() + L"\\Pin", REG_EXPAND_SZ));
+    const std::wstring pinned = sandbox.path() +
+                                L"\\Pin\\AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch\\"
+                                L"User Pinned\\TaskBar\\" + kLinkFile;
+    ASSERT_TRUE(WriteTextFile(pinned, "lnk"));
 
     const std::vector<LogLine> expected =
         std::vector<LogLine>{L4("In PostPayloadUninstallProc"), L4("VLX: Deleting Desktop Shortcut."),
@@ -304,6 +312,7 @@ TEST_F(ShortcutsTest, UninstallRemovesShortcutsEmptyCustomFoldersAndPin) {
     EXPECT_FALSE(PathExists(CommonPrograms() + L"\\VLX Media"));
     EXPECT_TRUE(PathExists(CommonPrograms())) << "the programs folder itself stays";
     EXPECT_FALSE(ReadPin().exists);
+    EXPECT_FALSE(PathExists(pinned));
     EXPECT_EQ(g_sleeps, (std::vector<DWORD>{1000, 1000}));
 }
 
@@ -367,9 +376,22 @@ TEST_F(ShortcutsTest, ReinstallRemovesAndRecreates) {
     Run(2, 0);
     WritePin(L"C:\\stale\\Kestrune Montavo Fablio 15.lnk");
     state.SetOption(L"NODESKTOPICON", L"1");
-    const std::vector<LogLine> lines = Run(2, 1);
-    EXPECT_EQ(lines[0], L4("In PostPayloadReinstallProc"));
-    EXPECT_EQ(lines[1], L4("VLX: Deleting Desktop Shortcut."));
+    const std::vector<LogLine> expected =
+        std::vector<LogLine>{L4("In PostPayloadReinstallProc"), L4("VLX: Deleting Desktop Shortcut."),
+                             L4(ToUtf8(desktopLink)), L4("VLX: Deleting Start Menu Shortcut"),
+                             L4(ToUtf8(programsLink))} +
+        PinRemovalLines() +
+        std::vector<LogLine>{L4("VLX: BEGIN - Register Main Concept Filters"),
+                             L4("Extracting INSTALLDIR..."), L4(ToUtf8(installDir)),
+                             L4("\\mc_dec_dd_ds.ax"), L4("\\32\\mc_dec_dd_ds.ax"),
+                             L4("VLX: END - Register Main Concept Filters"), L4(kOpenLine),
+                             L4("VLX: Query NODESKTOPICON Success"),
+                             L4("VLX: Query PINWSTOTASKBAR Success")} +
+        InstallDirLines() + std::vector<LogLine>{L4("VLX: Creating Start Menu Shortcut")} +
+        LocationLines(programsLink) + LinkLines() +
+        std::vector<LogLine>{L4("VLX: PINWSTOTASKBAR set to TRUE."),
+                             L4("VLX: Start CreateRegPinVLXWelcomeScreenToTaskBar")};
+    EXPECT_EQ(Run(2, 1), expected);
     EXPECT_FALSE(PathExists(desktopLink)) << "removed, and not made again";
     EXPECT_TRUE(PathExists(programsLink));
     EXPECT_EQ(ReadPin().text(), programsLink);
