@@ -1,7 +1,6 @@
 #include "actions/codec_filters.h"
 
 #include "actions/process.h"
-#include "hook/checked_text.h"
 #include "hook/log.h"
 #include "hook/properties.h"
 
@@ -29,11 +28,9 @@ void RunFilterList(const HookContext* context, const wchar_t* const (&entries)[N
     for (const wchar_t* entry : entries) {
         LogWideMessage(context, entry);
         wchar_t path[kPathChars] = {};
-        if (!CheckedCopy(path, installDir) || !CheckedAppend(path, entry)) {
-            LogPathTooLong(context);
-            continue;
+        if (BuildInstallPath(context, installDir, entry, path)) {
+            RunRegsvr32(path, registerFlag);
         }
-        RunRegsvr32(path, registerFlag);
     }
 }
 

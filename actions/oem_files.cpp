@@ -3,7 +3,6 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "hook/checked_text.h"
 #include "hook/guards.h"
 #include "hook/log.h"
 #include "hook/properties.h"
@@ -37,16 +36,6 @@ const wchar_t* const kOemFolders[] = {
     L"\\MediaIO",
 };
 
-// installDir followed by entry; false (and one line) when it does not fit.
-bool BuildPath(const HookContext* context, const wchar_t* installDir, const wchar_t* entry,
-               wchar_t (&path)[kPathChars]) {
-    if (CheckedCopy(path, installDir) && CheckedAppend(path, entry)) {
-        return true;
-    }
-    LogPathTooLong(context);
-    return false;
-}
-
 }  // namespace
 
 void UninstallOEMFiles(const HookContext* context) {
@@ -56,7 +45,7 @@ void UninstallOEMFiles(const HookContext* context) {
         for (const wchar_t* entry : kOemFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
-            if (BuildPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
+            if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
                 // Clears read-only, hidden and system first.
                 SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
                 DeleteFileW(path);
@@ -65,7 +54,7 @@ void UninstallOEMFiles(const HookContext* context) {
         for (const wchar_t* entry : kOemFolders) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
-            if (BuildPath(context, installDir, entry, path)) {
+            if (BuildInstallPath(context, installDir, entry, path)) {
                 RemoveEmptyFolderTree(path);
             }
         }

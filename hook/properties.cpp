@@ -76,6 +76,15 @@ bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]
     return true;
 }
 
+bool BuildInstallPath(const HookContext* context, const wchar_t* installDir, const wchar_t* entry,
+                      wchar_t (&path)[kPathChars]) {
+    if (CheckedCopy(path, installDir) && CheckedAppend(path, entry)) {
+        return true;
+    }
+    LogPathTooLong(context);
+    return false;
+}
+
 std::wstring Utf8ToWide(const std::string& text) {
     std::wstring result;
     if (text.empty()) {

@@ -18,6 +18,11 @@ bool GetProperty(const HookContext* context, const char* name, const char** valu
 // process work rather than work at the drive root.
 bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]);
 
+// installDir followed by entry in path. False, with one log line, when the
+// result would not fit: the entry is then skipped.
+bool BuildInstallPath(const HookContext* context, const wchar_t* installDir, const wchar_t* entry,
+                      wchar_t (&path)[kPathChars]);
+
 // Converts UTF-8 text to UTF-16. Invalid bytes become U+FFFD; an empty result
 // means an empty text or a failed conversion.
 std::wstring Utf8ToWide(const std::string& text);

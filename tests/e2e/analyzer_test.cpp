@@ -109,8 +109,7 @@ TEST_F(AnalyzerTest, InstallSessionOpenNeitherStopsNorPauses) {
 
 TEST_F(AnalyzerTest, NoInstallFolderStartsNoAnalyzer) {
     CreateProcessRecorder recorder(hook.module(), false);
-    PropertyMapBuilder noInstallDir;
-    noInstallDir.Set("ProductName", "Kestrune Montavo Fablio 15");
+    PropertyMapBuilder noInstallDir = ProductWithoutInstallDir();
     LogCapture capture;
     EXPECT_EQ(hook.Proc(noInstallDir.map(), 3, 2), 0);
     EXPECT_EQ(capture.lines(),

@@ -31,9 +31,7 @@ const char kUnregisterEnd[] = "VLX: END - UnRegister Main Concept Filters";
 const wchar_t kCallsKey[] = L"Software\\VLXTests\\FilterCalls";
 
 std::wstring Tool() {
-    wchar_t folder[MAX_PATH] = {};
-    GetWindowsDirectoryW(folder, MAX_PATH);
-    return std::wstring(folder) + L"\\System32\\Regsvr32.exe";
+    return WindowsFolder() + L"\\System32\\Regsvr32.exe";
 }
 
 // Module path -> "registered" / "unregistered", as the stand-in module left it.
@@ -173,8 +171,7 @@ TEST_F(CodecFiltersTest, TrailingBackslashGivesSamePaths) {
 TEST(CodecFiltersNoFolderTest, MissingInstallDirRunsNoTool) {
     HookDll hook;
     CreateProcessRecorder recorder(hook.module(), false);
-    PropertyMapBuilder properties;
-    properties.Set("ProductName", "Kestrune Montavo Fablio 15");
+    PropertyMapBuilder properties = ProductWithoutInstallDir();
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), 1, 2), 0);
     EXPECT_EQ(capture.Between(kUnregisterBegin, kUnregisterEnd),

@@ -14,14 +14,9 @@
 #include "tests/support/iat_patch.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
 
 namespace {
-
-std::wstring CommonAppData() {
-    wchar_t folder[MAX_PATH] = {};
-    SHGetSpecialFolderPathW(nullptr, folder, CSIDL_COMMON_APPDATA, FALSE);
-    return folder;
-}
 
 // True when the folder's list allows Everyone full (or at least write)
 // access, inherited by sub-folders and files.

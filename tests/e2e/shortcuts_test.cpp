@@ -266,8 +266,7 @@ TEST_F(ShortcutsTest, LocationOutsideProgramsFolderIsRefused) {
 }
 
 TEST_F(ShortcutsTest, NoInstallFolderMakesNoShortcut) {
-    PropertyMapBuilder noInstallDir;
-    noInstallDir.Set("ProductName", "Kestrune Montavo Fablio 15");
+    PropertyMapBuilder noInstallDir = ProductWithoutInstallDir();
     state.SetOption(L"PINWSTOTASKBAR", L"1");
     LogCapture capture;
     hook.Proc(noInstallDir.map(), 2, 0);

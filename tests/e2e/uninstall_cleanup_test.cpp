@@ -156,8 +156,7 @@ TEST_F(UninstallPrePayloadTest, ListedNameThatIsAFolderIsPrunedOnlyWhenEmpty) {
 TEST(UninstallPrePayloadNoFolderTest, NoInstallFolderTouchesNothing) {
     HookDll hook;
     CreateProcessRecorder noTools(hook.module(), false);
-    PropertyMapBuilder properties;
-    properties.Set("ProductName", "Kestrune Montavo Fablio 15");
+    PropertyMapBuilder properties = ProductWithoutInstallDir();
     LogCapture capture;
     hook.Proc(properties.map(), 1, 2);
     EXPECT_EQ(capture.Between("VLX: BEGIN - Uninstall OEM Files", "VLX: END - Uninstall OEM Files"),
@@ -170,9 +169,7 @@ TEST(UninstallPrePayloadNoFolderTest, NoInstallFolderTouchesNothing) {
 class CatalogDatabaseTest : public testing::Test {
 protected:
     void SetUp() override {
-        wchar_t common[MAX_PATH] = {};
-        SHGetFolderPathW(nullptr, CSIDL_COMMON_APPDATA, nullptr, SHGFP_TYPE_CURRENT, common);
-        folder = std::wstring(common) + L"\\Kestrune\\ZTV\\15.0";
+        folder = CommonAppData() + L"\\Kestrune\\ZTV\\15.0";
         database = folder + L"\\Repository2_0.db";
         ASSERT_TRUE(WriteTextFile(database, "catalog"));
         ASSERT_TRUE(WriteTextFile(folder + L"\\Other.db", "keep"));
@@ -187,8 +184,8 @@ protected:
 
 TEST_F(CatalogDatabaseTest, ReinstallPrePayloadDeletesReadOnlyDatabaseSilently) {
     CreateProcessRecorder noTools(hook.module(), false);
-    PropertyMapBuilder properties;  // no install folder: only the database is at work
-    properties.Set("ProductName", "Kestrune Montavo Fablio 15");
+    // No install folder: only the database is at work.
+    PropertyMapBuilder properties = ProductWithoutInstallDir();
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), 1, 1), 0);
     EXPECT_FALSE(PathExists(database));

@@ -38,6 +38,12 @@ std::wstring FromUtf8(const std::string& text) {
     return result;
 }
 
+std::wstring WindowsFolder() {
+    wchar_t folder[MAX_PATH] = {};
+    GetWindowsDirectoryW(folder, MAX_PATH);
+    return folder;
+}
+
 double NowMilliseconds() {
     LARGE_INTEGER now;
     LARGE_INTEGER frequency;

@@ -13,5 +13,8 @@ std::wstring BesideTests(const std::wstring& name);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
+// The Windows folder, as GetWindowsDirectoryW gives it.
+std::wstring WindowsFolder();
+
 // Milliseconds on a high-resolution clock.
 double NowMilliseconds();

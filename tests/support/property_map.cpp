@@ -19,6 +19,12 @@ const PropertyMap* PropertyMapBuilder::map() {
     return entries_.data();
 }
 
+PropertyMapBuilder ProductWithoutInstallDir() {
+    PropertyMapBuilder builder;
+    builder.Set("ProductName", "Kestrune Montavo Fablio 15");
+    return builder;
+}
+
 PropertyMapBuilder ProductProperties(const std::string& installDir) {
     PropertyMapBuilder builder;
     builder.Set("ProductName", "Kestrune Montavo Fablio 15").Set("INSTALLDIR", installDir);

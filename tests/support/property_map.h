@@ -26,5 +26,8 @@ private:
     std::vector<PropertyEntry> entries_;
 };
 
+// This product's name and no INSTALLDIR: no install folder is available.
+PropertyMapBuilder ProductWithoutInstallDir();
+
 // The properties the installer host passes for this product.
 PropertyMapBuilder ProductProperties(const std::string& installDir = "C:\\Program Files\\Kestrune");

@@ -30,6 +30,10 @@ std::wstring CommonPrograms() {
     return ShellFolder(CSIDL_COMMON_PROGRAMS);
 }
 
+std::wstring CommonAppData() {
+    return ShellFolder(CSIDL_COMMON_APPDATA);
+}
+
 LinkInfo ReadLink(const std::wstring& path) {
     LinkInfo info;
     CoInitialize(nullptr);

@@ -14,6 +14,7 @@ extern const wchar_t kPinKey[];          // under HKEY_LOCAL_MACHINE, 64-bit vie
 
 std::wstring CommonDesktop();
 std::wstring CommonPrograms();
+std::wstring CommonAppData();
 
 struct LinkInfo {
     bool loaded = false;

@@ -80,12 +80,6 @@ TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
     EXPECT_EQ(WaitForSingleObject(child, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
-std::wstring WindowsFolder() {
-    wchar_t folder[MAX_PATH] = {};
-    GetWindowsDirectoryW(folder, MAX_PATH);
-    return folder;
-}
-
 TEST(RunRegsvr32Test, BuildsSilentCommandWithQuotedFile) {
     CreateProcessRecorder recorder(LibraryModule(), false);
     EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\mc_dec_dd_ds.ax", true), 0);

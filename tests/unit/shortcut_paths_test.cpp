@@ -9,6 +9,7 @@
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
 #include "tests/support/context.h"
+#include "tests/support/environment.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -64,12 +65,6 @@ TEST_P(ExpandPathVariablesTest, ReplacesVariableComponents) {
     wcscpy(path, c.path.c_str());
     EXPECT_EQ(ExpandPathVariables(path), c.fits);
     EXPECT_EQ(std::wstring(path), c.fits ? c.expected : c.path);
-}
-
-std::wstring WindowsFolder() {
-    wchar_t folder[MAX_PATH] = {};
-    GetWindowsDirectoryW(folder, MAX_PATH);
-    return folder;
 }
 
 INSTANTIATE_TEST_SUITE_P(
