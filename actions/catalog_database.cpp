@@ -5,6 +5,7 @@
 
 #include "hook/checked_text.h"
 #include "hook/log.h"
+#include "hook/no_follow.h"
 
 namespace {
 
@@ -20,11 +21,10 @@ void DeleteCatalogDatabase(const HookContext* context) {
         return;
     }
     wchar_t path[kPathChars] = {};
-    if (!CheckedCopy(path, folder) || !CheckedAppend(path, kCatalogDatabase)) {
+    if (!CheckedJoin(path, folder, kCatalogDatabase)) {
         LogPathTooLong(context);
         return;
     }
     // Clears read-only, hidden and system first; a missing file is no error.
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path);
+    ForceDeleteBelow(context, folder, path);
 }

@@ -6,6 +6,7 @@
 #include "actions/process.h"
 #include "hook/guards.h"
 #include "hook/log.h"
+#include "hook/no_follow.h"
 #include "hook/properties.h"
 
 namespace {
@@ -74,16 +75,15 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
     LogMessage(context, "VLX: Start of deleteVLXFilesFromCaheadless", kLogLevelProgress);
     wchar_t organizer[kPathChars] = {};
     GetCXInstallDir(context, organizer);
-    if (organizer[0] == L'\0') {
-        // Never "\CAHeadless\..." at the root of the current drive.
+    if (!IsFullPath(organizer)) {
+        // Never "\CAHeadless\..." at the root or in the current folder of a drive.
         LogMessage(context, "VLX: CX install dir not available. No file deleted.",
                    kLogLevelProgress);
     } else {
         for (const wchar_t* entry : kCaHeadlessFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
-            if (!CheckedCopy(path, organizer) || !CheckedAppend(path, L"\\CAHeadless") ||
-                !CheckedAppend(path, entry)) {
+            if (!CheckedJoin(path, organizer, L"\\CAHeadless", entry)) {
                 LogPathTooLong(context);
                 continue;
             }
@@ -91,7 +91,7 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
                 LogMessage(context, "VLX: Delete File: ", kLogLevelProgress);
                 LogWideMessage(context, path);
                 // Attributes are left alone: a read-only file stays.
-                DeleteFileW(path);
+                DeleteBelow(context, organizer, path);
             }
         }
     }

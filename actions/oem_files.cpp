@@ -3,8 +3,10 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "hook/checked_text.h"
 #include "hook/guards.h"
 #include "hook/log.h"
+#include "hook/no_follow.h"
 #include "hook/properties.h"
 
 namespace {
@@ -36,41 +38,30 @@ const wchar_t* const kOemFolders[] = {
     L"\\MediaIO",
 };
 
-}  // namespace
-
-void UninstallOEMFiles(const HookContext* context) {
-    LogMessage(context, "VLX: BEGIN - Uninstall OEM Files", kLogLevelProgress);
-    wchar_t installDir[kPathChars] = {};
-    if (GetInstallDir(context, installDir)) {
-        for (const wchar_t* entry : kOemFiles) {
-            LogWideMessage(context, entry);
-            wchar_t path[kPathChars] = {};
-            if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
-                // Clears read-only, hidden and system first.
-                SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-                DeleteFileW(path);
-            }
-        }
-        for (const wchar_t* entry : kOemFolders) {
-            LogWideMessage(context, entry);
-            wchar_t path[kPathChars] = {};
-            if (BuildInstallPath(context, installDir, entry, path)) {
-                RemoveEmptyFolderTree(path);
-            }
-        }
-    }
-    LogMessage(context, "VLX: END - Uninstall OEM Files", kLogLevelProgress);
-}
-
-uint32_t RemoveEmptyFolderTree(const std::wstring& folder) {
+// One pruning: the folder being looked at grows and shrinks in one buffer as
+// the walk goes down and up, and every level shares one search record (each
+// has read its entry before it goes down).
+struct Pruning {
+    const wchar_t* base;  // the tree's parent: removals must lie below it
+    wchar_t folder[kPathChars];
     WIN32_FIND_DATAW entry;
-    FindHandle search(FindFirstFileW((folder + L"\\*.*").c_str(), &entry));
+};
+
+uint32_t PruneFolder(Pruning* pruning) {
+    wchar_t* const folder = pruning->folder;
+    const size_t length = wcslen(folder);
+    if (!CheckedAppend(pruning->folder, L"\\*.*")) {
+        return ERROR_SUCCESS;  // cannot be listed: it stays, and keeps its parent
+    }
+    FindHandle search(FindFirstFileW(folder, &pruning->entry));
+    folder[length] = L'\0';
     if (!search.valid()) {
         return ERROR_SUCCESS;
     }
     bool holdsFile = false;
     DWORD listingError = ERROR_SUCCESS;
     for (;;) {
+        const WIN32_FIND_DATAW& entry = pruning->entry;
         // Names beginning with a period (".", ".." and hidden names) are
         // passed over.
         if (entry.cFileName[0] != L'.') {
@@ -80,12 +71,18 @@ uint32_t RemoveEmptyFolderTree(const std::wstring& folder) {
                 // is not ours to prune, and it keeps this folder.
                 holdsFile = true;
             } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                RemoveEmptyFolderTree(folder + L"\\" + entry.cFileName);
+                if (CheckedAppend(pruning->folder, L"\\") &&
+                    CheckedAppend(pruning->folder, entry.cFileName)) {
+                    PruneFolder(pruning);
+                } else {
+                    holdsFile = true;  // too deep to name: kept, with this folder
+                }
+                folder[length] = L'\0';
             } else {
                 holdsFile = true;
             }
         }
-        if (!FindNextFileW(search.get(), &entry)) {
+        if (!FindNextFileW(search.get(), &pruning->entry)) {
             listingError = GetLastError();
             break;
         }
@@ -98,9 +95,48 @@ uint32_t RemoveEmptyFolderTree(const std::wstring& folder) {
     if (holdsFile) {
         return ERROR_SUCCESS;
     }
-    if (!SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL) ||
-        !RemoveDirectoryW(folder.c_str())) {
-        return GetLastError();
+    return RemoveFolderBelow(pruning->base, folder);
+}
+
+}  // namespace
+
+void UninstallOEMFiles(const HookContext* context) {
+    LogMessage(context, "VLX: BEGIN - Uninstall OEM Files", kLogLevelProgress);
+    wchar_t installDir[kPathChars] = {};
+    if (GetInstallDir(context, installDir)) {
+        for (const wchar_t* entry : kOemFiles) {
+            LogWideMessage(context, entry);
+            wchar_t path[kPathChars] = {};
+            if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
+                ForceDeleteBelow(context, installDir, path);
+            }
+        }
+        for (const wchar_t* entry : kOemFolders) {
+            LogWideMessage(context, entry);
+            wchar_t path[kPathChars] = {};
+            if (!BuildInstallPath(context, installDir, entry, path)) {
+                continue;
+            }
+            // The tree's top is checked here, where its base is known.
+            FileHandle top;
+            if (OpenBelow(installDir, path, FILE_READ_ATTRIBUTES, kFolderItem, &top) == kLinkInPath) {
+                LogLinkSkipped(context);
+                continue;
+            }
+            top.reset();
+            RemoveEmptyFolderTree(path);
+        }
     }
-    return ERROR_SUCCESS;
+    LogMessage(context, "VLX: END - Uninstall OEM Files", kLogLevelProgress);
+}
+
+uint32_t RemoveEmptyFolderTree(const wchar_t* folder) {
+    Pruning pruning;
+    wchar_t parent[kPathChars];
+    if (!CheckedCopy(pruning.folder, folder) || !CheckedCopy(parent, folder)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    PathRemoveFileSpecW(parent);
+    pruning.base = parent;
+    return PruneFolder(&pruning);
 }

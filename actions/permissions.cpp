@@ -1,15 +1,13 @@
 #include "actions/permissions.h"
 
-#include <windows.h>
 #include <aclapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <string>
-
 #include "hook/checked_text.h"
 #include "hook/guards.h"
 #include "hook/log.h"
+#include "hook/no_follow.h"
 
 namespace {
 
@@ -29,34 +27,43 @@ int32_t FixPermission(const HookContext* context) {
     }
     PathRemoveBackslashW(base);
     wchar_t folder[kFolderChars] = {};
-    if (!CheckedCopy(folder, base) || !CheckedAppend(folder, kDataFolder)) {
+    if (!CheckedJoin(folder, base, kDataFolder)) {
         LogPathTooLong(context);
         return 0;
     }
     if (!FolderExists(folder)) {
         return 0;
     }
-    const uint32_t result = GrantEveryoneFullAccess(folder);
+    // Checked and changed through one handle, so that no link can be put in
+    // between: on Windows the new entry is pushed down to everything below
+    // the folder the handle really is.
+    FileHandle handle;
+    const DWORD opened = OpenBelow(base, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
+    if (opened == kLinkInPath) {
+        LogLinkSkipped(context);
+        return 0;
+    }
+    const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get()) : opened;
     LogFormattedLine(context, L"         Folder: \"%ls\"", folder);
     LogFormattedLine(context, L"         Return code: %d", static_cast<int>(result));
     return 0;
 }
 
 bool FolderExists(const wchar_t* path) {
-    if (path[0] == L'\0') {
+    wchar_t pattern[kFolderChars];
+    if (path[0] == L'\0' || !CheckedJoin(pattern, path, L"\\*.*")) {
         return false;
     }
     WIN32_FIND_DATAW entry;
-    const FindHandle search(FindFirstFileW((std::wstring(path) + L"\\*.*").c_str(), &entry));
+    const FindHandle search(FindFirstFileW(pattern, &entry));
     return search.valid();
 }
 
-uint32_t GrantEveryoneFullAccess(const wchar_t* path) {
-    LocalMemory descriptor;
+uint32_t GrantEveryoneFullAccess(HANDLE folder) {
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     PACL currentList = nullptr;
-    const DWORD read = GetNamedSecurityInfoW(
-        path, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &currentList, nullptr,
-        reinterpret_cast<PSECURITY_DESCRIPTOR*>(descriptor.put()));
+    const DWORD read = GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                       nullptr, &currentList, nullptr, descriptor.put());
     if (read != ERROR_SUCCESS) {
         return read;
     }
@@ -76,18 +83,16 @@ uint32_t GrantEveryoneFullAccess(const wchar_t* path) {
     access.Trustee.MultipleTrusteeOperation = NO_MULTIPLE_TRUSTEE;
     access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
     access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-    access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(everyone.get());
+    access.Trustee.ptstrName = static_cast<LPWSTR>(everyone.get());
 
-    LocalMemory newList;
-    const DWORD merged = SetEntriesInAclW(1, &access, currentList,
-                                          reinterpret_cast<PACL*>(newList.put()));
-    wchar_t* objectName = const_cast<wchar_t*>(path);
+    LocalMemory<PACL> newList;
+    const DWORD merged = SetEntriesInAclW(1, &access, currentList, newList.put());
     if (merged == ERROR_SUCCESS &&
-        SetNamedSecurityInfoW(objectName, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, static_cast<PACL>(newList.get()), nullptr) == ERROR_SUCCESS) {
+        SetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        newList.get(), nullptr) == ERROR_SUCCESS) {
         return ERROR_SUCCESS;
     }
     // No list at all: the platform then grants everyone full access.
-    return SetNamedSecurityInfoW(objectName, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                 nullptr, nullptr, nullptr);
+    return SetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                           nullptr, nullptr);
 }

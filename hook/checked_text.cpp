@@ -26,3 +26,18 @@ bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src) {
     memmove(dst + used, src, (length + 1) * sizeof(wchar_t));
     return true;
 }
+
+bool CheckedJoin(wchar_t* dst, size_t capacity, const wchar_t* first, const wchar_t* second,
+                 const wchar_t* third) {
+    if (capacity == 0) {
+        return false;
+    }
+    // Each step refuses as a whole, so only a shorter prefix could be left:
+    // that is emptied too.
+    if (CheckedCopy(dst, capacity, first) && CheckedAppend(dst, capacity, second) &&
+        (third == nullptr || CheckedAppend(dst, capacity, third))) {
+        return true;
+    }
+    dst[0] = L'\0';
+    return false;
+}

@@ -1,6 +1,6 @@
-// Bounded copy and append for fixed-size wide buffers. A text that does not
-// fit is refused as a whole: the buffer keeps what it held and the caller is
-// told, so a path is never cut into a different path.
+// Bounded copy, append and join for fixed-size wide buffers. A text that does
+// not fit is refused as a whole and the caller is told, so a path is never
+// cut into a different path.
 #pragma once
 
 #include <stddef.h>
@@ -16,6 +16,11 @@ bool CheckedCopy(wchar_t* dst, size_t capacity, const wchar_t* src);
 // would not fit or dst holds no terminator within its capacity.
 bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src);
 
+// dst = first, second and third (when given) one after the other. False, with
+// dst emptied, when the whole does not fit: never a shorter path.
+bool CheckedJoin(wchar_t* dst, size_t capacity, const wchar_t* first, const wchar_t* second,
+                 const wchar_t* third = nullptr);
+
 template <size_t N>
 bool CheckedCopy(wchar_t (&dst)[N], const wchar_t* src) {
     return CheckedCopy(dst, N, src);
@@ -24,4 +29,10 @@ bool CheckedCopy(wchar_t (&dst)[N], const wchar_t* src) {
 template <size_t N>
 bool CheckedAppend(wchar_t (&dst)[N], const wchar_t* src) {
     return CheckedAppend(dst, N, src);
+}
+
+template <size_t N>
+bool CheckedJoin(wchar_t (&dst)[N], const wchar_t* first, const wchar_t* second,
+                 const wchar_t* third = nullptr) {
+    return CheckedJoin(dst, N, first, second, third);
 }

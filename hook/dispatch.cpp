@@ -27,12 +27,5 @@ int32_t DispatchPhase(const HookContext* context) {
         LogMessage(context, "Unsupported entry mode specified.", kLogLevelProgress);
         return kResultUnsupportedEntryMode;
     }
-    // Nothing may unwind into the host's process: a failure such as an
-    // allocation deep inside an action ends the phase, which goes on as handled.
-    try {
-        return kHandlers[installMode][entryMode](context);
-    } catch (...) {
-        LogMessage(context, "VLX: Unexpected error. Phase not completed.", kLogLevelProgress);
-        return 0;
-    }
+    return kHandlers[installMode][entryMode](context);
 }

@@ -1,9 +1,13 @@
 // Owning guards for every platform resource the hook acquires: each releases
 // what it holds when it goes out of scope, so no early return can leak.
+// Guards move (a helper may hand an open key or handle to its caller) and
+// never copy.
 #pragma once
 
 #include <windows.h>
 #include <objbase.h>
+
+#include <stdlib.h>
 
 template <typename Traits>
 class Unique {
@@ -15,6 +19,13 @@ public:
     ~Unique() { reset(); }
     Unique(const Unique&) = delete;
     Unique& operator=(const Unique&) = delete;
+    Unique(Unique&& other) : value_(other.release()) {}
+    Unique& operator=(Unique&& other) {
+        if (this != &other) {
+            reset(other.release());
+        }
+        return *this;
+    }
 
     Type get() const { return value_; }
     bool valid() const { return value_ != Traits::Empty(); }
@@ -30,6 +41,13 @@ public:
             Traits::Close(value_);
         }
         value_ = value;
+    }
+
+    // Gives up ownership without releasing.
+    Type release() {
+        const Type value = value_;
+        value_ = Traits::Empty();
+        return value;
     }
 
 private:
@@ -49,6 +67,13 @@ struct HandleTraits {
     static void Close(HANDLE handle) { CloseHandle(handle); }
 };
 
+// Files and folders from CreateFileW: empty when INVALID_HANDLE_VALUE.
+struct FileTraits {
+    typedef HANDLE Type;
+    static HANDLE Empty() { return INVALID_HANDLE_VALUE; }
+    static void Close(HANDLE file) { CloseHandle(file); }
+};
+
 // Searches: empty when INVALID_HANDLE_VALUE.
 struct FindTraits {
     typedef HANDLE Type;
@@ -63,18 +88,32 @@ struct SidTraits {
     static void Close(PSID sid) { FreeSid(sid); }
 };
 
-// Memory the platform hands out for LocalFree (security descriptors, ACLs).
+// Memory the platform hands out for LocalFree, typed as what it holds
+// (PSECURITY_DESCRIPTOR, PACL), so call sites need no casts.
+template <typename Pointer>
 struct LocalMemoryTraits {
-    typedef HLOCAL Type;
-    static HLOCAL Empty() { return nullptr; }
-    static void Close(HLOCAL memory) { LocalFree(memory); }
+    typedef Pointer Type;
+    static Pointer Empty() { return nullptr; }
+    static void Close(Pointer memory) { LocalFree(memory); }
+};
+
+// An array from the C runtime's heap (malloc), released with free.
+template <typename Element>
+struct HeapArrayTraits {
+    typedef Element* Type;
+    static Element* Empty() { return nullptr; }
+    static void Close(Element* memory) { free(memory); }
 };
 
 typedef Unique<RegKeyTraits> RegKey;
 typedef Unique<HandleTraits> Handle;
+typedef Unique<FileTraits> FileHandle;
 typedef Unique<FindTraits> FindHandle;
 typedef Unique<SidTraits> Sid;
-typedef Unique<LocalMemoryTraits> LocalMemory;
+template <typename Pointer>
+using LocalMemory = Unique<LocalMemoryTraits<Pointer>>;
+template <typename Element>
+using HeapArray = Unique<HeapArrayTraits<Element>>;
 
 // A COM interface pointer, released when the guard ends.
 template <typename Interface>

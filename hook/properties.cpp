@@ -3,14 +3,24 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <new>
+#include <limits.h>
 #include <string.h>
+
+#include <utility>
 
 #include "hook/log.h"
 
 namespace {
 
 const wchar_t kApplicationFolder[] = L"\\Kestrune Montavo Fablio 15";
+
+void LogNotAvailable(const HookContext* context, const char* line) {
+    LogMessage(context, line, kLogLevelProgress);
+}
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
 
 }  // namespace
 
@@ -42,34 +52,37 @@ bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]
     GetProperty(context, "INSTALLDIR", &value);
     LogMessage(context, "Extracting INSTALLDIR...", kLogLevelProgress);
     if (value == nullptr) {
-        LogMessage(context, "VLX: INSTALLDIR not found. Install folder not available.",
-                   kLogLevelProgress);
+        LogNotAvailable(context, "VLX: INSTALLDIR not found. Install folder not available.");
         return false;
     }
     LogMessage(context, value, kLogLevelProgress);
 
-    std::wstring wide;
-    try {
-        wide = Utf8ToWide(value);
-    } catch (const std::bad_alloc&) {
-        wide.clear();
-    }
-    if (wide.empty()) {
-        LogMessage(context, "VLX: INSTALLDIR is empty. Install folder not available.",
-                   kLogLevelProgress);
-        return false;
+    HeapArray<wchar_t> wide;
+    switch (Utf8ToWide(value, &wide)) {
+        case Conversion::kEmpty:
+            LogNotAvailable(context, "VLX: INSTALLDIR is empty. Install folder not available.");
+            return false;
+        case Conversion::kFailed:
+            LogNotAvailable(context,
+                            "VLX: INSTALLDIR could not be converted. Install folder not available.");
+            return false;
+        case Conversion::kConverted:
+            break;
     }
 
     // The host's folder without its trailing backslash, then the application's.
     wchar_t folder[kPathChars] = {};
-    bool fits = CheckedCopy(folder, wide.c_str());
+    bool fits = CheckedCopy(folder, wide.get());
+    if (fits && !IsFullPath(folder)) {
+        LogNotAvailable(context, "VLX: INSTALLDIR is not a full path. Install folder not available.");
+        return false;
+    }
     if (fits) {
         PathRemoveBackslashW(folder);
         fits = CheckedAppend(folder, kApplicationFolder);
     }
     if (!fits) {
-        LogMessage(context, "VLX: INSTALLDIR is too long. Install folder not available.",
-                   kLogLevelProgress);
+        LogNotAvailable(context, "VLX: INSTALLDIR is too long. Install folder not available.");
         return false;
     }
     CheckedCopy(installDir, folder);
@@ -78,26 +91,55 @@ bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]
 
 bool BuildInstallPath(const HookContext* context, const wchar_t* installDir, const wchar_t* entry,
                       wchar_t (&path)[kPathChars]) {
-    if (CheckedCopy(path, installDir) && CheckedAppend(path, entry)) {
+    if (CheckedJoin(path, installDir, entry)) {
         return true;
     }
     LogPathTooLong(context);
     return false;
 }
 
-std::wstring Utf8ToWide(const std::string& text) {
-    std::wstring result;
-    if (text.empty()) {
-        return result;
+Conversion Utf8ToWide(const char* text, HeapArray<wchar_t>* wide) {
+    wide->reset();
+    const size_t bytes = strlen(text);
+    if (bytes == 0) {
+        return Conversion::kEmpty;
     }
-    const int length = static_cast<int>(text.size());
-    const int needed = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    if (bytes > static_cast<size_t>(INT_MAX)) {
+        return Conversion::kFailed;
+    }
+    const int length = static_cast<int>(bytes);
+    const int needed = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
     if (needed <= 0) {
-        return result;
+        return Conversion::kFailed;
     }
-    result.resize(static_cast<size_t>(needed));
-    if (MultiByteToWideChar(CP_UTF8, 0, text.data(), length, &result[0], needed) != needed) {
-        result.clear();
+    // One more for the terminator, which the converted text does not carry.
+    HeapArray<wchar_t> array(
+        static_cast<wchar_t*>(malloc((static_cast<size_t>(needed) + 1) * sizeof(wchar_t))));
+    if (!array.valid() || MultiByteToWideChar(CP_UTF8, 0, text, length, array.get(), needed) != needed) {
+        return Conversion::kFailed;
     }
-    return result;
+    array.get()[needed] = L'\0';
+    *wide = std::move(array);
+    return Conversion::kConverted;
+}
+
+bool IsFullPath(const wchar_t* path) {
+    const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    if (driveLetter && path[1] == L':') {
+        return IsSeparator(path[2]);
+    }
+    // "\\server\share": a server and a share, each non-empty.
+    if (!IsSeparator(path[0]) || !IsSeparator(path[1])) {
+        return false;
+    }
+    const wchar_t* server = path + 2;
+    const wchar_t* c = server;
+    while (*c != L'\0' && !IsSeparator(*c)) {
+        ++c;
+    }
+    if (c == server || *c == L'\0') {
+        return false;
+    }
+    const wchar_t* share = c + 1;
+    return *share != L'\0' && !IsSeparator(*share);
 }

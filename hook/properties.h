@@ -1,10 +1,11 @@
 // The host's property map and the application's install folder.
 #pragma once
 
-#include <string>
+#include <stddef.h>
 
 #include "hook/checked_text.h"
 #include "hook/context.h"
+#include "hook/guards.h"
 
 // Looks name up in the context's property map (exact, case-sensitive; the
 // first match wins). On success *value borrows the host's text, valid for the
@@ -14,8 +15,9 @@ bool GetProperty(const HookContext* context, const char* name, const char** valu
 // Fills installDir with the host's INSTALLDIR, without a trailing backslash,
 // followed by "\Kestrune Montavo Fablio 15". Returns false, logs why and
 // leaves installDir empty when there is no usable folder (INSTALLDIR missing,
-// empty, or too long for the buffer): callers then skip their file and
-// process work rather than work at the drive root.
+// empty, not convertible, too long for the buffer, or not a full path such as
+// "Apps", "\Apps" or "C:Apps"): callers then skip their file and process work
+// rather than work relative to the host's current folder or drive.
 bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]);
 
 // installDir followed by entry in path. False, with one log line, when the
@@ -23,6 +25,17 @@ bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]
 bool BuildInstallPath(const HookContext* context, const wchar_t* installDir, const wchar_t* entry,
                       wchar_t (&path)[kPathChars]);
 
-// Converts UTF-8 text to UTF-16. Invalid bytes become U+FFFD; an empty result
-// means an empty text or a failed conversion.
-std::wstring Utf8ToWide(const std::string& text);
+enum class Conversion {
+    kEmpty,      // the text is empty
+    kConverted,  // *wide holds the text, terminated
+    kFailed,     // the platform's converter or the allocation failed
+};
+
+// Converts the UTF-8 text (its bytes up to the terminator) to UTF-16 in an
+// array from the C runtime's heap. Invalid bytes become U+FFFD.
+Conversion Utf8ToWide(const char* text, HeapArray<wchar_t>* wide);
+
+// True for a path that names its place on its own: a drive and a separator
+// ("C:\", "C:\Apps") or a UNC share ("\\server\share..."). False for "Apps",
+// "\Apps" and "C:Apps", which depend on the current folder or drive.
+bool IsFullPath(const wchar_t* path);

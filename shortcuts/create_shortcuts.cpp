@@ -44,11 +44,7 @@ void ReadOptions(const HookContext* context, ShortcutOptions* options) {
         LogMessage(context, "VLX: Query PINWSTOTASKBAR Success", kLogLevelProgress);
         options->pinToTaskbar = wcscmp(value, L"1") == 0;
     }
-    if (QueryOptionValue(key.get(), kStartMenuLocationValue, options->startMenuLocation)) {
-        LogMessage(context, "VLX: Query STARTMENULOCATION Success", kLogLevelProgress);
-        options->customLocation = options->startMenuLocation[0] != L'\0' &&
-                                  AcceptStartMenuLocation(context, options->startMenuLocation);
-    }
+    options->customLocation = QueryStartMenuLocation(context, key.get(), options->startMenuLocation);
 }
 
 void LogLocations(const HookContext* context, const wchar_t* linkPath, const wchar_t* target) {

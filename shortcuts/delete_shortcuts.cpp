@@ -46,13 +46,7 @@ void ReadStartMenuLocation(const HookContext* context, wchar_t (&location)[kPath
         ERROR_SUCCESS) {
         return;
     }
-    if (!QueryOptionValue(key.get(), kStartMenuLocationValue, location)) {
-        return;
-    }
-    LogMessage(context, "VLX: Query STARTMENULOCATION Success", kLogLevelProgress);
-    if (location[0] != L'\0' && !AcceptStartMenuLocation(context, location)) {
-        location[0] = L'\0';
-    }
+    QueryStartMenuLocation(context, key.get(), location);
 }
 
 // True when path lies strictly below folder.

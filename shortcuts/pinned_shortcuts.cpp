@@ -3,10 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include <string>
-#include <vector>
-
 #include "hook/log.h"
+#include "hook/no_follow.h"
 #include "registry/reg_util.h"
 
 namespace {
@@ -25,17 +23,19 @@ const wchar_t kPinnedLinkSuffix[] =
 
 // The roaming application-data folder relative to a profile folder, as the
 // default user's shell folders give it ("%USERPROFILE%\AppData\Roaming").
-std::wstring RelativeAppData() {
+void ReadRelativeAppData(wchar_t (&relative)[kPathChars]) {
     RegUtil registry;
     wchar_t value[kPathChars] = {};
     registry.QueryStringValue(kDefaultShellFolders, L"AppData", value);
     const wchar_t* token = wcsstr(value, kProfileToken);
     if (token == nullptr) {
-        return kDefaultRelativeAppData;
+        CheckedCopy(relative, kDefaultRelativeAppData);
+        return;
     }
-    // Skip the token and the separator after it.
+    // Skip the token and the separator after it; the token alone leaves the
+    // profile folder itself.
     const wchar_t* rest = token + kProfileTokenLength;
-    return *rest == L'\0' ? std::wstring() : std::wstring(rest + 1);
+    CheckedCopy(relative, *rest == L'\0' ? rest : rest + 1);
 }
 
 // Reads a profile folder value; false when it cannot be read or is empty.
@@ -48,10 +48,9 @@ bool ReadProfileFolder(const wchar_t* keyPath, const wchar_t* valueName,
 }
 
 void DeletePinnedLink(const HookContext* context, wchar_t (&folder)[kPathChars],
-                      const std::wstring& relativeAppData) {
+                      const wchar_t* relativeAppData) {
     wchar_t link[kPathChars] = {};
-    if (!ExpandPathVariables(folder) || !CheckedCopy(link, folder) ||
-        !CheckedAppend(link, L"\\") || !CheckedAppend(link, relativeAppData.c_str())) {
+    if (!ExpandPathVariables(folder) || !CheckedJoin(link, folder, L"\\", relativeAppData)) {
         LogPathTooLong(context);
         return;
     }
@@ -61,27 +60,72 @@ void DeletePinnedLink(const HookContext* context, wchar_t (&folder)[kPathChars],
         return;
     }
     if (PathFileExistsW(link)) {
-        DeleteFileW(link);
+        // The profile belongs to its user, who may have put a link on the way.
+        DeleteBelow(context, folder, link);
     }
 }
 
-std::wstring EnvironmentValue(const std::wstring& name, bool* found) {
-    const DWORD needed = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
-    *found = needed > 0;
-    if (!*found) {
-        return std::wstring();
+// The first occurrence of the length characters at text in buffer, or null.
+wchar_t* FindText(wchar_t* buffer, const wchar_t* text, size_t length) {
+    for (wchar_t* at = buffer; *at != L'\0'; ++at) {
+        if (wcsncmp(at, text, length) == 0) {
+            return at;
+        }
     }
-    std::wstring value(needed, L'\0');
-    const DWORD length = GetEnvironmentVariableW(name.c_str(), &value[0], needed);
-    value.resize(length < needed ? length : 0);
-    return value;
+    return nullptr;
+}
+
+// Replaces the length characters at position at of path by value. False,
+// with path unchanged, when the result does not fit.
+bool Replace(wchar_t (&path)[kPathChars], wchar_t* at, size_t length, const wchar_t* value) {
+    wchar_t result[kPathChars];
+    const size_t before = static_cast<size_t>(at - path);
+    const size_t valueLength = wcslen(value);
+    const size_t afterLength = wcslen(at + length);
+    if (before + valueLength + afterLength >= kPathChars) {
+        return false;
+    }
+    wmemcpy(result, path, before);
+    wmemcpy(result + before, value, valueLength);
+    wmemcpy(result + before + valueLength, at + length, afterLength + 1);
+    return CheckedCopy(path, result);
+}
+
+// Expands the variable of one component (begin, length) of the original
+// text inside path. False when the result would not fit.
+bool ExpandComponent(wchar_t (&path)[kPathChars], const wchar_t* begin, size_t length) {
+    const wchar_t* const end = begin + length;
+    const wchar_t* open = begin;
+    while (open < end && *open != L'%') {
+        ++open;
+    }
+    const wchar_t* close = open < end ? open + 1 : end;
+    while (close < end && *close != L'%') {
+        ++close;
+    }
+    if (close >= end) {
+        return true;  // no pair of percent signs
+    }
+    wchar_t name[kPathChars] = {};
+    wmemcpy(name, open + 1, static_cast<size_t>(close - open - 1));
+    wchar_t value[kPathChars] = {};
+    const DWORD found = GetEnvironmentVariableW(name, value, kPathChars);
+    if (found == 0) {
+        return true;  // not set: the component stays as it is
+    }
+    if (found >= kPathChars) {
+        return false;  // a value that long cannot fit the path
+    }
+    wchar_t* at = FindText(path, begin, length);
+    return at == nullptr || Replace(path, at, length, value);
 }
 
 }  // namespace
 
 void DeletePinnedShortcut(const HookContext* context) {
     LogMessage(context, "VLX: Start DeletePinnedShortcut", kLogLevelProgress);
-    const std::wstring relativeAppData = RelativeAppData();
+    wchar_t relativeAppData[kPathChars] = {};
+    ReadRelativeAppData(relativeAppData);
 
     wchar_t folder[kPathChars] = {};
     // A profile whose folder cannot be read is skipped.
@@ -94,8 +138,7 @@ void DeletePinnedShortcut(const HookContext* context) {
     // Any status but a name ends the walk: the end of the list, or a failure.
     while (profiles.EnumSubKey(kProfileList, name) == ERROR_SUCCESS) {
         wchar_t profileKey[kPathChars] = {};
-        if (!CheckedCopy(profileKey, kProfileList) || !CheckedAppend(profileKey, L"\\") ||
-            !CheckedAppend(profileKey, name)) {
+        if (!CheckedJoin(profileKey, kProfileList, L"\\", name)) {
             LogPathTooLong(context);
             continue;
         }
@@ -107,35 +150,26 @@ void DeletePinnedShortcut(const HookContext* context) {
 }
 
 bool ExpandPathVariables(wchar_t (&path)[kPathChars]) {
-    std::wstring expanded = path;
-    std::vector<std::wstring> components;
-    const std::wstring original = path;
-    size_t start = 0;
-    while (start <= original.size()) {
-        const size_t end = original.find(L'\\', start);
-        const size_t stop = end == std::wstring::npos ? original.size() : end;
-        if (stop > start) {
-            components.push_back(original.substr(start, stop - start));
-        }
-        if (end == std::wstring::npos) {
-            break;
-        }
-        start = end + 1;
+    // Components are taken from the text as it came in; each is looked for
+    // and replaced in the text as it grows.
+    wchar_t original[kPathChars];
+    wchar_t expanded[kPathChars];
+    if (!CheckedCopy(original, path) || !CheckedCopy(expanded, path)) {
+        return false;
     }
-    for (const std::wstring& component : components) {
-        const size_t open = component.find(L'%');
-        const size_t close = open == std::wstring::npos ? open : component.find(L'%', open + 1);
-        if (close == std::wstring::npos) {
+    const wchar_t* c = original;
+    while (*c != L'\0') {
+        if (*c == L'\\') {
+            ++c;
             continue;
         }
-        bool found = false;
-        const std::wstring value = EnvironmentValue(component.substr(open + 1, close - open - 1), &found);
-        const size_t at = expanded.find(component);
-        if (!found || at == std::wstring::npos) {
-            continue;
+        const wchar_t* begin = c;
+        while (*c != L'\0' && *c != L'\\') {
+            ++c;
         }
-        // The whole component is replaced, text around the variable included.
-        expanded.replace(at, component.size(), value);
+        if (!ExpandComponent(expanded, begin, static_cast<size_t>(c - begin))) {
+            return false;
+        }
     }
-    return CheckedCopy(path, expanded.c_str());
+    return CheckedCopy(path, expanded);
 }

@@ -1,6 +1,9 @@
 #include "shortcuts/shortcut_options.h"
 
+#include <string.h>
+
 #include "hook/log.h"
+#include "registry/installer_options.h"
 
 const wchar_t kShortcutFileName[] = L"\\Kestrune Montavo Fablio 15.lnk";
 
@@ -25,6 +28,18 @@ bool QueryOptionValue(HKEY key, const wchar_t* name, wchar_t (&value)[kPathChars
     }
     value[length] = L'\0';
     return true;
+}
+
+bool QueryStartMenuLocation(const HookContext* context, HKEY key, wchar_t (&location)[kPathChars]) {
+    if (!QueryOptionValue(key, kStartMenuLocationValue, location)) {
+        return false;
+    }
+    LogMessage(context, "VLX: Query STARTMENULOCATION Success", kLogLevelProgress);
+    if (location[0] != L'\0' && AcceptStartMenuLocation(context, location)) {
+        return true;
+    }
+    location[0] = L'\0';
+    return false;
 }
 
 namespace {
@@ -65,7 +80,13 @@ bool IsRelativeSubFolder(const wchar_t* location) {
 
 }  // namespace
 
-bool AcceptStartMenuLocation(const HookContext* context, const wchar_t* location) {
+bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]) {
+    // One leading backslash: the folder below the programs folder that the
+    // path built from the value names. Two begin a UNC path, which stays
+    // refused below.
+    if (IsSeparator(location[0]) && !IsSeparator(location[1])) {
+        memmove(location, location + 1, wcslen(location) * sizeof(wchar_t));
+    }
     if (IsRelativeSubFolder(location)) {
         return true;
     }

@@ -16,7 +16,16 @@ extern const wchar_t kShortcutFileName[];  // "\Kestrune Montavo Fablio 15.lnk"
 // or does not fit; its registry type is not examined.
 bool QueryOptionValue(HKEY key, const wchar_t* name, wchar_t (&value)[kPathChars]);
 
-// True when location is a relative folder path below the programs folder:
-// no drive, no leading backslash, no "." or ".." or empty components (one
-// trailing backslash is allowed). Logs one line and returns false otherwise.
-bool AcceptStartMenuLocation(const HookContext* context, const wchar_t* location);
+// Reads STARTMENULOCATION of the open option key into location, logging
+// "VLX: Query STARTMENULOCATION Success" when it is read. True when it names
+// a custom sub-folder that AcceptStartMenuLocation accepts; location is then
+// that relative folder path. False (location empty) otherwise.
+bool QueryStartMenuLocation(const HookContext* context, HKEY key, wchar_t (&location)[kPathChars]);
+
+// True when location is a relative folder path below the programs folder,
+// after one leading backslash is taken off it in place ("\Kestrune\Video" is
+// the folder Kestrune\Video below the programs folder, as the path built
+// from it always was): no drive, no UNC path, no "." or ".." or empty
+// components (one trailing backslash is allowed). Logs one line and returns
+// false otherwise.
+bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]);

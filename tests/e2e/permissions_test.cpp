@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <aclapi.h>
+#include <sddl.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -17,36 +18,6 @@
 #include "tests/support/shell.h"
 
 namespace {
-
-// True when the folder's list allows Everyone full (or at least write)
-// access, inherited by sub-folders and files.
-bool EveryoneHasInheritedFullAccess(const std::wstring& folder) {
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
-        return false;
-    }
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
-    bool found = dacl == nullptr;  // no list at all: everyone has full access
-    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
-            ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-            !EqualSid(reinterpret_cast<PSID>(&ace->SidStart), everyone)) {
-            continue;
-        }
-        const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-        const bool full = (ace->Mask & GENERIC_ALL) != 0 ||
-                          (ace->Mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE;
-        found = found || ((ace->Header.AceFlags & inherit) == inherit && full);
-    }
-    FreeSid(everyone);
-    LocalFree(descriptor);
-    return found;
-}
 
 class PermissionTest : public testing::Test {
 protected:
@@ -75,13 +46,13 @@ protected:
 TEST_F(PermissionTest, GrantsEveryoneInheritedFullAccessAtSessionClose) {
     ASSERT_TRUE(MakeFolders(folder));
     EXPECT_EQ(Run(0), Lines("In InstallSessionCloseProc", 0));
-    EXPECT_TRUE(EveryoneHasInheritedFullAccess(folder));
+    EXPECT_TRUE(EveryoneHasFullAccess(folder));
 }
 
 TEST_F(PermissionTest, ReinstallSessionCloseDoesTheSame) {
     ASSERT_TRUE(MakeFolders(folder));
     EXPECT_EQ(Run(1), Lines("In ReinstallSessionCloseProc", 0));
-    EXPECT_TRUE(EveryoneHasInheritedFullAccess(folder));
+    EXPECT_TRUE(EveryoneHasFullAccess(folder));
 }
 
 TEST_F(PermissionTest, UninstallSessionCloseLeavesFolderAlone) {
@@ -90,14 +61,14 @@ TEST_F(PermissionTest, UninstallSessionCloseLeavesFolderAlone) {
 }
 
 int g_securityCalls = 0;
-DWORD WINAPI CountGetNamedSecurityInfo(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*,
-                                       PACL*, PACL*, PSECURITY_DESCRIPTOR*) {
+DWORD WINAPI CountGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*,
+                                  PACL*, PSECURITY_DESCRIPTOR*) {
     ++g_securityCalls;
     return ERROR_ACCESS_DENIED;
 }
 
 TEST_F(PermissionTest, MissingFolderLogsOnlyTheStartAndChangesNothing) {
-    ImportPatch patch(hook.module(), "advapi32.dll", "GetNamedSecurityInfoW", &CountGetNamedSecurityInfo);
+    ImportPatch patch(hook.module(), "advapi32.dll", "GetSecurityInfo", &CountGetSecurityInfo);
     ASSERT_TRUE(patch.applied());
     g_securityCalls = 0;
     EXPECT_EQ(Run(0), (std::vector<LogLine>{L4("In InstallSessionCloseProc"), L4("VLX: FixPermission")}));
@@ -130,14 +101,63 @@ TEST_F(PermissionTest, NoCommonFolderChangesNothing) {
                           L4("VLX: Common application data folder not found. Permission not changed.")}));
 }
 
-// Failures the platform will not produce here, one import at a time.
+// What the permission fix hands to the platform, recorded through the import
+// table: Wine keeps access lists as mode bits, so only the calls themselves
+// show the entry's trustee, mask and inheritance.
+struct RecordedEntry {
+    ULONG count = 0;
+    EXPLICIT_ACCESS_W access = {};
+    std::wstring trustee;  // the SID as text
+    bool hadOldList = false;
+};
+struct RecordedSet {
+    SE_OBJECT_TYPE type;
+    SECURITY_INFORMATION information;
+    bool ownerOrGroup;
+    bool nullList;
+    bool systemList;
+};
+RecordedEntry g_entry;
+std::vector<RecordedSet> g_sets;
 DWORD g_failure = 0;
-int g_setCalls = 0;
-int g_failSetCalls = 0;  // how many SetNamedSecurityInfoW calls fail
-PACL g_lastList = reinterpret_cast<PACL>(1);
+int g_failSetCalls = 0;  // how many SetSecurityInfo calls fail
 
-DWORD WINAPI FailGetNamedSecurityInfo(LPCWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*,
-                                      PACL*, PACL*, PSECURITY_DESCRIPTOR*) {
+typedef DWORD(WINAPI* SetEntriesFunction)(ULONG, PEXPLICIT_ACCESS_W, PACL, PACL*);
+typedef DWORD(WINAPI* SetSecurityFunction)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID,
+                                           PACL, PACL);
+SetEntriesFunction g_realSetEntries = nullptr;
+SetSecurityFunction g_realSet = nullptr;
+bool g_failSetEntries = false;
+
+DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldList, PACL* newList) {
+    g_entry.count = count;
+    g_entry.access = access[0];
+    g_entry.hadOldList = oldList != nullptr;
+    wchar_t* sid = nullptr;
+    if (access[0].Trustee.TrusteeForm == TRUSTEE_IS_SID &&
+        ConvertSidToStringSidW(reinterpret_cast<PSID>(access[0].Trustee.ptstrName), &sid)) {
+        g_entry.trustee = sid;
+        LocalFree(sid);
+    }
+    if (g_failSetEntries) {
+        *newList = nullptr;
+        return g_failure;
+    }
+    return g_realSetEntries(count, access, oldList, newList);
+}
+
+DWORD WINAPI RecordSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
+                               PSID owner, PSID group, PACL list, PACL systemList) {
+    g_sets.push_back({type, information, owner != nullptr || group != nullptr, list == nullptr,
+                      systemList != nullptr});
+    if (static_cast<int>(g_sets.size()) <= g_failSetCalls) {
+        return g_failure;
+    }
+    return g_realSet(object, type, information, owner, group, list, systemList);
+}
+
+DWORD WINAPI FailGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*,
+                                 PACL*, PSECURITY_DESCRIPTOR*) {
     return g_failure;
 }
 BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
@@ -146,70 +166,81 @@ BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD
     SetLastError(g_failure);
     return FALSE;
 }
-DWORD WINAPI FailSetEntries(ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) {
-    *list = nullptr;
-    return g_failure;
-}
 
-typedef DWORD(WINAPI* SetNamedSecurityInfoFunction)(LPWSTR, SE_OBJECT_TYPE, SECURITY_INFORMATION,
-                                                    PSID, PSID, PACL, PACL);
-SetNamedSecurityInfoFunction g_realSet = nullptr;
-DWORD WINAPI FailSomeSets(LPWSTR name, SE_OBJECT_TYPE type, SECURITY_INFORMATION info, PSID owner,
-                          PSID group, PACL dacl, PACL sacl) {
-    ++g_setCalls;
-    g_lastList = dacl;
-    if (g_setCalls <= g_failSetCalls) {
-        return g_failure;
-    }
-    return g_realSet(name, type, info, owner, group, dacl, sacl);
-}
-
-struct FailureCase {
+struct GrantCase {
     const char* name;
-    const char* function;
-    const void* replacement;  // none: only SetNamedSecurityInfoW fails
+    const char* failing;  // the import that fails outright, or null
+    const void* replacement;
+    bool failSetEntries;
     DWORD failure;
     int failSetCalls;
-    int code;            // in the return-code line
-    bool nullListSet;    // the fallback wrote a null list
+    int code;                        // in the return-code line
+    std::vector<bool> nullListSets;  // one per SetSecurityInfo call: was the list null
 };
 
-class PermissionFailureTest : public PermissionTest, public testing::WithParamInterface<FailureCase> {};
+class PermissionGrantTest : public PermissionTest, public testing::WithParamInterface<GrantCase> {};
 
-TEST_P(PermissionFailureTest, LogsFolderAndCode) {
-    const FailureCase& c = GetParam();
+TEST_P(PermissionGrantTest, HandsTheEveryoneEntryToThePlatform) {
+    const GrantCase& c = GetParam();
     ASSERT_TRUE(MakeFolders(folder));
     std::unique_ptr<ImportPatch> failing;
-    if (c.replacement != nullptr) {
-        failing.reset(new ImportPatch(hook.module(), "advapi32.dll", c.function, c.replacement));
+    if (c.failing != nullptr) {
+        failing.reset(new ImportPatch(hook.module(), "advapi32.dll", c.failing, c.replacement));
         ASSERT_TRUE(failing->applied());
     }
-    ImportPatch sets(hook.module(), "advapi32.dll", "SetNamedSecurityInfoW", &FailSomeSets);
-    g_realSet = sets.original<SetNamedSecurityInfoFunction>();
+    ImportPatch entries(hook.module(), "advapi32.dll", "SetEntriesInAclW", &RecordSetEntries);
+    ImportPatch sets(hook.module(), "advapi32.dll", "SetSecurityInfo", &RecordSetSecurity);
+    ASSERT_TRUE(entries.applied() && sets.applied());
+    g_realSetEntries = entries.original<SetEntriesFunction>();
+    g_realSet = sets.original<SetSecurityFunction>();
+    g_entry = RecordedEntry();
+    g_sets.clear();
+    g_failSetEntries = c.failSetEntries;
     g_failure = c.failure;
     g_failSetCalls = c.failSetCalls;
-    g_setCalls = 0;
-    g_lastList = reinterpret_cast<PACL>(1);
 
     EXPECT_EQ(Run(0), Lines("In InstallSessionCloseProc", c.code));
-    EXPECT_EQ(g_lastList == nullptr, c.nullListSet);
+
+    std::vector<bool> nullLists;
+    for (const RecordedSet& set : g_sets) {
+        EXPECT_EQ(set.type, SE_FILE_OBJECT);
+        EXPECT_EQ(set.information, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
+        EXPECT_FALSE(set.ownerOrGroup);
+        EXPECT_FALSE(set.systemList);
+        nullLists.push_back(set.nullList);
+    }
+    EXPECT_EQ(nullLists, c.nullListSets) << "the null list only on the fallback";
+    if (g_entry.count == 0) {
+        return;  // the merge was never reached
+    }
+    EXPECT_EQ(g_entry.count, 1u);
+    EXPECT_TRUE(g_entry.hadOldList) << "merged into the folder's current list";
+    EXPECT_EQ(g_entry.access.grfAccessPermissions, static_cast<DWORD>(GENERIC_ALL));
+    EXPECT_EQ(g_entry.access.grfAccessMode, GRANT_ACCESS);
+    EXPECT_EQ(g_entry.access.grfInheritance, static_cast<DWORD>(SUB_CONTAINERS_AND_OBJECTS_INHERIT));
+    EXPECT_EQ(g_entry.access.Trustee.pMultipleTrustee, nullptr);
+    EXPECT_EQ(g_entry.access.Trustee.MultipleTrusteeOperation, NO_MULTIPLE_TRUSTEE);
+    EXPECT_EQ(g_entry.access.Trustee.TrusteeForm, TRUSTEE_IS_SID);
+    EXPECT_EQ(g_entry.access.Trustee.TrusteeType, TRUSTEE_IS_WELL_KNOWN_GROUP);
+    EXPECT_EQ(g_entry.trustee, L"S-1-1-0");
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Failures, PermissionFailureTest,
+    Outcomes, PermissionGrantTest,
     testing::Values(
-        FailureCase{"ListNotReadable", "GetNamedSecurityInfoW",
-                    reinterpret_cast<const void*>(&FailGetNamedSecurityInfo), ERROR_ACCESS_DENIED, 0, 5,
-                    false},
-        FailureCase{"EveryoneNotBuilt", "AllocateAndInitializeSid",
-                    reinterpret_cast<const void*>(&FailAllocateSid), ERROR_NOT_ENOUGH_MEMORY, 0, 8,
-                    false},
-        FailureCase{"MergeFailedNullListSet", "SetEntriesInAclW",
-                    reinterpret_cast<const void*>(&FailSetEntries), ERROR_INVALID_PARAMETER, 0, 0, true},
-        FailureCase{"WriteFailedNullListSet", "SetEntriesInAclW", nullptr, ERROR_ACCESS_DENIED, 1, 0,
-                    true},
-        FailureCase{"NullListNotSetEither", "SetEntriesInAclW", nullptr, ERROR_ACCESS_DENIED, 2, 5,
-                    true}),
-    [](const testing::TestParamInfo<FailureCase>& info) { return std::string(info.param.name); });
+        GrantCase{"Granted", nullptr, nullptr, false, 0, 0, 0, {false}},
+        GrantCase{"ListNotReadable", "GetSecurityInfo",
+                  reinterpret_cast<const void*>(&FailGetSecurityInfo), false, ERROR_ACCESS_DENIED, 0, 5,
+                  {}},
+        GrantCase{"EveryoneNotBuilt", "AllocateAndInitializeSid",
+                  reinterpret_cast<const void*>(&FailAllocateSid), false, ERROR_NOT_ENOUGH_MEMORY, 0, 8,
+                  {}},
+        GrantCase{"MergeFailedNullListSet", nullptr, nullptr, true, ERROR_INVALID_PARAMETER, 0, 0,
+                  {true}},
+        GrantCase{"WriteFailedNullListSet", nullptr, nullptr, false, ERROR_ACCESS_DENIED, 1, 0,
+                  {false, true}},
+        GrantCase{"NullListNotSetEither", nullptr, nullptr, false, ERROR_ACCESS_DENIED, 2, 5,
+                  {false, true}}),
+    [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

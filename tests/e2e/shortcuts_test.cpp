@@ -265,6 +265,17 @@ TEST_F(ShortcutsTest, LocationOutsideProgramsFolderIsRefused) {
     }
 }
 
+// "\Media\Video" names the same folder below the programs folder, in
+// creation and in removal.
+TEST_F(ShortcutsTest, LeadingBackslashLocationIsBelowProgramsFolder) {
+    state.SetOption(L"STARTMENULOCATION", L"\\VLX Media\\Video");
+    Run(2, 0);
+    EXPECT_EQ(ReadLink(CommonPrograms() + L"\\VLX Media\\Video\\" + kLinkFile).target, target);
+    EXPECT_FALSE(PathExists(programsLink));
+    Run(2, 2);
+    EXPECT_FALSE(PathExists(CommonPrograms() + L"\\VLX Media"));
+}
+
 TEST_F(ShortcutsTest, NoInstallFolderMakesNoShortcut) {
     PropertyMapBuilder noInstallDir = ProductWithoutInstallDir();
     state.SetOption(L"PINWSTOTASKBAR", L"1");

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the built hook DLL as the installer host sees the file:
 #   machine i386; exactly three exports, ordinal base 1, in name order;
-#   imports from Windows system DLLs only; the asInvoker manifest resource.
+#   imports from Windows system DLLs only; the asInvoker manifest resource;
+#   no C++ runtime.
 set -u
 dll=$1
 objdump=${2:-i686-w64-mingw32-objdump}
@@ -33,6 +34,17 @@ rsrc=$(sed -n '/^The .rsrc Resource Directory section:/,/^$/p' <<<"$headers")
 grep -qE 'Entry: ID: 0x000018' <<<"$rsrc" || fail "no RT_MANIFEST (24) resource"
 grep -qE 'Entry: ID: 0x000002' <<<"$rsrc" || fail "manifest resource is not id 2"
 grep -aq '<requestedExecutionLevel level="asInvoker" uiAccess="false"/>' "$dll" || fail "manifest lacks asInvoker / uiAccess false"
+
+# No C++ runtime: nothing in the DLL can throw or unwind into the host. Its
+# traces survive stripping as type names and messages; symbols are looked at
+# too when the file still has them.
+if grep -aqE 'St9exception|St9bad_alloc|St9type_info|__gnu_cxx|basic_string|terminate called' "$dll"; then
+    fail "holds C++ runtime code (type information of std::exception or std::bad_alloc, or libstdc++ texts)"
+fi
+nm=${objdump%objdump}nm
+if syms=$("$nm" "$dll" 2>/dev/null) && grep -qE '__cxa_|_Unwind_|_ZNSt|_ZTISt|_ZTSSt' <<<"$syms"; then
+    fail "holds C++ runtime symbols: $(grep -oE '(__cxa_|_Unwind_|_ZNSt|_ZTISt|_ZTSSt)[A-Za-z0-9_]*' <<<"$syms" | sort -u | head -5 | tr '\n' ' ')"
+fi
 
 echo "imports: $(tr '\n' ' ' <<<"$imports")"
 if [ "$failures" -ne 0 ]; then

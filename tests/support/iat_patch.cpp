@@ -9,41 +9,64 @@ T* AtRva(HMODULE module, DWORD rva) {
     return reinterpret_cast<T*>(reinterpret_cast<BYTE*>(module) + rva);
 }
 
-// The import address table slot through which module calls dll!function.
-void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
+const IMAGE_IMPORT_DESCRIPTOR* FirstDescriptor(HMODULE module) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(module);
     const auto* nt = AtRva<const IMAGE_NT_HEADERS>(module, dos->e_lfanew);
     const IMAGE_DATA_DIRECTORY& directory =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (directory.VirtualAddress == 0) {
-        return nullptr;
+    return directory.VirtualAddress == 0
+               ? nullptr
+               : AtRva<const IMAGE_IMPORT_DESCRIPTOR>(module, directory.VirtualAddress);
+}
+
+// Calls visit(dll, function, slot) for each import by name, until it
+// returns true; returns that slot, or null.
+template <typename Visit>
+void** VisitNamedImports(HMODULE module, Visit visit) {
+    for (const auto* descriptor = FirstDescriptor(module); descriptor != nullptr && descriptor->Name != 0;
+         ++descriptor) {
+        if (descriptor->OriginalFirstThunk == 0) {
+            continue;
+        }
+        const char* dll = AtRva<const char>(module, descriptor->Name);
+        auto* slots = AtRva<IMAGE_THUNK_DATA>(module, descriptor->FirstThunk);
+        const auto* names = AtRva<IMAGE_THUNK_DATA>(module, descriptor->OriginalFirstThunk);
+        for (size_t i = 0; names[i].u1.AddressOfData != 0; ++i) {
+            if (IMAGE_SNAP_BY_ORDINAL(names[i].u1.Ordinal)) {
+                continue;
+            }
+            const auto* byName = AtRva<const IMAGE_IMPORT_BY_NAME>(
+                module, static_cast<DWORD>(names[i].u1.AddressOfData));
+            void** slot = reinterpret_cast<void**>(&slots[i].u1.Function);
+            if (visit(dll, reinterpret_cast<const char*>(byName->Name), slot)) {
+                return slot;
+            }
+        }
     }
-    for (auto* descriptor = AtRva<IMAGE_IMPORT_DESCRIPTOR>(module, directory.VirtualAddress);
-         descriptor->Name != 0; ++descriptor) {
-        if (_stricmp(AtRva<const char>(module, descriptor->Name), dll) != 0) {
+    return nullptr;
+}
+
+// The import address table slot through which module calls dll!function.
+void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
+    void** slot = VisitNamedImports(module, [&](const char* from, const char* name, void**) {
+        return _stricmp(from, dll) == 0 && strcmp(name, function) == 0;
+    });
+    if (slot != nullptr) {
+        return slot;
+    }
+    // A DLL imported without a name table: match the bound address instead.
+    const HMODULE target = GetModuleHandleA(dll);
+    const FARPROC address = target ? GetProcAddress(target, function) : nullptr;
+    for (const auto* descriptor = FirstDescriptor(module);
+         address != nullptr && descriptor != nullptr && descriptor->Name != 0; ++descriptor) {
+        if (descriptor->OriginalFirstThunk != 0 ||
+            _stricmp(AtRva<const char>(module, descriptor->Name), dll) != 0) {
             continue;
         }
         auto* slots = AtRva<IMAGE_THUNK_DATA>(module, descriptor->FirstThunk);
-        if (descriptor->OriginalFirstThunk != 0) {
-            const auto* names = AtRva<IMAGE_THUNK_DATA>(module, descriptor->OriginalFirstThunk);
-            for (size_t i = 0; names[i].u1.AddressOfData != 0; ++i) {
-                if (IMAGE_SNAP_BY_ORDINAL(names[i].u1.Ordinal)) {
-                    continue;
-                }
-                const auto* byName = AtRva<const IMAGE_IMPORT_BY_NAME>(
-                    module, static_cast<DWORD>(names[i].u1.AddressOfData));
-                if (strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0) {
-                    return reinterpret_cast<void**>(&slots[i].u1.Function);
-                }
-            }
-        } else {
-            // No name table: match the bound address instead.
-            const HMODULE target = GetModuleHandleA(dll);
-            const FARPROC address = target ? GetProcAddress(target, function) : nullptr;
-            for (size_t i = 0; address != nullptr && slots[i].u1.Function != 0; ++i) {
-                if (reinterpret_cast<FARPROC>(slots[i].u1.Function) == address) {
-                    return reinterpret_cast<void**>(&slots[i].u1.Function);
-                }
+        for (size_t i = 0; slots[i].u1.Function != 0; ++i) {
+            if (reinterpret_cast<FARPROC>(slots[i].u1.Function) == address) {
+                return reinterpret_cast<void**>(&slots[i].u1.Function);
             }
         }
     }
@@ -77,4 +100,13 @@ ImportPatch::~ImportPatch() {
 
 bool ModuleImports(HMODULE module, const char* dll, const char* function) {
     return FindImportSlot(module, dll, function) != nullptr;
+}
+
+std::vector<ImportedFunction> ImportedFunctions(HMODULE module) {
+    std::vector<ImportedFunction> functions;
+    VisitNamedImports(module, [&](const char* dll, const char* name, void**) {
+        functions.push_back({dll, name});
+        return false;
+    });
+    return functions;
 }

@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <string>
+#include <vector>
+
 class ImportPatch {
 public:
     // Replaces module's import of function from dll (names compare without
@@ -31,3 +34,12 @@ private:
 
 // True when module imports function from dll.
 bool ModuleImports(HMODULE module, const char* dll, const char* function);
+
+// One function a module imports by name.
+struct ImportedFunction {
+    std::string dll;  // as the import table spells it, e.g. "KERNEL32.dll"
+    std::string name;
+};
+
+// Every function module imports by name, read from its import table.
+std::vector<ImportedFunction> ImportedFunctions(HMODULE module);

@@ -69,6 +69,9 @@ void RemoveTree(const std::wstring& path) {
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return;
     }
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return;  // a link: what it leads to is not this tree's (ScopedLink removes it)
+    }
     SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         DeleteFileW(path.c_str());

@@ -28,7 +28,8 @@ bool PathExists(const std::wstring& path);
 bool MakeFolders(const std::wstring& path);
 // Writes content to path, creating missing parent folders.
 bool WriteTextFile(const std::wstring& path, const std::string& content);
-// Removes a file or a folder tree, read-only entries included.
+// Removes a file or a folder tree, read-only entries included; never goes
+// through a link (the link and the folders that hold it stay).
 void RemoveTree(const std::wstring& path);
 
 // A registry key (with its sub-keys) that a test creates: removed when the

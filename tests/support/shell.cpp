@@ -1,5 +1,6 @@
 #include "tests/support/shell.h"
 
+#include <aclapi.h>
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -32,6 +33,36 @@ std::wstring CommonPrograms() {
 
 std::wstring CommonAppData() {
     return ShellFolder(CSIDL_COMMON_APPDATA);
+}
+
+bool EveryoneHasFullAccess(const std::wstring& folder) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    bool found = dacl == nullptr;
+    for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
+            ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            !EqualSid(reinterpret_cast<PSID>(&ace->SidStart), everyone)) {
+            continue;
+        }
+        // Wine keeps lists as mode bits and reads full access back as write
+        // access rather than GENERIC_ALL.
+        const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+        const bool full = (ace->Mask & GENERIC_ALL) != 0 ||
+                          (ace->Mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE;
+        found = found || ((ace->Header.AceFlags & inherit) == inherit && full);
+    }
+    FreeSid(everyone);
+    LocalFree(descriptor);
+    return found;
 }
 
 LinkInfo ReadLink(const std::wstring& path) {

@@ -16,6 +16,10 @@ std::wstring CommonDesktop();
 std::wstring CommonPrograms();
 std::wstring CommonAppData();
 
+// True when the folder's access list lets Everyone change everything in it,
+// inherited by sub-folders and files (a null list counts: it grants all).
+bool EveryoneHasFullAccess(const std::wstring& folder);
+
 struct LinkInfo {
     bool loaded = false;
     std::wstring target;

@@ -17,13 +17,13 @@ protected:
 };
 
 TEST_F(RemoveEmptyFolderTreeTest, MissingFolderIsNoError) {
-    EXPECT_EQ(RemoveEmptyFolderTree(sandbox / L"Absent"), 0u);
+    EXPECT_EQ(RemoveEmptyFolderTree((sandbox / L"Absent").c_str()), 0u);
 }
 
 TEST_F(RemoveEmptyFolderTreeTest, TreeWithoutFilesIsRemovedCompletely) {
     ASSERT_TRUE(MakeFolders(tree() + L"\\Info\\Deep\\Deeper"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Other"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree()), 0u);
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
     EXPECT_FALSE(PathExists(tree()));
 }
 
@@ -31,7 +31,7 @@ TEST_F(RemoveEmptyFolderTreeTest, FilesStayWithTheFoldersOnTheirWay) {
     ASSERT_TRUE(WriteTextFile(tree() + L"\\Info\\Keep\\user.txt", "mine"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Info\\Empty"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Sibling\\Empty"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
     EXPECT_TRUE(PathExists(tree() + L"\\Info\\Keep\\user.txt"));
     EXPECT_FALSE(PathExists(tree() + L"\\Info\\Empty"));
     EXPECT_FALSE(PathExists(tree() + L"\\Sibling"));
@@ -40,7 +40,7 @@ TEST_F(RemoveEmptyFolderTreeTest, FilesStayWithTheFoldersOnTheirWay) {
 TEST_F(RemoveEmptyFolderTreeTest, FileDirectlyInsideKeepsFolderWithoutError) {
     ASSERT_TRUE(WriteTextFile(tree() + L"\\user.txt", "mine"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Empty"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree()), 0u);
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
     EXPECT_TRUE(PathExists(tree() + L"\\user.txt"));
     EXPECT_FALSE(PathExists(tree() + L"\\Empty"));
 }
@@ -49,7 +49,7 @@ TEST_F(RemoveEmptyFolderTreeTest, FileDirectlyInsideKeepsFolderWithoutError) {
 TEST_F(RemoveEmptyFolderTreeTest, PeriodNamesAreNotCountedButStay) {
     ASSERT_TRUE(WriteTextFile(tree() + L"\\.hidden", "x"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\.cache\\Empty"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
     EXPECT_TRUE(PathExists(tree() + L"\\.hidden"));
     EXPECT_TRUE(PathExists(tree() + L"\\.cache\\Empty"));
 }
@@ -61,14 +61,18 @@ BOOL WINAPI FailFindNext(HANDLE, LPWIN32_FIND_DATAW) {
     return FALSE;
 }
 
-BOOL WINAPI FailRemoveDirectory(LPCWSTR) {
-    SetLastError(g_failure);
-    return FALSE;
-}
+FILE_INFO_BY_HANDLE_CLASS g_failingClass = FileBasicInfo;
+typedef BOOL(WINAPI* SetInformationFunction)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
+SetInformationFunction g_realSetInformation = nullptr;
 
-BOOL WINAPI FailSetFileAttributes(LPCWSTR, DWORD) {
-    SetLastError(g_failure);
-    return FALSE;
+// Fails one kind of change through the folder's handle: its attributes, or
+// its removal.
+BOOL WINAPI FailSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
+    if (kind == g_failingClass) {
+        SetLastError(g_failure);
+        return FALSE;
+    }
+    return g_realSetInformation(file, kind, data, size);
 }
 
 TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
@@ -76,25 +80,25 @@ TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolde
     ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW", &FailFindNext);
     ASSERT_TRUE(patch.applied());
     g_failure = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(PathExists(tree()));
 }
 
 TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     ASSERT_TRUE(MakeFolders(tree()));
-    g_failure = ERROR_SHARING_VIOLATION;
-    {
-        ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "RemoveDirectoryW",
-                          &FailRemoveDirectory);
-        ASSERT_TRUE(patch.applied());
-        EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_SHARING_VIOLATION));
-    }
-    g_failure = ERROR_ACCESS_DENIED;
-    {
-        ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "SetFileAttributesW",
-                          &FailSetFileAttributes);
-        ASSERT_TRUE(patch.applied());
-        EXPECT_EQ(RemoveEmptyFolderTree(tree()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "SetFileInformationByHandle",
+                      &FailSetInformation);
+    ASSERT_TRUE(patch.applied());
+    g_realSetInformation = patch.original<SetInformationFunction>();
+    const struct {
+        FILE_INFO_BY_HANDLE_CLASS step;
+        DWORD failure;
+    } cases[] = {{FileDispositionInfo, ERROR_SHARING_VIOLATION}, {FileBasicInfo, ERROR_ACCESS_DENIED}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.step);
+        g_failingClass = c.step;
+        g_failure = c.failure;
+        EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(c.failure));
     }
     EXPECT_TRUE(PathExists(tree()));
 }
@@ -141,7 +145,7 @@ TEST_F(RemoveEmptyFolderTreeTest, LinkedFolderIsNotFollowedAndKeepsItsParent) {
     g_realFindFirst = first.original<FindFirstFunction>();
     g_realFindNext = next.original<FindNextFunction>();
 
-    EXPECT_EQ(RemoveEmptyFolderTree(tree()), 0u);
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
     EXPECT_TRUE(PathExists(tree() + L"\\Link\\Empty")) << "what a link points at is not pruned";
     EXPECT_FALSE(PathExists(tree() + L"\\Plain"));
 }

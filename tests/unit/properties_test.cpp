@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
 #include <functional>
 #include <string>
 
 #include "hook/properties.h"
 #include "tests/support/context.h"
 #include "tests/support/environment.h"
+#include "tests/support/iat_patch.h"
 #include "tests/support/property_map.h"
 
 namespace {
@@ -86,6 +89,11 @@ struct InstallDirCase {
 
 class GetInstallDirTest : public testing::TestWithParam<InstallDirCase> {};
 
+std::vector<LogLine> NotFullPath(const std::string& value) {
+    return {L4("Extracting INSTALLDIR..."), L4(value),
+            L4("VLX: INSTALLDIR is not a full path. Install folder not available.")};
+}
+
 TEST_P(GetInstallDirTest, BuildsApplicationFolder) {
     const InstallDirCase& c = GetParam();
     PropertyMapBuilder builder;
@@ -100,7 +108,7 @@ TEST_P(GetInstallDirTest, BuildsApplicationFolder) {
     EXPECT_EQ(capture.lines(), c.lines);
 }
 
-const std::string k232(230, 'p');  // with "C:" a folder of 232 characters
+const std::string k232 = "C:\\" + std::string(229, 'p');  // a folder of 232 characters
 
 INSTANTIATE_TEST_SUITE_P(
     Values, GetInstallDirTest,
@@ -128,23 +136,37 @@ INSTANTIATE_TEST_SUITE_P(
                        {L4("Extracting INSTALLDIR..."),
                         L4("C:\\Programme\\K\xC3\xBChn \xE6\x97\xA5\xE6\x9C\xAC")}},
         InstallDirCase{"Longest232Fits",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:" + k232); }, false, true,
-                       L"C:" + std::wstring(230, L'p') + L"\\Kestrune Montavo Fablio 15",
-                       {L4("Extracting INSTALLDIR..."), L4("C:" + k232)}},
+                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232); }, false, true,
+                       L"C:\\" + std::wstring(229, L'p') + L"\\Kestrune Montavo Fablio 15",
+                       {L4("Extracting INSTALLDIR..."), L4(k232)}},
         InstallDirCase{"Longest232WithBackslashFits",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:" + k232 + "\\"); }, false,
-                       true, L"C:" + std::wstring(230, L'p') + L"\\Kestrune Montavo Fablio 15",
-                       {L4("Extracting INSTALLDIR..."), L4("C:" + k232 + "\\")}},
+                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232 + "\\"); }, false,
+                       true, L"C:\\" + std::wstring(229, L'p') + L"\\Kestrune Montavo Fablio 15",
+                       {L4("Extracting INSTALLDIR..."), L4(k232 + "\\")}},
         InstallDirCase{"TooLong233",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:" + k232 + "q"); }, false,
+                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232 + "q"); }, false,
                        false, L"",
-                       {L4("Extracting INSTALLDIR..."), L4("C:" + k232 + "q"),
+                       {L4("Extracting INSTALLDIR..."), L4(k232 + "q"),
                         L4("VLX: INSTALLDIR is too long. Install folder not available.")}},
         InstallDirCase{"TooLongForTheCopy",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", std::string(600, 'r')); },
                        false, false, L"",
                        {L4("Extracting INSTALLDIR..."), L4(std::string(600, 'r')),
                         L4("VLX: INSTALLDIR is too long. Install folder not available.")}},
+        InstallDirCase{"UncShare", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\\\srv\\apps"); },
+                       false, true, L"\\\\srv\\apps\\Kestrune Montavo Fablio 15",
+                       {L4("Extracting INSTALLDIR..."), L4("\\\\srv\\apps")}},
+        InstallDirCase{"Relative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "Apps"); }, false,
+                       false, L"", NotFullPath("Apps")},
+        InstallDirCase{"RootOnly", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\"); }, false,
+                       false, L"", NotFullPath("\\")},
+        InstallDirCase{"RootRelative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\Apps"); },
+                       false, false, L"", NotFullPath("\\Apps")},
+        InstallDirCase{"DriveRelative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:Apps"); },
+                       false, false, L"", NotFullPath("C:Apps")},
+        InstallDirCase{"UncWithoutShare",
+                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\\\srv\\"); }, false,
+                       false, L"", NotFullPath("\\\\srv\\")},
         InstallDirCase{"Empty", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", ""); }, false, false,
                        L"",
                        {L4("Extracting INSTALLDIR..."), L4(""),
@@ -162,11 +184,40 @@ INSTANTIATE_TEST_SUITE_P(
                         L4("VLX: INSTALLDIR not found. Install folder not available.")}}),
     [](const testing::TestParamInfo<InstallDirCase>& info) { return std::string(info.param.name); });
 
+std::wstring Converted(const char* text, Conversion expected) {
+    HeapArray<wchar_t> wide;
+    EXPECT_EQ(Utf8ToWide(text, &wide), expected) << text;
+    return wide.valid() ? std::wstring(wide.get()) : std::wstring(L"<none>");
+}
+
 TEST(Utf8ToWideTest, ConvertsAndReplacesInvalidBytes) {
-    EXPECT_EQ(Utf8ToWide(""), L"");
-    EXPECT_EQ(Utf8ToWide("C:\\K\xC3\xBChn"), L"C:\\K\u00fchn");
-    EXPECT_EQ(Utf8ToWide("a\xFF" "b"), L"a\uFFFDb");
-    EXPECT_EQ(Utf8ToWide(std::string("a\0b", 3)), std::wstring(L"a\0b", 3));
+    EXPECT_EQ(Converted("", Conversion::kEmpty), L"<none>");
+    EXPECT_EQ(Converted("C:\\K\xC3\xBChn", Conversion::kConverted), L"C:\\K\u00fchn");
+    EXPECT_EQ(Converted("a\xFF" "b", Conversion::kConverted), L"a\uFFFDb");
+}
+
+int WINAPI FailMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return 0;
+}
+
+// A failed conversion is not an empty INSTALLDIR: it says so, and no folder
+// is made from it.
+TEST(Utf8ToWideTest, FailedConversionLeavesNoInstallFolder) {
+    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "MultiByteToWideChar",
+                      &FailMultiByteToWideChar);
+    ASSERT_TRUE(patch.applied());
+    EXPECT_EQ(Converted("C:\\Apps", Conversion::kFailed), L"<none>");
+    PropertyMapBuilder builder;
+    builder.Set("INSTALLDIR", "C:\\Apps");
+    const HookContext context = TestContext(builder.map());
+    LogCapture capture;
+    wchar_t folder[kPathChars] = L"previous";
+    EXPECT_FALSE(GetInstallDir(&context, folder));
+    EXPECT_EQ(std::wstring(folder), L"");
+    EXPECT_EQ(capture.lines(),
+              (std::vector<LogLine>{L4("Extracting INSTALLDIR..."), L4("C:\\Apps"),
+                                    L4("VLX: INSTALLDIR could not be converted. Install folder not available.")}));
 }
 
 }  // namespace

@@ -84,16 +84,20 @@ INSTANTIATE_TEST_SUITE_P(
 struct LocationCase {
     const char* name;
     const wchar_t* location;
-    bool accepted;
+    const wchar_t* accepted;  // the relative folder path it names; null: refused
 };
 
 class StartMenuLocationTest : public testing::TestWithParam<LocationCase> {};
 
 TEST_P(StartMenuLocationTest, OnlyFoldersBelowTheProgramsFolder) {
+    const LocationCase& c = GetParam();
     LogCapture capture;
     const HookContext context = TestContext();
-    EXPECT_EQ(AcceptStartMenuLocation(&context, GetParam().location), GetParam().accepted);
-    if (GetParam().accepted) {
+    wchar_t location[kPathChars];
+    wcscpy(location, c.location);
+    EXPECT_EQ(AcceptStartMenuLocation(&context, location), c.accepted != nullptr);
+    if (c.accepted != nullptr) {
+        EXPECT_EQ(std::wstring(location), c.accepted);
         EXPECT_TRUE(capture.lines().empty());
     } else {
         EXPECT_EQ(capture.lines(),
@@ -104,21 +108,24 @@ TEST_P(StartMenuLocationTest, OnlyFoldersBelowTheProgramsFolder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Locations, StartMenuLocationTest,
-    testing::Values(LocationCase{"OneLevel", L"Kestrune", true},
-                    LocationCase{"TwoLevels", L"Media\\Video", true},
-                    LocationCase{"TrailingBackslash", L"Media\\Video\\", true},
-                    LocationCase{"DottedName", L"Kestrune 15.0", true},
-                    LocationCase{"Drive", L"C:\\Windows", false},
-                    LocationCase{"DriveRelative", L"C:Windows", false},
-                    LocationCase{"LeadingBackslash", L"\\Windows", false},
-                    LocationCase{"Unc", L"\\\\server\\share", false},
-                    LocationCase{"Parent", L"..\\..\\Desktop", false},
-                    LocationCase{"ParentInside", L"Media\\..\\..\\x", false},
-                    LocationCase{"ParentWithSlash", L"Media/../../x", false},
-                    LocationCase{"CurrentFolder", L"Media\\.\\Video", false},
-                    LocationCase{"OnlyDots", L"...", false},
-                    LocationCase{"EmptyComponent", L"Media\\\\Video", false},
-                    LocationCase{"OnlyBackslash", L"\\", false}),
+    testing::Values(LocationCase{"OneLevel", L"Kestrune", L"Kestrune"},
+                    LocationCase{"TwoLevels", L"Media\\Video", L"Media\\Video"},
+                    LocationCase{"TrailingBackslash", L"Media\\Video\\", L"Media\\Video\\"},
+                    LocationCase{"DottedName", L"Kestrune 15.0", L"Kestrune 15.0"},
+                    LocationCase{"LeadingBackslashIsBelowPrograms", L"\\Kestrune\\Video",
+                                 L"Kestrune\\Video"},
+                    LocationCase{"Drive", L"C:\\Windows", nullptr},
+                    LocationCase{"DriveRelative", L"C:Windows", nullptr},
+                    LocationCase{"DriveAfterBackslash", L"\\C:\\Windows", nullptr},
+                    LocationCase{"Unc", L"\\\\server\\share", nullptr},
+                    LocationCase{"Parent", L"..\\..\\Desktop", nullptr},
+                    LocationCase{"ParentAfterBackslash", L"\\..\\Desktop", nullptr},
+                    LocationCase{"ParentInside", L"Media\\..\\..\\x", nullptr},
+                    LocationCase{"ParentWithSlash", L"Media/../../x", nullptr},
+                    LocationCase{"CurrentFolder", L"Media\\.\\Video", nullptr},
+                    LocationCase{"OnlyDots", L"...", nullptr},
+                    LocationCase{"EmptyComponent", L"Media\\\\Video", nullptr},
+                    LocationCase{"OnlyBackslash", L"\\", nullptr}),
     [](const testing::TestParamInfo<LocationCase>& info) { return std::string(info.param.name); });
 
 TEST(CreateDirectoryPathTest, CreatesMissingFoldersBelowExistingOnes) {

@@ -1,0 +1,175 @@
+#include "hook/no_follow.h"
+
+#include <string.h>
+
+#include <utility>
+
+#include "hook/log.h"
+
+namespace {
+
+// Final paths carry a "\\?\" or "\\?\UNC\" prefix, and a junctioned base may
+// lead far: more room than a path buffer.
+const size_t kFinalPathChars = 1024;
+
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool IsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// The path of the object open at handle as the platform resolves it, links
+// included, without a trailing separator (a drive root "\\?\C:\" loses its).
+bool FinalPath(HANDLE handle, wchar_t (&path)[kFinalPathChars]) {
+    const DWORD length = GetFinalPathNameByHandleW(handle, path, kFinalPathChars,
+                                                   FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0 || length >= kFinalPathChars) {
+        return false;
+    }
+    if (IsSeparator(path[length - 1])) {
+        path[length - 1] = L'\0';
+    }
+    return true;
+}
+
+// Appends each component of rest to path with one backslash before it, as
+// the platform normalises doubled and trailing separators.
+bool AppendComponents(wchar_t (&path)[kFinalPathChars], const wchar_t* rest) {
+    size_t used = wcslen(path);
+    const wchar_t* c = rest;
+    for (;;) {
+        while (IsSeparator(*c)) {
+            ++c;
+        }
+        if (*c == L'\0') {
+            break;
+        }
+        if (used + 1 >= kFinalPathChars) {
+            return false;
+        }
+        path[used++] = L'\\';
+        while (*c != L'\0' && !IsSeparator(*c)) {
+            if (used + 1 >= kFinalPathChars) {
+                return false;
+            }
+            path[used++] = *c++;
+        }
+    }
+    path[used] = L'\0';
+    return true;
+}
+
+enum class Attributes {
+    kKeep,
+    kClear,
+};
+
+bool ClearAttributes(HANDLE item) {
+    FILE_BASIC_INFO basic = {};
+    basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // times left at 0: unchanged
+    return SetFileInformationByHandle(item, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+}
+
+// Removal happens when the last handle closes; a folder that is not empty
+// is refused here with ERROR_DIR_NOT_EMPTY.
+bool MarkForDeletion(HANDLE item) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return SetFileInformationByHandle(item, FileDispositionInfo, &disposition,
+                                      sizeof(disposition)) != FALSE;
+}
+
+bool DeleteFileAt(const HookContext* context, const wchar_t* base, const wchar_t* path,
+                  Attributes attributes) {
+    const DWORD access = attributes == Attributes::kClear ? DELETE | FILE_WRITE_ATTRIBUTES : DELETE;
+    FileHandle file;
+    const DWORD opened = OpenBelow(base, path, access, kFileItem, &file);
+    if (opened == kLinkInPath) {
+        LogLinkSkipped(context);
+        return false;
+    }
+    if (opened != ERROR_SUCCESS) {
+        return false;
+    }
+    if (attributes == Attributes::kClear) {
+        // As a forced delete does: a failure shows in the deletion itself.
+        ClearAttributes(file.get());
+    }
+    return MarkForDeletion(file.get());
+}
+
+}  // namespace
+
+DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind,
+                FileHandle* item) {
+    item->reset();
+    const size_t baseLength = wcslen(base);
+    if (baseLength == 0 || wcsncmp(path, base, baseLength) != 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD folderFlag = kind == kFolderItem ? FILE_FLAG_BACKUP_SEMANTICS : 0;
+    FileHandle opened(CreateFileW(path, access | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | folderFlag,
+                                  nullptr));
+    if (!opened.valid()) {
+        return GetLastError();
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(opened.get(), &information)) {
+        return GetLastError();
+    }
+    const DWORD attributes = information.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return kLinkInPath;
+    }
+    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != (kind == kFolderItem)) {
+        return isFolder ? ERROR_ACCESS_DENIED : ERROR_DIRECTORY;
+    }
+
+    // A link on a folder between base and the item leaves the handle's own
+    // attributes plain but shows in where the handle really leads.
+    wchar_t expected[kFinalPathChars];
+    {
+        FileHandle baseFolder(CreateFileW(base, FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!baseFolder.valid()) {
+            return GetLastError();
+        }
+        if (!FinalPath(baseFolder.get(), expected)) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+    }
+    wchar_t actual[kFinalPathChars];
+    if (!AppendComponents(expected, path + baseLength) || !FinalPath(opened.get(), actual)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    if (CompareStringOrdinal(expected, -1, actual, -1, TRUE) != CSTR_EQUAL) {
+        return kLinkInPath;
+    }
+    *item = std::move(opened);
+    return ERROR_SUCCESS;
+}
+
+void LogLinkSkipped(const HookContext* context) {
+    LogMessage(context, "VLX: Link in path. Skipped.", kLogLevelProgress);
+}
+
+bool DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+    return DeleteFileAt(context, base, path, Attributes::kKeep);
+}
+
+bool ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+    return DeleteFileAt(context, base, path, Attributes::kClear);
+}
+
+uint32_t RemoveFolderBelow(const wchar_t* base, const wchar_t* path) {
+    FileHandle folder;
+    const DWORD opened = OpenBelow(base, path, DELETE | FILE_WRITE_ATTRIBUTES, kFolderItem, &folder);
+    if (opened != ERROR_SUCCESS) {
+        return opened;
+    }
+    if (!ClearAttributes(folder.get()) || !MarkForDeletion(folder.get())) {
+        return GetLastError();
+    }
+    return ERROR_SUCCESS;
+}

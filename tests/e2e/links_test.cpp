@@ -1,0 +1,157 @@
+// A link planted on the way to anything the hook deletes, prunes or opens to
+// Everyone: what it leads to stays untouched, the plain items beside it are
+// still handled, and the log says what was skipped.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
+#include "tests/support/hook_dll.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
+#include "tests/support/machine.h"
+#include "tests/support/process_recorder.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
+#include "tests/support/snapshot.h"
+
+namespace {
+
+const char kLinkSkipped[] = "VLX: Link in path. Skipped.";
+
+VOID WINAPI NoPause(DWORD) {}
+
+std::wstring DataFolder() {
+    return CommonAppData() + L"\\Kestrune\\Montavo Fablio\\15.0";
+}
+std::wstring CatalogDatabase() {
+    return CommonAppData() + L"\\Kestrune\\ZTV\\15.0\\Repository2_0.db";
+}
+
+struct Phase {
+    InstallMode mode;
+    EntryMode entry;
+};
+
+struct LinkCase {
+    const char* name;
+    // Where the link goes: what is there now moves beside it and becomes
+    // the link's target.
+    std::function<std::wstring(const PopulatedMachine&)> linkAt;
+    std::vector<Phase> phases;
+    // A plain item of the same phases, still handled.
+    std::function<bool(const PopulatedMachine&)> plainHandled;
+};
+
+class LinkTest : public testing::TestWithParam<LinkCase> {
+protected:
+    void SetUp() override {
+        // The default profile, with its own pinned copy.
+        defaultFolder = machine.sandbox() / L"Default";
+        ASSERT_TRUE(defaultProfile.Set(defaultFolder, REG_EXPAND_SZ));
+        ASSERT_TRUE(WriteTextFile(defaultFolder + L"\\" + kPinnedLinkBelowProfile, "lnk"));
+    }
+
+    PopulatedMachine machine;
+    ScopedRegistryValue defaultProfile{HKEY_LOCAL_MACHINE, kProfileListKey, L"Default"};
+    std::wstring defaultFolder;
+    HookDll hook;
+    CreateProcessRecorder noTools{hook.module(), false};
+    ImportPatch noPause{hook.module(), "kernel32.dll", "Sleep", &NoPause};
+};
+
+TEST_P(LinkTest, WhatTheLinkLeadsToStaysUntouched) {
+    const LinkCase& c = GetParam();
+    const std::wstring link = c.linkAt(machine);
+    // Out of the way of everything the phases touch, on the same drive.
+    const std::wstring elsewhere =
+        link.compare(0, CommonAppData().size(), CommonAppData()) == 0 ? CommonAppData() + L"\\VLX Elsewhere"
+                                                                     : machine.sandbox() / L"Elsewhere";
+    const std::wstring target = elsewhere + link.substr(link.find_last_of(L'\\'));
+    ASSERT_TRUE(MakeFolders(elsewhere));
+    ASSERT_TRUE(MoveFileW(link.c_str(), target.c_str()));
+    std::unique_ptr<ScopedLink> planted(new ScopedLink(link, target));
+    ASSERT_TRUE(planted->made());
+    const FileSnapshot before = SnapshotFiles(target);
+
+    LogCapture capture;
+    for (const Phase& phase : c.phases) {
+        hook.Proc(machine.properties(), phase.entry, phase.mode);
+    }
+
+    EXPECT_EQ(Difference(before, SnapshotFiles(target)), "");
+    EXPECT_TRUE(c.plainHandled(machine)) << "the plain item beside the link";
+    bool logged = false;
+    for (const LogLine& line : capture.lines()) {
+        logged = logged || line == L4(kLinkSkipped);
+    }
+    EXPECT_TRUE(logged) << "no \"" << kLinkSkipped << "\" line";
+    planted.reset();
+    RemoveTree(elsewhere);
+}
+
+const Phase kReinstallPrePayload = {Reinstall, PrePayload};
+const Phase kInstallSessionClose = {Install, SessionClose};
+const Phase kUninstallPrePayload = {Uninstall, PrePayload};
+const Phase kUninstallPostPayload = {Uninstall, PostPayload};
+
+INSTANTIATE_TEST_SUITE_P(
+    Places, LinkTest,
+    testing::Values(
+        // The common application data folder: any user may create folders there.
+        LinkCase{"CatalogFolder",
+                 [](const PopulatedMachine&) { return CommonAppData() + L"\\Kestrune\\ZTV"; },
+                 {kReinstallPrePayload, kInstallSessionClose},
+                 [](const PopulatedMachine&) { return EveryoneHasFullAccess(DataFolder()); }},
+        LinkCase{"DataFolder",
+                 [](const PopulatedMachine&) { return CommonAppData() + L"\\Kestrune\\Montavo Fablio"; },
+                 {kInstallSessionClose, kReinstallPrePayload},
+                 [](const PopulatedMachine&) { return !PathExists(CatalogDatabase()); }},
+        // A profile belongs to its user; the default profile is guarded too.
+        LinkCase{"DefaultProfile",
+                 [](const PopulatedMachine& m) {
+                     return m.sandbox() / L"Default\\AppData\\Roaming\\Microsoft";
+                 },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.profile() + L"\\" + kPinnedLinkBelowProfile);
+                 }},
+        LinkCase{"ListedProfile",
+                 [](const PopulatedMachine& m) { return m.profile() + L"\\AppData\\Roaming"; },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.sandbox() / (std::wstring(L"Default\\") + kPinnedLinkBelowProfile));
+                 }},
+        // The install folder may belong to a standard user.
+        LinkCase{"OemFolder", [](const PopulatedMachine& m) { return m.app() + L"\\Settings\\Info"; },
+                 {kUninstallPrePayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.app() + L"\\ols_config.xml") && !PathExists(m.app() + L"\\MediaIO");
+                 }},
+        LinkCase{"PrunedTree", [](const PopulatedMachine& m) { return m.app() + L"\\Settings"; },
+                 {kUninstallPrePayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.app() + L"\\MediaIO") && !PathExists(m.app() + L"\\mc_dec_dd.dll");
+                 }},
+        // The organizer's folder.
+        LinkCase{"CaHeadlessFolder",
+                 [](const PopulatedMachine& m) { return m.organizer() + L"\\CAHeadless"; },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.profile() + L"\\" + kPinnedLinkBelowProfile);
+                 }},
+        LinkCase{"CodecFile",
+                 [](const PopulatedMachine& m) { return m.organizer() + L"\\CAHeadless\\mc_dec_amr.dll"; },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
+                 }}),
+    [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,75 @@
+#include "tests/support/links.h"
+
+#include <windows.h>
+
+#include "tests/support/environment.h"
+
+namespace {
+
+typedef char*(CDECL* UnixNameFunction)(LPCWSTR);
+
+// The Unix path of a Windows path, as Wine maps it.
+std::string UnixName(const std::wstring& path) {
+    const auto unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) {
+        return std::string();
+    }
+    char* name = unixName(path.c_str());
+    if (name == nullptr) {
+        return std::string();
+    }
+    const std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// Wine starts a Unix program and signals its handle at once: the caller
+// waits for the effect instead.
+bool RunUnix(const std::string& commandLine) {
+    std::wstring command = FromUtf8(commandLine);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// Wine reports a link to a folder as a reparse point, a link to a file as a
+// plain file: presence is what tells that ln or rm is done.
+bool WaitFor(const std::wstring& path, bool present) {
+    for (int i = 0; i < 500; ++i) {
+        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
+}
+
+}  // namespace
+
+ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target) : link_(link) {
+    const std::string unixLink = UnixName(link);
+    const std::string unixTarget = UnixName(target);
+    made_ = !unixLink.empty() && !unixTarget.empty() &&
+            RunUnix("/bin/ln -s " + Quoted(unixTarget) + " " + Quoted(unixLink)) &&
+            WaitFor(link, true);
+}
+
+ScopedLink::~ScopedLink() {
+    const std::string unixLink = UnixName(link_);
+    // rm without -r removes the link itself, never what it leads to.
+    if (!unixLink.empty() && RunUnix("/bin/rm -f " + Quoted(unixLink))) {
+        WaitFor(link_, false);
+    }
+}

@@ -1,0 +1,25 @@
+// Real links for tests. Wine cannot make a junction or symbolic link from
+// Windows code, but a Unix symbolic link made inside the prefix is reported
+// as a reparse point, as Windows reports a junction: the link is made and
+// removed by /bin/ln and /bin/rm, started through CreateProcessW. (A link to
+// a file reads back as a plain file there.)
+#pragma once
+
+#include <string>
+
+// A link at link (which must not exist) leading to target (a folder or
+// file); removed again, without touching the target, when the object ends.
+class ScopedLink {
+public:
+    ScopedLink(const std::wstring& link, const std::wstring& target);
+    ~ScopedLink();
+    ScopedLink(const ScopedLink&) = delete;
+    ScopedLink& operator=(const ScopedLink&) = delete;
+
+    // True when the link is there.
+    bool made() const { return made_; }
+
+private:
+    std::wstring link_;
+    bool made_ = false;
+};

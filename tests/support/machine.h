@@ -1,0 +1,50 @@
+// A machine with the product installed, as the installer host leaves it: the
+// payload in an install folder on the sandbox drive, the installer options,
+// the companion organizer with its CAHeadless folder, the data folder and the
+// catalog database below the common application data folder, and a user
+// profile with the pinned shortcut. Everything it lays out, and everything
+// the hook makes from it (shortcuts, pin, Start-menu folder), is removed
+// when the object ends.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+
+#include "tests/support/property_map.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
+
+class PopulatedMachine {
+public:
+    PopulatedMachine();
+    ~PopulatedMachine();
+    PopulatedMachine(const PopulatedMachine&) = delete;
+    PopulatedMachine& operator=(const PopulatedMachine&) = delete;
+
+    const SandboxFolder& sandbox() const { return sandbox_; }
+    // The host's INSTALLDIR and the application's folder below it.
+    const std::wstring& installDir() const { return installDir_; }
+    const std::wstring& app() const { return app_; }
+    const std::wstring& organizer() const { return organizer_; }
+    const std::wstring& profile() const { return profile_; }
+    // The host's properties for this machine.
+    const PropertyMap* properties() { return properties_.map(); }
+
+private:
+    ShortcutState shortcuts_;
+    SandboxFolder sandbox_;
+    std::wstring installDir_;
+    std::wstring app_;
+    std::wstring organizer_;
+    std::wstring profile_;
+    PropertyMapBuilder properties_;
+    std::unique_ptr<ScopedRegistryKey> organizerKey_;
+    std::unique_ptr<ScopedRegistryKey> profileKey_;
+};
+
+// The sub-key of the machine's profile list under HKEY_LOCAL_MACHINE.
+extern const wchar_t kProfileListKey[];
+// Below a profile folder: the pinned copy of the product's shortcut.
+extern const wchar_t kPinnedLinkBelowProfile[];
