@@ -6,10 +6,11 @@
 #include "hook/checked_text.h"
 #include "hook/log.h"
 #include "hook/no_follow.h"
+#include "hook/product.h"
 
 namespace {
 
-const wchar_t kCatalogDatabase[] = L"\\Kestrune\\ZTV\\15.0\\Repository2_0.db";
+const wchar_t kCatalogDatabase[] = VLX_WIDE(VLX_CATALOG_DATABASE);
 
 }  // namespace
 
@@ -21,7 +22,7 @@ void DeleteCatalogDatabase(const HookContext* context) {
         return;
     }
     wchar_t path[kPathChars] = {};
-    if (!CheckedJoin(path, folder, kCatalogDatabase)) {
+    if (!CheckedJoin(path, {folder, kCatalogDatabase})) {
         LogPathTooLong(context);
         return;
     }

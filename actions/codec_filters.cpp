@@ -6,12 +6,14 @@
 
 namespace {
 
-const wchar_t* const kRegisteredFilters[] = {
+// The Dolby decoder filter only, in the install folder and its "32" sub-folder.
+const wchar_t* const kFiltersToRegister[] = {
     L"\\mc_dec_dd_ds.ax",
     L"\\32\\mc_dec_dd_ds.ax",
 };
 
-const wchar_t* const kUnregisteredFilters[] = {
+// All six filters, in both folders.
+const wchar_t* const kFiltersToUnregister[] = {
     L"\\mc_dec_amr_ds.ax",     L"\\mc_dec_dd_ds.ax",        L"\\mc_dec_mp2v_ds.ax",
     L"\\mc_dec_mp4v_ds.ax",    L"\\mc_dec_mpa_ds.ax",       L"\\mc_demux_mp4_ds.ax",
     L"\\32\\mc_dec_amr_ds.ax", L"\\32\\mc_dec_dd_ds.ax",    L"\\32\\mc_dec_mp2v_ds.ax",
@@ -20,7 +22,7 @@ const wchar_t* const kUnregisteredFilters[] = {
 
 template <size_t N>
 void RunFilterList(const HookContext* context, const wchar_t* const (&entries)[N],
-                   bool registerFlag) {
+                   Registration registration) {
     wchar_t installDir[kPathChars] = {};
     if (!GetInstallDir(context, installDir)) {
         return;
@@ -29,7 +31,7 @@ void RunFilterList(const HookContext* context, const wchar_t* const (&entries)[N
         LogWideMessage(context, entry);
         wchar_t path[kPathChars] = {};
         if (BuildInstallPath(context, installDir, entry, path)) {
-            RunRegsvr32(path, registerFlag);
+            RunRegsvr32(path, registration);
         }
     }
 }
@@ -38,12 +40,12 @@ void RunFilterList(const HookContext* context, const wchar_t* const (&entries)[N
 
 void RegisterMainConceptFilters(const HookContext* context) {
     LogMessage(context, "VLX: BEGIN - Register Main Concept Filters", kLogLevelProgress);
-    RunFilterList(context, kRegisteredFilters, true);
+    RunFilterList(context, kFiltersToRegister, Registration::kRegister);
     LogMessage(context, "VLX: END - Register Main Concept Filters", kLogLevelProgress);
 }
 
 void UnRegisterMainConceptFilters(const HookContext* context) {
     LogMessage(context, "VLX: BEGIN - UnRegister Main Concept Filters", kLogLevelProgress);
-    RunFilterList(context, kUnregisteredFilters, false);
+    RunFilterList(context, kFiltersToUnregister, Registration::kUnregister);
     LogMessage(context, "VLX: END - UnRegister Main Concept Filters", kLogLevelProgress);
 }

@@ -7,17 +7,20 @@
 #include "hook/guards.h"
 #include "hook/log.h"
 #include "hook/no_follow.h"
+#include "hook/product.h"
+#include "registry/keys.h"
 #include "hook/properties.h"
 
 namespace {
 
-const wchar_t kAnalyzer[] = L"\\FablioAutoAnalyzer15.exe";
+const wchar_t kAnalyzer[] = VLX_WIDE(VLX_ANALYZER);
 const uint32_t kAnalyzerTimeoutMilliseconds = 30000;
 const size_t kCommandChars = 1024;
 
-const wchar_t kOrganizerKey[] = L"Software\\Kestrune\\Fablio Organizer\\15.0\\ApplicationPath";
-// Value data accepted: 1024 bytes.
+const wchar_t kOrganizerKey[] = VLX_WIDE(VLX_ORGANIZER_KEY);
+// The value is read into 1024 characters, accepting 1024 bytes of data.
 const size_t kOrganizerValueChars = 1024;
+const DWORD kOrganizerValueBytes = 1024;
 
 const wchar_t* const kCaHeadlessFiles[] = {
     L"\\mc_dec_amr.dll", L"\\mc_dec_mp2v.dll", L"\\mc_dec_mpa.dll",
@@ -33,10 +36,8 @@ int32_t StopCAHeadlessService(const HookContext* context) {
     if (GetInstallDir(context, installDir)) {
         LogFormattedLine(context, L"InstallDir: %ls", installDir);
         wchar_t command[kCommandChars] = {};
-        CheckedAppend(command, L"\"");
-        CheckedAppend(command, installDir);
-        CheckedAppend(command, kAnalyzer);
-        CheckedAppend(command, L"\" -uninstall");
+        // Fits: the install folder is at most 259 characters.
+        CheckedJoin(command, {L"\"", installDir, kAnalyzer, L"\" -uninstall"});
         LogFormattedLine(context, L"Commandline: %ls", command);
         const int32_t exitCode = RunProcessAndWait(command, kAnalyzerTimeoutMilliseconds);
         LogFormattedLine(context, L"Return Code: %d", exitCode);
@@ -47,20 +48,13 @@ int32_t StopCAHeadlessService(const HookContext* context) {
 
 void GetCXInstallDir(const HookContext* context, wchar_t (&folder)[kPathChars]) {
     folder[0] = L'\0';
-    // One character more than the data can fill keeps the text terminated.
-    wchar_t value[kOrganizerValueChars + 1] = {};
+    wchar_t value[kOrganizerValueChars] = {};
     {
-        RegKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kOrganizerKey, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY,
-                          key.put()) != ERROR_SUCCESS) {
+        const RegKey key =
+            OpenRegKey(HKEY_LOCAL_MACHINE, kOrganizerKey, KEY_ALL_ACCESS | KEY_WOW64_64KEY);
+        if (!key.valid() || !ReadTextValue(key.get(), nullptr, value, kOrganizerValueBytes)) {
             return;
         }
-        DWORD size = kOrganizerValueChars;
-        if (RegQueryValueExW(key.get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(value),
-                             &size) != ERROR_SUCCESS) {
-            return;
-        }
-        value[size / sizeof(wchar_t)] = L'\0';
     }
     LogMessage(context, "VLX: GET CX install dir successful. ", kLogLevelProgress);
     LogMessage(context, "VLX: CX Install dir is : ", kLogLevelProgress);
@@ -83,7 +77,7 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
         for (const wchar_t* entry : kCaHeadlessFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
-            if (!CheckedJoin(path, organizer, L"\\CAHeadless", entry)) {
+            if (!CheckedJoin(path, {organizer, L"\\CAHeadless", entry})) {
                 LogPathTooLong(context);
                 continue;
             }

@@ -8,10 +8,11 @@
 #include "hook/guards.h"
 #include "hook/log.h"
 #include "hook/no_follow.h"
+#include "hook/product.h"
 
 namespace {
 
-const wchar_t kDataFolder[] = L"\\Kestrune\\Montavo Fablio\\15.0";
+const wchar_t kDataFolder[] = VLX_WIDE(VLX_DATA_FOLDER);
 const size_t kFolderChars = 1024;
 
 }  // namespace
@@ -27,7 +28,7 @@ int32_t FixPermission(const HookContext* context) {
     }
     PathRemoveBackslashW(base);
     wchar_t folder[kFolderChars] = {};
-    if (!CheckedJoin(folder, base, kDataFolder)) {
+    if (!CheckedJoin(folder, {base, kDataFolder})) {
         LogPathTooLong(context);
         return 0;
     }
@@ -51,7 +52,7 @@ int32_t FixPermission(const HookContext* context) {
 
 bool FolderExists(const wchar_t* path) {
     wchar_t pattern[kFolderChars];
-    if (path[0] == L'\0' || !CheckedJoin(pattern, path, L"\\*.*")) {
+    if (path[0] == L'\0' || !CheckedJoin(pattern, {path, L"\\*.*"})) {
         return false;
     }
     WIN32_FIND_DATAW entry;

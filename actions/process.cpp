@@ -38,18 +38,17 @@ int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds) {
     return static_cast<int32_t>(exitCode);
 }
 
-int32_t RunRegsvr32(const wchar_t* filePath, bool registerFlag) {
+int32_t RunRegsvr32(const wchar_t* filePath, Registration registration) {
     wchar_t command[kCommandChars] = {};
     const UINT length = GetWindowsDirectoryW(command, static_cast<UINT>(kPathChars));
     if (length == 0 || length >= kPathChars) {
         return 0;
     }
     // The tool's own path stays unquoted; the file's path is quoted.
-    const bool built = CheckedAppend(command, SystemFolderName()) &&
-                       CheckedAppend(command, L"\\Regsvr32.exe") &&
-                       CheckedAppend(command, registerFlag ? L" /s \"" : L" /s /u \"") &&
-                       CheckedAppend(command, filePath) && CheckedAppend(command, L"\"");
-    if (built) {
+    const wchar_t* const switches =
+        registration == Registration::kRegister ? L" /s \"" : L" /s /u \"";
+    if (CheckedJoin(command,
+                    {command, SystemFolderName(), L"\\Regsvr32.exe", switches, filePath, L"\""})) {
         RunProcessAndWait(command, INFINITE);
     }
     return 0;

@@ -11,7 +11,12 @@
 // started.
 int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds);
 
-// Registers (registerFlag true) or unregisters filePath silently with the
-// system's Regsvr32.exe and waits for it without a time-out. Always 0: the
-// tool's outcome is not reported.
-int32_t RunRegsvr32(const wchar_t* filePath, bool registerFlag);
+enum class Registration {
+    kRegister,
+    kUnregister,
+};
+
+// Registers or unregisters filePath silently with the system's Regsvr32.exe
+// and waits for it without a time-out. Always 0: the tool's outcome is not
+// reported.
+int32_t RunRegsvr32(const wchar_t* filePath, Registration registration);

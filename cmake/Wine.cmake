@@ -27,18 +27,16 @@ configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-run.sh.in ${VLX_WINE_ROOT}/run @ON
                FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
                                 WORLD_READ WORLD_EXECUTE)
 set(VLX_WINE_RUN ${VLX_WINE_ROOT}/run)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/wine-start.sh.in ${VLX_WINE_ROOT}/start-server @ONLY
+               FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+                                WORLD_READ WORLD_EXECUTE)
 
 # One persistent wineserver per prefix for a test run: started by a setup
-# test, stopped by a cleanup test. The setup also runs a first program, so
-# that Wine's own services start there, with no output attached: started by a
-# test instead, they would hold its output pipe open until the server stops.
-# A windowed program (regsvr32 on a missing module) starts the desktop process
-# the same way. Tests of one prefix share its registry and
-# drives, so they run one at a time (RESOURCE_LOCK); the two prefixes run side
-# by side.
+# test (start-server), stopped by a cleanup test. Tests of one prefix share
+# its registry and drives, so they run one at a time (RESOURCE_LOCK); the two
+# prefixes run side by side.
 foreach(arch IN LISTS VLX_WINE_ARCHES)
-  add_test(NAME ${arch}.wineserver.start
-           COMMAND sh -c "(\"${VLX_WINESERVER}\" -p && \"${VLX_WINE_RUN}\" cmd /c exit; \"${VLX_WINE_RUN}\" regsvr32 /s /u C:\\\\absent.ax; true) >/dev/null 2>&1 </dev/null")
+  add_test(NAME ${arch}.wineserver.start COMMAND ${VLX_WINE_ROOT}/start-server)
   add_test(NAME ${arch}.wineserver.stop COMMAND ${VLX_WINESERVER} -k)
   set_tests_properties(${arch}.wineserver.start ${arch}.wineserver.stop PROPERTIES
     ENVIRONMENT "WINEPREFIX=${VLX_WINE_ROOT}/${arch};VLX_WINE_ARCH=${arch}"

@@ -27,17 +27,20 @@ bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src) {
     return true;
 }
 
-bool CheckedJoin(wchar_t* dst, size_t capacity, const wchar_t* first, const wchar_t* second,
-                 const wchar_t* third) {
+bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wchar_t*> parts) {
     if (capacity == 0) {
         return false;
     }
     // Each step refuses as a whole, so only a shorter prefix could be left:
     // that is emptied too.
-    if (CheckedCopy(dst, capacity, first) && CheckedAppend(dst, capacity, second) &&
-        (third == nullptr || CheckedAppend(dst, capacity, third))) {
-        return true;
+    bool fits = true;
+    bool first = true;
+    for (const wchar_t* part : parts) {
+        fits = fits && (first ? CheckedCopy(dst, capacity, part) : CheckedAppend(dst, capacity, part));
+        first = false;
     }
-    dst[0] = L'\0';
-    return false;
+    if (!fits) {
+        dst[0] = L'\0';
+    }
+    return fits;
 }

@@ -6,6 +6,8 @@
 #include <stddef.h>
 #include <wchar.h>
 
+#include <initializer_list>
+
 const size_t kPathChars = 260;  // the system's path limit, terminator included
 
 // Copies src into dst (capacity characters, terminator included).
@@ -16,10 +18,10 @@ bool CheckedCopy(wchar_t* dst, size_t capacity, const wchar_t* src);
 // would not fit or dst holds no terminator within its capacity.
 bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src);
 
-// dst = first, second and third (when given) one after the other. False, with
-// dst emptied, when the whole does not fit: never a shorter path.
-bool CheckedJoin(wchar_t* dst, size_t capacity, const wchar_t* first, const wchar_t* second,
-                 const wchar_t* third = nullptr);
+// dst = the parts one after the other: every path or command line built from
+// parts goes through here. False, with dst emptied, when the whole does not
+// fit: never a shorter path. The first part may be dst itself.
+bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wchar_t*> parts);
 
 template <size_t N>
 bool CheckedCopy(wchar_t (&dst)[N], const wchar_t* src) {
@@ -32,7 +34,6 @@ bool CheckedAppend(wchar_t (&dst)[N], const wchar_t* src) {
 }
 
 template <size_t N>
-bool CheckedJoin(wchar_t (&dst)[N], const wchar_t* first, const wchar_t* second,
-                 const wchar_t* third = nullptr) {
-    return CheckedJoin(dst, N, first, second, third);
+bool CheckedJoin(wchar_t (&dst)[N], std::initializer_list<const wchar_t*> parts) {
+    return CheckedJoin(dst, N, parts);
 }

@@ -10,6 +10,7 @@
 #include "actions/oem_files.h"
 #include "actions/permissions.h"
 #include "hook/log.h"
+#include "hook/product.h"
 #include "hook/properties.h"
 #include "registry/installer_options.h"
 #include "shortcuts/create_shortcuts.h"
@@ -17,7 +18,7 @@
 
 namespace {
 
-const char kProductName[] = "Kestrune Montavo Fablio 15";
+const char kProductName[] = VLX_PRODUCT_NAME;
 
 // The pause after the analyzer stop, so that it can let go of its files
 // before the payload is touched.
@@ -123,6 +124,8 @@ int32_t PrePayloadUninstallProc(const HookContext* context) {
 
 int32_t PostPayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadUninstallProc", kLogLevelProgress);
+    // Shortcut removal reads STARTMENULOCATION from the option key, so it
+    // comes before the key is deleted.
     DeleteShortcuts(context);
     DeleteInstallerRegistries(context);
     deleteVLXFilesFromCaheadless(context);

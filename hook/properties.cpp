@@ -9,10 +9,11 @@
 #include <utility>
 
 #include "hook/log.h"
+#include "hook/product.h"
 
 namespace {
 
-const wchar_t kApplicationFolder[] = L"\\Kestrune Montavo Fablio 15";
+const wchar_t kApplicationFolder[] = VLX_WIDE(VLX_APPLICATION_FOLDER);
 
 void LogNotAvailable(const HookContext* context, const char* line) {
     LogMessage(context, line, kLogLevelProgress);
@@ -91,7 +92,7 @@ bool GetInstallDir(const HookContext* context, wchar_t (&installDir)[kPathChars]
 
 bool BuildInstallPath(const HookContext* context, const wchar_t* installDir, const wchar_t* entry,
                       wchar_t (&path)[kPathChars]) {
-    if (CheckedJoin(path, installDir, entry)) {
+    if (CheckedJoin(path, {installDir, entry})) {
         return true;
     }
     LogPathTooLong(context);

@@ -1,16 +1,12 @@
 #include "registry/installer_options.h"
 
 #include "hook/log.h"
+#include "hook/product.h"
 #include "registry/reg_util.h"
 
-const wchar_t kOptionSubKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions\\VLX";
-const wchar_t kOptionKeyPath[] =
-    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-    L"VEXOUninstallOptions\\VLX";
-const wchar_t kOptionParentKeyPath[] =
-    L"HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
-    L"VEXOUninstallOptions";
+const wchar_t kOptionSubKey[] = VLX_WIDE(VLX_OPTION_KEY);
+const wchar_t kOptionKeyPath[] = VLX_WIDE("HKEY_LOCAL_MACHINE\\" VLX_OPTION_KEY);
+const wchar_t kOptionParentKeyPath[] = VLX_WIDE("HKEY_LOCAL_MACHINE\\" VLX_OPTION_PARENT_KEY);
 
 const wchar_t kNoDesktopIconValue[] = L"NODESKTOPICON";
 const wchar_t kPinToTaskbarValue[] = L"PINWSTOTASKBAR";

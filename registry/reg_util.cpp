@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include "hook/guards.h"
+#include "registry/keys.h"
 
 namespace {
 
@@ -53,56 +54,35 @@ bool RegUtil::Resolve(const wchar_t* path, HKEY* root, wchar_t (&subKey)[kPathCh
     return ParseSubKey(path, subKey);
 }
 
-bool RegUtil::KeyExists(const wchar_t* path) {
+RegKey RegUtil::OpenKey(const wchar_t* path, REGSAM access, LONG* status) {
     HKEY root = nullptr;
     wchar_t subKey[kPathChars] = {};
     if (!Resolve(path, &root, subKey)) {
-        return false;
+        *status = kRegPathTooLong;
+        return RegKey();
     }
-    RegKey key;
-    return RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    return OpenRegKey(root, subKey, access, status);
+}
+
+bool RegUtil::KeyExists(const wchar_t* path) {
+    LONG status = ERROR_SUCCESS;
+    return OpenKey(path, KEY_READ, &status).valid();
 }
 
 void RegUtil::QueryStringValue(const wchar_t* path, const wchar_t* valueName, wchar_t* textOut) {
-    HKEY root = nullptr;
-    wchar_t subKey[kPathChars] = {};
-    if (!Resolve(path, &root, subKey)) {
-        return;
-    }
-    RegKey key;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-        return;
-    }
+    LONG status = ERROR_SUCCESS;
+    const RegKey key = OpenKey(path, KEY_READ, &status);
+    // Into a buffer of its own: textOut keeps its text when the read fails.
     wchar_t data[kPathChars] = {};
-    DWORD type = 0;
-    DWORD size = sizeof(data);
-    if (RegQueryValueExW(key.get(), valueName, nullptr, &type, reinterpret_cast<BYTE*>(data),
-                         &size) != ERROR_SUCCESS) {
-        return;
+    if (key.valid() && ReadTextValue(key.get(), valueName, data)) {
+        CheckedCopy(textOut, kPathChars, data);
     }
-    // Stored data need not end with a terminator: take the text up to the
-    // first one, or all of it when it still leaves room for one.
-    const size_t characters = size / sizeof(wchar_t);
-    size_t length = 0;
-    while (length < characters && data[length] != L'\0') {
-        ++length;
-    }
-    if (length >= kPathChars) {
-        return;
-    }
-    data[length] = L'\0';
-    CheckedCopy(textOut, kPathChars, data);
 }
 
 LONG RegUtil::EnumSubKey(const wchar_t* path, wchar_t* nameOut) {
-    HKEY root = nullptr;
-    wchar_t subKey[kPathChars] = {};
-    if (!Resolve(path, &root, subKey)) {
-        return kRegPathTooLong;
-    }
-    RegKey key;
-    const LONG opened = RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put());
-    if (opened != ERROR_SUCCESS) {
+    LONG opened = ERROR_SUCCESS;
+    const RegKey key = OpenKey(path, KEY_READ, &opened);
+    if (!key.valid()) {
         return opened;
     }
     wchar_t name[kPathChars] = {};
@@ -118,16 +98,9 @@ LONG RegUtil::EnumSubKey(const wchar_t* path, wchar_t* nameOut) {
 }
 
 bool RegUtil::DeleteValue(const wchar_t* path, const wchar_t* valueName) {
-    HKEY root = nullptr;
-    wchar_t subKey[kPathChars] = {};
-    if (!Resolve(path, &root, subKey)) {
-        return false;
-    }
-    RegKey key;
-    if (RegOpenKeyExW(root, subKey, 0, KEY_ALL_ACCESS, key.put()) != ERROR_SUCCESS) {
-        return false;
-    }
-    return RegDeleteValueW(key.get(), valueName) == ERROR_SUCCESS;
+    LONG status = ERROR_SUCCESS;
+    const RegKey key = OpenKey(path, KEY_ALL_ACCESS, &status);
+    return key.valid() && RegDeleteValueW(key.get(), valueName) == ERROR_SUCCESS;
 }
 
 bool RegUtil::DeleteEmptyKey(const wchar_t* path) {
@@ -137,16 +110,16 @@ bool RegUtil::DeleteEmptyKey(const wchar_t* path) {
     if (!Resolve(path, &root, subKey) || subKey[0] == L'\0') {
         return false;
     }
-    // Some platforms' empty-key deletion removes keys that still hold values:
-    // make sure the key is empty first.
+    // Wine's SHDeleteEmptyKeyW deletes a key that still holds values (only
+    // sub-keys stop it): make sure the key is empty first. On Windows, which
+    // refuses such a key itself, the check changes nothing.
     {
-        RegKey key;
-        if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
-            return false;
-        }
+        LONG status = ERROR_SUCCESS;
+        const RegKey key = OpenKey(path, KEY_READ, &status);
         DWORD subKeys = 0;
         DWORD values = 0;
-        if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
+        if (!key.valid() ||
+            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
                              &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
             subKeys != 0 || values != 0) {
             return false;

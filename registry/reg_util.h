@@ -10,6 +10,10 @@
 #include <stdint.h>
 
 #include "hook/checked_text.h"
+#include "hook/guards.h"
+
+// The status EnumSubKey reports for a path too long for its buffers.
+const LONG kRegPathTooLong = ERROR_FILENAME_EXCED_RANGE;
 
 class RegUtil {
 public:
@@ -53,7 +57,8 @@ public:
 private:
     // Root and sub-key of path; false when the path is too long to handle.
     bool Resolve(const wchar_t* path, HKEY* root, wchar_t (&subKey)[kPathChars]);
+    // The key at path opened with access; empty, with the open's status (or
+    // kRegPathTooLong) in *status, when it does not open.
+    RegKey OpenKey(const wchar_t* path, REGSAM access, LONG* status);
 };
 
-// The status EnumSubKey reports for a path too long for its buffers.
-const LONG kRegPathTooLong = ERROR_FILENAME_EXCED_RANGE;

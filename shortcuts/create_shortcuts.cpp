@@ -7,15 +7,17 @@
 #include "hook/checked_text.h"
 #include "hook/guards.h"
 #include "hook/log.h"
+#include "hook/product.h"
 #include "hook/properties.h"
 #include "registry/installer_options.h"
+#include "registry/keys.h"
 #include "shortcuts/shell_link.h"
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
 
 namespace {
 
-const wchar_t kWelcomeScreen[] = L"\\WelcomeScreen\\Kestrune Montavo Fablio 15.exe";
+const wchar_t kWelcomeScreen[] = VLX_WIDE(VLX_WELCOME_SCREEN);
 const size_t kDirectoryChars = 1024;
 
 struct ShortcutOptions {
@@ -25,25 +27,26 @@ struct ShortcutOptions {
     wchar_t startMenuLocation[kPathChars] = {};
 };
 
+// A yes/no option: on only when it reads exactly "1". Logs its line when read.
+bool ReadYesNo(const HookContext* context, HKEY key, const wchar_t* name, const char* readLine) {
+    wchar_t value[kPathChars] = {};
+    if (!ReadTextValue(key, name, value)) {
+        return false;
+    }
+    LogMessage(context, readLine, kLogLevelProgress);
+    return wcscmp(value, L"1") == 0;
+}
+
 void ReadOptions(const HookContext* context, ShortcutOptions* options) {
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kOptionSubKey, 0, KEY_ALL_ACCESS, key.put()) !=
-        ERROR_SUCCESS) {
+    const RegKey key = OpenOptionKey();
+    if (!key.valid()) {
         return;
     }
-    LogMessage(context,
-               "VLX: Open HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
-               "Uninstall\\VEXOUninstallOptions\\VLX success",
-               kLogLevelProgress);
-    wchar_t value[kPathChars] = {};
-    if (QueryOptionValue(key.get(), kNoDesktopIconValue, value)) {
-        LogMessage(context, "VLX: Query NODESKTOPICON Success", kLogLevelProgress);
-        options->noDesktopIcon = wcscmp(value, L"1") == 0;
-    }
-    if (QueryOptionValue(key.get(), kPinToTaskbarValue, value)) {
-        LogMessage(context, "VLX: Query PINWSTOTASKBAR Success", kLogLevelProgress);
-        options->pinToTaskbar = wcscmp(value, L"1") == 0;
-    }
+    LogMessage(context, "VLX: Open HKEY_LOCAL_MACHINE\\" VLX_OPTION_KEY " success", kLogLevelProgress);
+    options->noDesktopIcon =
+        ReadYesNo(context, key.get(), kNoDesktopIconValue, "VLX: Query NODESKTOPICON Success");
+    options->pinToTaskbar =
+        ReadYesNo(context, key.get(), kPinToTaskbarValue, "VLX: Query PINWSTOTASKBAR Success");
     options->customLocation = QueryStartMenuLocation(context, key.get(), options->startMenuLocation);
 }
 
@@ -64,7 +67,7 @@ void CreateDesktopShortcut(const HookContext* context, const wchar_t* target) {
     }
     PathRemoveBackslashW(link);
     LogMessage(context, "VLX: Creating Desktop Shortcut", kLogLevelProgress);
-    if (!CheckedAppend(link, kShortcutFileName)) {
+    if (!CheckedJoin(link, {link, kShortcutFileName})) {
         LogPathTooLong(context);
         return;
     }
@@ -87,9 +90,7 @@ void CreateStartMenuShortcut(const HookContext* context, ShortcutOptions* option
         LogMessage(context, "VLX: Custom STARTMENULOCATION set.", kLogLevelProgress);
         PathRemoveBackslashW(options->startMenuLocation);
         PathRemoveBackslashW(szStartMenu);
-        if (!CheckedAppend(szStartMenu, L"\\") ||
-            !CheckedAppend(szStartMenu, options->startMenuLocation)) {
-            szStartMenu[0] = L'\0';
+        if (!CheckedJoin(szStartMenu, {szStartMenu, L"\\", options->startMenuLocation})) {
             LogPathTooLong(context);
             return;
         }
@@ -97,8 +98,7 @@ void CreateStartMenuShortcut(const HookContext* context, ShortcutOptions* option
             CreateDirectoryPath(szStartMenu);
         }
     }
-    if (!CheckedAppend(szStartMenu, kShortcutFileName)) {
-        szStartMenu[0] = L'\0';
+    if (!CheckedJoin(szStartMenu, {szStartMenu, kShortcutFileName})) {
         LogPathTooLong(context);
         return;
     }
@@ -113,11 +113,12 @@ void CreateShortcuts(const HookContext* context) {
     ReadOptions(context, &options);
 
     // Without the application's folder no shortcut has a target to point at.
+    wchar_t installDir[kPathChars] = {};
     wchar_t target[kPathChars] = {};
-    if (!GetInstallDir(context, target)) {
+    if (!GetInstallDir(context, installDir)) {
         return;
     }
-    if (!CheckedAppend(target, kWelcomeScreen)) {
+    if (!CheckedJoin(target, {installDir, kWelcomeScreen})) {
         LogPathTooLong(context);
         return;
     }

@@ -7,7 +7,7 @@
 #include "hook/checked_text.h"
 #include "hook/guards.h"
 #include "hook/log.h"
-#include "registry/installer_options.h"
+#include "hook/no_follow.h"
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
 
@@ -16,37 +16,31 @@ namespace {
 // Each removed folder gets a moment before its parent is looked at.
 const DWORD kFolderRemovalPauseMilliseconds = 1000;
 
-void DeleteShortcutFile(const wchar_t* path) {
-    // Clears a read-only attribute; a missing file is no error.
-    SetFileAttributesW(path, FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW(path);
-}
-
 void DeleteDesktopShortcut(const HookContext* context) {
-    wchar_t link[kPathChars] = {};
+    wchar_t desktop[kPathChars] = {};
     if (FAILED(SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr,
-                                SHGFP_TYPE_CURRENT, link))) {
+                                SHGFP_TYPE_CURRENT, desktop))) {
         LogMessage(context, "VLX: Could not find Desktop Directory. Shortcut not deleted",
                    kLogLevelProgress);
         return;
     }
     LogMessage(context, "VLX: Deleting Desktop Shortcut.", kLogLevelProgress);
-    if (!CheckedAppend(link, kShortcutFileName)) {
+    wchar_t link[kPathChars] = {};
+    if (!CheckedJoin(link, {desktop, kShortcutFileName})) {
         LogPathTooLong(context);
         return;
     }
     LogWideMessage(context, link);
-    DeleteShortcutFile(link);
+    // Clears a read-only attribute; a missing file is no error.
+    ForceDeleteBelow(context, desktop, link);
 }
 
 // The custom Start-menu location from the option key; empty when not set.
 void ReadStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]) {
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kOptionSubKey, 0, KEY_ALL_ACCESS, key.put()) !=
-        ERROR_SUCCESS) {
-        return;
+    const RegKey key = OpenOptionKey();
+    if (key.valid()) {
+        QueryStartMenuLocation(context, key.get(), location);
     }
-    QueryStartMenuLocation(context, key.get(), location);
 }
 
 // True when path lies strictly below folder.
@@ -92,17 +86,17 @@ void DeleteStartMenuShortcut(const HookContext* context, wchar_t (&location)[kPa
         LogMessage(context, "VLX: Custom STARTMENULOCATION set.", kLogLevelProgress);
         PathRemoveBackslashW(location);
         PathRemoveBackslashW(path);
-        if (!CheckedAppend(path, L"\\") || !CheckedAppend(path, location)) {
+        if (!CheckedJoin(path, {path, L"\\", location})) {
             LogPathTooLong(context);
             return;
         }
     }
-    if (!CheckedAppend(path, kShortcutFileName)) {
+    if (!CheckedJoin(path, {path, kShortcutFileName})) {
         LogPathTooLong(context);
         return;
     }
     LogWideMessage(context, path);
-    DeleteShortcutFile(path);
+    ForceDeleteBelow(context, programs, path);
     PruneCustomFolders(context, path, programs);
 }
 

@@ -5,6 +5,7 @@
 
 #include "hook/log.h"
 #include "hook/no_follow.h"
+#include "hook/product.h"
 #include "registry/reg_util.h"
 
 namespace {
@@ -17,9 +18,8 @@ const wchar_t kProfileList[] =
 const wchar_t kProfileToken[] = L"%USERPROFILE%";
 const size_t kProfileTokenLength = 13;
 const wchar_t kDefaultRelativeAppData[] = L"AppData\\Roaming";
-const wchar_t kPinnedLinkSuffix[] =
-    L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\"
-    L"Kestrune Montavo Fablio 15.lnk";
+const wchar_t kPinnedLinkSuffix[] = VLX_WIDE(
+    "\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\" VLX_LINK_FILE);
 
 // The roaming application-data folder relative to a profile folder, as the
 // default user's shell folders give it ("%USERPROFILE%\AppData\Roaming").
@@ -50,12 +50,12 @@ bool ReadProfileFolder(const wchar_t* keyPath, const wchar_t* valueName,
 void DeletePinnedLink(const HookContext* context, wchar_t (&folder)[kPathChars],
                       const wchar_t* relativeAppData) {
     wchar_t link[kPathChars] = {};
-    if (!ExpandPathVariables(folder) || !CheckedJoin(link, folder, L"\\", relativeAppData)) {
+    if (!ExpandPathVariables(folder) || !CheckedJoin(link, {folder, L"\\", relativeAppData})) {
         LogPathTooLong(context);
         return;
     }
     PathRemoveBackslashW(link);
-    if (!CheckedAppend(link, kPinnedLinkSuffix)) {
+    if (!CheckedJoin(link, {link, kPinnedLinkSuffix})) {
         LogPathTooLong(context);
         return;
     }
@@ -138,7 +138,7 @@ void DeletePinnedShortcut(const HookContext* context) {
     // Any status but a name ends the walk: the end of the list, or a failure.
     while (profiles.EnumSubKey(kProfileList, name) == ERROR_SUCCESS) {
         wchar_t profileKey[kPathChars] = {};
-        if (!CheckedJoin(profileKey, kProfileList, L"\\", name)) {
+        if (!CheckedJoin(profileKey, {kProfileList, L"\\", name})) {
             LogPathTooLong(context);
             continue;
         }

@@ -4,7 +4,7 @@
 #include "hook/checked_text.h"
 #include "hook/context.h"
 
-// Deletes "...\User Pinned\TaskBar\Kestrune Montavo Fablio 15.lnk" below the
+// Deletes "...\User Pinned\TaskBar\<product>.lnk" below the
 // roaming application-data folder of the default profile and of every
 // profile in the machine's profile list.
 void DeletePinnedShortcut(const HookContext* context);

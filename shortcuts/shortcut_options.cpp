@@ -3,44 +3,11 @@
 #include <string.h>
 
 #include "hook/log.h"
+#include "hook/product.h"
 #include "registry/installer_options.h"
+#include "registry/keys.h"
 
-const wchar_t kShortcutFileName[] = L"\\Kestrune Montavo Fablio 15.lnk";
-
-bool QueryOptionValue(HKEY key, const wchar_t* name, wchar_t (&value)[kPathChars]) {
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    value[0] = L'\0';
-    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-        ERROR_SUCCESS) {
-        value[0] = L'\0';
-        return false;
-    }
-    // Data need not end with a terminator; there must be room for one.
-    const size_t characters = size / sizeof(wchar_t);
-    size_t length = 0;
-    while (length < characters && value[length] != L'\0') {
-        ++length;
-    }
-    if (length >= kPathChars) {
-        value[0] = L'\0';
-        return false;
-    }
-    value[length] = L'\0';
-    return true;
-}
-
-bool QueryStartMenuLocation(const HookContext* context, HKEY key, wchar_t (&location)[kPathChars]) {
-    if (!QueryOptionValue(key, kStartMenuLocationValue, location)) {
-        return false;
-    }
-    LogMessage(context, "VLX: Query STARTMENULOCATION Success", kLogLevelProgress);
-    if (location[0] != L'\0' && AcceptStartMenuLocation(context, location)) {
-        return true;
-    }
-    location[0] = L'\0';
-    return false;
-}
+const wchar_t kShortcutFileName[] = VLX_WIDE("\\" VLX_LINK_FILE);
 
 namespace {
 
@@ -78,8 +45,6 @@ bool IsRelativeSubFolder(const wchar_t* location) {
     }
 }
 
-}  // namespace
-
 bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]) {
     // One leading backslash: the folder below the programs folder that the
     // path built from the value names. Two begin a UNC path, which stays
@@ -92,5 +57,23 @@ bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPa
     }
     LogMessage(context, "VLX: STARTMENULOCATION is not a folder below the Start Menu. Ignored.",
                kLogLevelProgress);
+    return false;
+}
+
+}  // namespace
+
+RegKey OpenOptionKey() {
+    return OpenRegKey(HKEY_LOCAL_MACHINE, kOptionSubKey, KEY_ALL_ACCESS);
+}
+
+bool QueryStartMenuLocation(const HookContext* context, HKEY key, wchar_t (&location)[kPathChars]) {
+    if (!ReadTextValue(key, kStartMenuLocationValue, location)) {
+        return false;
+    }
+    LogMessage(context, "VLX: Query STARTMENULOCATION Success", kLogLevelProgress);
+    if (location[0] != L'\0' && AcceptStartMenuLocation(context, location)) {
+        return true;
+    }
+    location[0] = L'\0';
     return false;
 }

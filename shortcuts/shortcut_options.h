@@ -1,31 +1,27 @@
-// What shortcut creation and removal share: the option reads, the names of
-// the shortcut file, and the check that keeps a custom Start-menu location
-// below the programs folder.
+// What shortcut creation and removal share: the option key, the reader of
+// the custom Start-menu location, and the name of the shortcut file.
 #pragma once
 
 #include <windows.h>
 
 #include "hook/checked_text.h"
 #include "hook/context.h"
+#include "hook/guards.h"
 
-// Appended to the desktop or Start-menu folder.
-extern const wchar_t kShortcutFileName[];  // "\Kestrune Montavo Fablio 15.lnk"
+// Appended to the desktop or Start-menu folder: "\<product>.lnk".
+extern const wchar_t kShortcutFileName[];
 
-// Reads a text option of the open option key into value, terminated within
-// the buffer. False (and value empty) when the option is missing, unreadable
-// or does not fit; its registry type is not examined.
-bool QueryOptionValue(HKEY key, const wchar_t* name, wchar_t (&value)[kPathChars]);
+// The installer option key, opened with full access as both readers open it
+// (a key the process may only read counts as missing); empty when it does
+// not open.
+RegKey OpenOptionKey();
 
 // Reads STARTMENULOCATION of the open option key into location, logging
 // "VLX: Query STARTMENULOCATION Success" when it is read. True when it names
-// a custom sub-folder that AcceptStartMenuLocation accepts; location is then
-// that relative folder path. False (location empty) otherwise.
+// a relative folder below the programs folder; location then holds that
+// folder path, without the one leading backslash it may have had
+// ("\Kestrune\Video" is Kestrune\Video below the programs folder, as the
+// path built from it always was). A value with a drive, a UNC path, or ".",
+// ".." or empty components is refused with one line. False (location empty)
+// when there is no custom location.
 bool QueryStartMenuLocation(const HookContext* context, HKEY key, wchar_t (&location)[kPathChars]);
-
-// True when location is a relative folder path below the programs folder,
-// after one leading backslash is taken off it in place ("\Kestrune\Video" is
-// the folder Kestrune\Video below the programs folder, as the path built
-// from it always was): no drive, no UNC path, no "." or ".." or empty
-// components (one trailing backslash is allowed). Logs one line and returns
-// false otherwise.
-bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]);

@@ -6,16 +6,19 @@
 
 #include "hook/guards.h"
 #include "hook/log.h"
+#include "hook/product.h"
+#include "registry/keys.h"
 #include "shortcuts/pinned_shortcuts.h"
 
 namespace {
 
-const wchar_t kPinSubKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\TBDEn";
-const wchar_t kPinValue[] = L"SBOEM2";
-const char kPinnedFileName[] = "Kestrune Montavo Fablio 15.lnk";
+const wchar_t kPinSubKey[] = VLX_WIDE(VLX_PIN_KEY);
+const wchar_t kPinValue[] = VLX_WIDE(VLX_PIN_VALUE);
+const char kPinnedFileName[] = VLX_LINK_FILE;
 const REGSAM kPinAccess = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 
-// The pin as read back: at most 1024 bytes of data, and its UTF-8 form.
+// The pin as read back: at most 1024 bytes of data (one character more keeps
+// a full value terminated), and its UTF-8 form.
 const size_t kPinDataChars = 512;
 const size_t kPinUtf8Bytes = 2048;
 
@@ -25,11 +28,13 @@ void CreateRegPinVLXWelcomeScreenToTaskBar(const HookContext* context, const wch
     LogMessage(context, "VLX: Start CreateRegPinVLXWelcomeScreenToTaskBar", kLogLevelProgress);
     {
         RegKey created;
-        RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPinSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_WOW64_64KEY, nullptr, created.put(), nullptr);
+        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kPinSubKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+                            KEY_WOW64_64KEY, nullptr, created.put(), nullptr) != ERROR_SUCCESS) {
+            created.release();  // nothing was created; the open below is tried all the same
+        }
     }
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPinSubKey, 0, kPinAccess, key.put()) != ERROR_SUCCESS) {
+    const RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kPinSubKey, kPinAccess);
+    if (!key.valid()) {
         return;
     }
     const DWORD size = static_cast<DWORD>((wcslen(szStartMenu) + 1) * sizeof(wchar_t));
@@ -41,15 +46,10 @@ void CreateRegPinVLXWelcomeScreenToTaskBar(const HookContext* context, const wch
 void DeleteRegPinDRQWelcomeScreenToTaskBar(const HookContext* context) {
     LogMessage(context, "VLX: Start DeleteRegPinDRQWelcomeScreenToTaskBar", kLogLevelProgress);
     {
-        RegKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPinSubKey, 0, kPinAccess, key.put()) ==
-            ERROR_SUCCESS) {
-            // One more character than the data can fill keeps the text terminated.
+        const RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kPinSubKey, kPinAccess);
+        if (key.valid()) {
             wchar_t pin[kPinDataChars + 1] = {};
-            DWORD size = kPinDataChars * sizeof(wchar_t);
-            if (RegQueryValueExW(key.get(), kPinValue, nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(pin), &size) == ERROR_SUCCESS) {
-                pin[size / sizeof(wchar_t)] = L'\0';
+            if (ReadTextValue(key.get(), kPinValue, pin, kPinDataChars * sizeof(wchar_t))) {
                 char utf8[kPinUtf8Bytes] = {};
                 const int needed =
                     WideCharToMultiByte(CP_UTF8, 0, pin, -1, nullptr, 0, nullptr, nullptr);

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <errno.h>
 #include <string.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/expected_log.h"
+#include "tests/support/phases.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/machine.h"
@@ -78,28 +80,23 @@ LPVOID WINAPI NoCoTaskMemAlloc(SIZE_T) {
     return nullptr;
 }
 
-struct Allocator {
-    const char* name;
-    const void* failing;
-};
-
 // Every allocation function a Windows module may import, each with a
 // replacement that fails as it documents.
-const Allocator kAllocators[] = {
-    {"malloc", reinterpret_cast<const void*>(&NoMalloc)},
-    {"calloc", reinterpret_cast<const void*>(&NoCalloc)},
-    {"realloc", reinterpret_cast<const void*>(&NoRealloc)},
-    {"_strdup", reinterpret_cast<const void*>(&NoStrdup)},
-    {"_wcsdup", reinterpret_cast<const void*>(&NoWcsdup)},
-    {"HeapAlloc", reinterpret_cast<const void*>(&NoHeapAlloc)},
-    {"HeapReAlloc", reinterpret_cast<const void*>(&NoHeapReAlloc)},
-    {"LocalAlloc", reinterpret_cast<const void*>(&NoLocalAlloc)},
-    {"LocalReAlloc", reinterpret_cast<const void*>(&NoLocalReAlloc)},
-    {"GlobalAlloc", reinterpret_cast<const void*>(&NoGlobalAlloc)},
-    {"VirtualAlloc", reinterpret_cast<const void*>(&NoVirtualAlloc)},
-    {"AllocateAndInitializeSid", reinterpret_cast<const void*>(&NoSid)},
-    {"TlsAlloc", reinterpret_cast<const void*>(&NoTlsAlloc)},
-    {"CoTaskMemAlloc", reinterpret_cast<const void*>(&NoCoTaskMemAlloc)},
+const ImportReplacement kAllocators[] = {
+    Replacement("malloc", malloc, &NoMalloc),
+    Replacement("calloc", calloc, &NoCalloc),
+    Replacement("realloc", realloc, &NoRealloc),
+    Replacement("_strdup", _strdup, &NoStrdup),
+    Replacement("_wcsdup", _wcsdup, &NoWcsdup),
+    Replacement("HeapAlloc", HeapAlloc, &NoHeapAlloc),
+    Replacement("HeapReAlloc", HeapReAlloc, &NoHeapReAlloc),
+    Replacement("LocalAlloc", LocalAlloc, &NoLocalAlloc),
+    Replacement("LocalReAlloc", LocalReAlloc, &NoLocalReAlloc),
+    Replacement("GlobalAlloc", GlobalAlloc, &NoGlobalAlloc),
+    Replacement("VirtualAlloc", VirtualAlloc, &NoVirtualAlloc),
+    Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &NoSid),
+    Replacement("TlsAlloc", TlsAlloc, &NoTlsAlloc),
+    Replacement("CoTaskMemAlloc", CoTaskMemAlloc, &NoCoTaskMemAlloc),
 };
 
 bool LooksLikeAllocation(std::string name) {
@@ -118,24 +115,24 @@ VOID WINAPI RecordSleep(DWORD milliseconds) {
 TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
     PopulatedMachine machine;
     HookDll hook;
-    CreateProcessRecorder noTools(hook.module(), false);
-    ImportPatch sleep(hook.module(), "kernel32.dll", "Sleep", &RecordSleep);
+    CreateProcessRecorder noTools(hook.module(), Children::kRefuse);
+    ImportPatch<decltype(Sleep)> sleep(hook.module(), "kernel32.dll", "Sleep", &RecordSleep);
 
     // Read from the DLL itself, so that a new allocation import cannot be
     // missed: one that the table does not know fails the test.
-    std::vector<std::unique_ptr<ImportPatch>> failing;
+    std::vector<std::unique_ptr<RawImportPatch>> failing;
     for (const ImportedFunction& function : ImportedFunctions(hook.module())) {
         if (!LooksLikeAllocation(function.name)) {
             continue;
         }
-        const Allocator* known = nullptr;
-        for (const Allocator& allocator : kAllocators) {
+        const ImportReplacement* known = nullptr;
+        for (const ImportReplacement& allocator : kAllocators) {
             known = function.name == allocator.name ? &allocator : known;
         }
         ASSERT_NE(known, nullptr) << "an allocation import without a failing stand-in: "
                                   << function.dll << "!" << function.name;
-        failing.emplace_back(new ImportPatch(hook.module(), function.dll.c_str(),
-                                             function.name.c_str(), known->failing));
+        failing.emplace_back(new RawImportPatch(hook.module(), function.dll.c_str(),
+                                                function.name.c_str(), known->function));
         ASSERT_TRUE(failing.back()->applied()) << function.name;
     }
     ASSERT_FALSE(failing.empty()) << "the DLL imports no allocation function at all";
@@ -149,11 +146,9 @@ TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
         EXPECT_TRUE(FramesInOrder(capture.lines(), phase));
         EXPECT_EQ(g_sleeps, phase.pauseMilliseconds ? std::vector<DWORD>{phase.pauseMilliseconds}
                                                     : std::vector<DWORD>{});
-        for (const LogLine& line : capture.lines()) {
-            conversionFailed = conversionFailed ||
-                               line == L4("VLX: INSTALLDIR could not be converted. Install folder not "
-                                          "available.");
-        }
+        conversionFailed = conversionFailed ||
+                           CountLines(capture.lines(), "VLX: INSTALLDIR could not be converted. "
+                                                       "Install folder not available.") > 0;
     }
     EXPECT_TRUE(conversionFailed) << "the install folder's conversion never met the failure";
 }

@@ -7,38 +7,25 @@
 #include <map>
 #include <string>
 
+#include "hook/guards.h"
+#include "hook/product.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
+#include "tests/support/payload.h"
 #include "tests/support/process_recorder.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
 
 namespace {
 
-const wchar_t* const kAllFilters[] = {
-    L"\\mc_dec_amr_ds.ax",     L"\\mc_dec_dd_ds.ax",       L"\\mc_dec_mp2v_ds.ax",
-    L"\\mc_dec_mp4v_ds.ax",    L"\\mc_dec_mpa_ds.ax",      L"\\mc_demux_mp4_ds.ax",
-    L"\\32\\mc_dec_amr_ds.ax", L"\\32\\mc_dec_dd_ds.ax",   L"\\32\\mc_dec_mp2v_ds.ax",
-    L"\\32\\mc_dec_mp4v_ds.ax", L"\\32\\mc_dec_mpa_ds.ax", L"\\32\\mc_demux_mp4_ds.ax",
-};
-const wchar_t* const kDolby[] = {L"\\mc_dec_dd_ds.ax", L"\\32\\mc_dec_dd_ds.ax"};
-
-const char kRegisterBegin[] = "VLX: BEGIN - Register Main Concept Filters";
-const char kRegisterEnd[] = "VLX: END - Register Main Concept Filters";
-const char kUnregisterBegin[] = "VLX: BEGIN - UnRegister Main Concept Filters";
-const char kUnregisterEnd[] = "VLX: END - UnRegister Main Concept Filters";
-
 const wchar_t kCallsKey[] = L"Software\\VLXTests\\FilterCalls";
-
-std::wstring Tool() {
-    return WindowsFolder() + L"\\System32\\Regsvr32.exe";
-}
 
 // Module path -> "registered" / "unregistered", as the stand-in module left it.
 std::map<std::wstring, std::wstring> FilterCalls() {
     std::map<std::wstring, std::wstring> calls;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kCallsKey, 0, KEY_READ, &key) != ERROR_SUCCESS) {
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kCallsKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return calls;
     }
     for (DWORD i = 0;; ++i) {
@@ -46,13 +33,12 @@ std::map<std::wstring, std::wstring> FilterCalls() {
         wchar_t data[64];
         DWORD nameChars = 1024;
         DWORD dataBytes = sizeof(data);
-        if (RegEnumValueW(key, i, name, &nameChars, nullptr, nullptr, reinterpret_cast<BYTE*>(data),
-                          &dataBytes) != ERROR_SUCCESS) {
+        if (RegEnumValueW(key.get(), i, name, &nameChars, nullptr, nullptr,
+                          reinterpret_cast<BYTE*>(data), &dataBytes) != ERROR_SUCCESS) {
             break;
         }
         calls[name] = data;
     }
-    RegCloseKey(key);
     return calls;
 }
 
@@ -60,33 +46,28 @@ class CodecFiltersTest : public testing::Test {
 protected:
     void SetUp() override {
         installDir = sandbox.path() + L"\\Program Files";
-        app = installDir + L"\\Kestrune Montavo Fablio 15";
+        app = installDir + L"\\" + FromUtf8(VLX_PRODUCT_NAME);
         ASSERT_TRUE(MakeFolders(app + L"\\32"));
-        for (const wchar_t* entry : kAllFilters) {
+        for (const wchar_t* entry : kFiltersToUnregister) {
             ASSERT_TRUE(CopyFileW(BesideTests(L"test_filter.dll").c_str(), (app + entry).c_str(), FALSE));
         }
         properties = ProductProperties(ToUtf8(installDir));
     }
 
-    // The action's lines within its phase.
-    std::vector<LogLine> Lines(const char* begin, const char* end, const wchar_t* const* entries,
-                               size_t count) {
-        std::vector<LogLine> lines = {L4(begin), L4("Extracting INSTALLDIR..."),
-                                      L4(ToUtf8(installDir))};
-        for (size_t i = 0; i < count; ++i) {
-            lines.push_back(L4(ToUtf8(entries[i])));
-        }
-        lines.push_back(L4(end));
-        return lines;
-    }
-
-    std::vector<std::wstring> Commands(const wchar_t* switches, const wchar_t* const* entries,
-                                       size_t count) {
+    // The tool's command line for each entry.
+    std::vector<std::wstring> Commands(const wchar_t* switches,
+                                       const std::vector<const wchar_t*>& entries) const {
         std::vector<std::wstring> commands;
-        for (size_t i = 0; i < count; ++i) {
-            commands.push_back(Tool() + switches + L"\"" + app + entries[i] + L"\"");
+        for (const wchar_t* entry : entries) {
+            commands.push_back(WindowsFolder() + L"\\System32\\Regsvr32.exe" + switches + L"\"" + app +
+                               entry + L"\"");
         }
         return commands;
+    }
+    Lines Run(EntryMode entry, InstallMode mode) {
+        LogCapture capture;
+        EXPECT_EQ(hook.Proc(properties.map(), entry, mode), 0);
+        return capture.lines();
     }
 
     SandboxFolder sandbox;
@@ -97,54 +78,52 @@ protected:
     HookDll hook;
 };
 
-TEST_F(CodecFiltersTest, InstallPostPayloadRegistersDolbyDecoderInBothFolders) {
-    CreateProcessRecorder recorder(hook.module(), true);
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 2, 0), 0);
+struct RegistrationCase {
+    const char* name;
+    EntryMode entry;
+    InstallMode mode;
+    const ActionFrame* frame;
+    Lines (*lines)(const std::string& installDir);
+    const wchar_t* switches;
+    const std::vector<const wchar_t*>* entries;
+    const wchar_t* mark;  // what the stand-in module records for each entry
+};
 
-    EXPECT_EQ(capture.Between(kRegisterBegin, kRegisterEnd),
-              Lines(kRegisterBegin, kRegisterEnd, kDolby, 2));
-    EXPECT_EQ(recorder.commandLines(), Commands(L" /s ", kDolby, 2));
-    EXPECT_EQ(FilterCalls(), (std::map<std::wstring, std::wstring>{
-                                 {app + L"\\mc_dec_dd_ds.ax", L"registered"},
-                                 {app + L"\\32\\mc_dec_dd_ds.ax", L"registered"}}));
-}
+class FilterRegistrationTest : public CodecFiltersTest,
+                               public testing::WithParamInterface<RegistrationCase> {};
 
-TEST_F(CodecFiltersTest, UninstallPrePayloadUnregistersAllSixInBothFolders) {
-    CreateProcessRecorder recorder(hook.module(), true);
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 1, 2), 0);
-
-    EXPECT_EQ(capture.Between(kUnregisterBegin, kUnregisterEnd),
-              Lines(kUnregisterBegin, kUnregisterEnd, kAllFilters, 12));
-    EXPECT_EQ(recorder.commandLines(), Commands(L" /s /u ", kAllFilters, 12));
+// Install registers the Dolby decoder filter in both folders; uninstall
+// unregisters all six in both.
+TEST_P(FilterRegistrationTest, RunsTheToolOncePerEntry) {
+    const RegistrationCase& c = GetParam();
+    CreateProcessRecorder recorder(hook.module(), Children::kStart);
+    EXPECT_EQ(ActionLines(Run(c.entry, c.mode), *c.frame), c.lines(ToUtf8(installDir)));
+    EXPECT_EQ(recorder.commandLines(), Commands(c.switches, *c.entries));
     std::map<std::wstring, std::wstring> expected;
-    for (const wchar_t* entry : kAllFilters) {
-        expected[app + entry] = L"unregistered";
+    for (const wchar_t* entry : *c.entries) {
+        expected[app + entry] = c.mark;
     }
     EXPECT_EQ(FilterCalls(), expected);
 }
 
+INSTANTIATE_TEST_SUITE_P(
+    Phases, FilterRegistrationTest,
+    testing::Values(RegistrationCase{"InstallPostPayload", PostPayload, Install, &kRegisterFiltersFrame,
+                                     &RegisterFiltersLines, L" /s ", &kFiltersToRegister, L"registered"},
+                    RegistrationCase{"UninstallPrePayload", PrePayload, Uninstall,
+                                     &kUnregisterFiltersFrame, &UnregisterFiltersLines, L" /s /u ",
+                                     &kFiltersToUnregister, L"unregistered"}),
+    [](const testing::TestParamInfo<RegistrationCase>& info) { return std::string(info.param.name); });
+
 TEST_F(CodecFiltersTest, ReinstallUnregistersBeforeAndRegistersAfterPayload) {
-    CreateProcessRecorder recorder(hook.module(), true);
-    {
-        // The whole phase: the catalog database removal after it logs nothing.
-        LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), 1, 1), 0);
-        std::vector<LogLine> expected = {L4("In PrePayloadReinstallProc")};
-        for (const LogLine& line : Lines(kUnregisterBegin, kUnregisterEnd, kAllFilters, 12)) {
-            expected.push_back(line);
-        }
-        EXPECT_EQ(capture.lines(), expected);
-    }
-    {
-        LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), 2, 1), 0);
-        EXPECT_EQ(capture.Between(kRegisterBegin, kRegisterEnd),
-                  Lines(kRegisterBegin, kRegisterEnd, kDolby, 2));
-    }
-    std::vector<std::wstring> expected = Commands(L" /s /u ", kAllFilters, 12);
-    for (const std::wstring& command : Commands(L" /s ", kDolby, 2)) {
+    CreateProcessRecorder recorder(hook.module(), Children::kStart);
+    // The whole phase: the catalog database removal after it logs nothing.
+    EXPECT_EQ(Run(PrePayload, Reinstall),
+              L4s({"In PrePayloadReinstallProc"}) + UnregisterFiltersLines(ToUtf8(installDir)));
+    EXPECT_EQ(ActionLines(Run(PostPayload, Reinstall), kRegisterFiltersFrame),
+              RegisterFiltersLines(ToUtf8(installDir)));
+    std::vector<std::wstring> expected = Commands(L" /s /u ", kFiltersToUnregister);
+    for (const std::wstring& command : Commands(L" /s ", kFiltersToRegister)) {
         expected.push_back(command);
     }
     EXPECT_EQ(recorder.commandLines(), expected);
@@ -154,30 +133,29 @@ TEST_F(CodecFiltersTest, ReinstallUnregistersBeforeAndRegistersAfterPayload) {
 
 TEST_F(CodecFiltersTest, MissingFilesAndFolderAreStillHandedToTheTool) {
     RemoveTree(app + L"\\32");
-    CreateProcessRecorder recorder(hook.module(), true);
-    hook.Proc(properties.map(), 2, 0, nullptr);
-    EXPECT_EQ(recorder.commandLines(), Commands(L" /s ", kDolby, 2)) << "no callback, same runs";
+    CreateProcessRecorder recorder(hook.module(), Children::kStart);
+    hook.Proc(properties.map(), PostPayload, Install, nullptr);
+    EXPECT_EQ(recorder.commandLines(), Commands(L" /s ", kFiltersToRegister)) << "no callback, same runs";
     EXPECT_EQ(FilterCalls().size(), 1u);
 }
 
 TEST_F(CodecFiltersTest, TrailingBackslashGivesSamePaths) {
     PropertyMapBuilder withBackslash = ProductProperties(ToUtf8(installDir) + "\\");
-    CreateProcessRecorder recorder(hook.module(), false);
-    hook.Proc(withBackslash.map(), 2, 0, nullptr);
-    EXPECT_EQ(recorder.commandLines(), Commands(L" /s ", kDolby, 2));
+    CreateProcessRecorder recorder(hook.module(), Children::kRefuse);
+    hook.Proc(withBackslash.map(), PostPayload, Install, nullptr);
+    EXPECT_EQ(recorder.commandLines(), Commands(L" /s ", kFiltersToRegister));
 }
 
 // No install folder: nothing is run at all, rather than at a drive root.
 TEST(CodecFiltersNoFolderTest, MissingInstallDirRunsNoTool) {
     HookDll hook;
-    CreateProcessRecorder recorder(hook.module(), false);
+    CreateProcessRecorder recorder(hook.module(), Children::kRefuse);
     PropertyMapBuilder properties = ProductWithoutInstallDir();
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 1, 2), 0);
-    EXPECT_EQ(capture.Between(kUnregisterBegin, kUnregisterEnd),
-              (std::vector<LogLine>{L4(kUnregisterBegin), L4("Extracting INSTALLDIR..."),
-                                    L4("VLX: INSTALLDIR not found. Install folder not available."),
-                                    L4(kUnregisterEnd)}));
+    EXPECT_EQ(hook.Proc(properties.map(), PrePayload, Uninstall), 0);
+    EXPECT_EQ(ActionLines(capture.lines(), kUnregisterFiltersFrame),
+              L4s({kUnregisterFiltersFrame.first}) + NoInstallDirLines() +
+                  L4s({kUnregisterFiltersFrame.last}));
     EXPECT_TRUE(recorder.calls().empty());
 }
 
@@ -185,16 +163,17 @@ TEST(CodecFiltersNoFolderTest, MissingInstallDirRunsNoTool) {
 // never cut into another path.
 TEST(CodecFiltersNoFolderTest, PathTooLongIsSkipped) {
     HookDll hook;
-    CreateProcessRecorder recorder(hook.module(), false);
+    CreateProcessRecorder recorder(hook.module(), Children::kRefuse);
     const std::string installDir = "S:\\" + std::string(214, 'a');  // folder of 244 characters
     PropertyMapBuilder properties = ProductProperties(installDir);
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 2, 0), 0);
-    EXPECT_EQ(capture.Between(kRegisterBegin, kRegisterEnd),
-              (std::vector<LogLine>{L4(kRegisterBegin), L4("Extracting INSTALLDIR..."), L4(installDir),
-                                    L4("\\mc_dec_dd_ds.ax"), L4("VLX: Path too long. Skipped."),
-                                    L4("\\32\\mc_dec_dd_ds.ax"), L4("VLX: Path too long. Skipped."),
-                                    L4(kRegisterEnd)}));
+    EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Install), 0);
+    Lines expected = L4s({kRegisterFiltersFrame.first}) + InstallDirLines(installDir);
+    for (const wchar_t* entry : kFiltersToRegister) {
+        expected = expected + L4s({ToUtf8(entry), kPathTooLongLine});
+    }
+    EXPECT_EQ(ActionLines(capture.lines(), kRegisterFiltersFrame),
+              expected + L4s({kRegisterFiltersFrame.last}));
     EXPECT_TRUE(recorder.calls().empty());
 }
 

@@ -4,10 +4,13 @@
 #include <string>
 
 #include "tests/support/hook_dll.h"
+#include "tests/support/process_recorder.h"
 #include "tests/support/property_map.h"
+#include "tests/support/shell.h"
 
 namespace {
 
+// Modes that name no phase, passed to the export as the host would.
 struct RefusalCase {
     const char* name;
     int32_t installMode;
@@ -24,7 +27,8 @@ TEST_P(UnsupportedModeTest, ReturnsCodeWithOneLine) {
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
 
-    EXPECT_EQ(hook.Proc(properties.map(), c.entryMode, c.installMode), c.result);
+    EXPECT_EQ(hook.ProcV2()(properties.map(), c.entryMode, c.installMode, 0, LogCapture::Callback),
+              c.result);
     EXPECT_EQ(capture.lines(), std::vector<LogLine>{L4(c.line)});
 }
 
@@ -34,7 +38,7 @@ TEST_P(UnsupportedModeTest, NullCallbackSameCodeNothingLogged) {
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
 
-    EXPECT_EQ(hook.Proc(properties.map(), c.entryMode, c.installMode, nullptr), c.result);
+    EXPECT_EQ(hook.ProcV2()(properties.map(), c.entryMode, c.installMode, 0, nullptr), c.result);
     EXPECT_TRUE(capture.lines().empty());
 }
 
@@ -43,12 +47,12 @@ const char kBadEntryMode[] = "Unsupported entry mode specified.";
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, UnsupportedModeTest,
-    testing::Values(RefusalCase{"InstallMode3", 3, 0, 3, kBadInstallMode},
-                    RefusalCase{"InstallModeMinus1", -1, 2, 3, kBadInstallMode},
+    testing::Values(RefusalCase{"InstallMode3", 3, PreSystemCheck, 3, kBadInstallMode},
+                    RefusalCase{"InstallModeMinus1", -1, PostPayload, 3, kBadInstallMode},
                     RefusalCase{"InstallModeCheckedFirst", 9, 9, 3, kBadInstallMode},
-                    RefusalCase{"EntryMode5", 0, 5, 4, kBadEntryMode},
-                    RefusalCase{"EntryModeAllOnes", 0, 0xFFFFFFFFu, 4, kBadEntryMode},
-                    RefusalCase{"UninstallEntryMode5", 2, 5, 4, kBadEntryMode}),
+                    RefusalCase{"EntryMode5", Install, 5, 4, kBadEntryMode},
+                    RefusalCase{"EntryModeAllOnes", Install, 0xFFFFFFFFu, 4, kBadEntryMode},
+                    RefusalCase{"UninstallEntryMode5", Uninstall, 5, 4, kBadEntryMode}),
     [](const testing::TestParamInfo<RefusalCase>& info) { return std::string(info.param.name); });
 
 TEST(SessionExportsTest, InitAndCloseReturnZeroEveryTime) {
@@ -64,18 +68,21 @@ TEST(SessionExportsTest, InitAndCloseReturnZeroEveryTime) {
 }
 
 TEST(HostValueTest, HasNoEffectOnResultOrLines) {
+    ShortcutState state;
     HookDll hook;
+    CreateProcessRecorder noTools(hook.module(), Children::kRefuse);
     PropertyMapBuilder properties = ProductProperties();
     for (uint32_t entryMode : {0u, 1u, 2u, 4u, 7u}) {
+        SCOPED_TRACE(entryMode);
         std::vector<LogLine> first;
         int32_t firstResult = 0;
         {
             LogCapture capture;
-            firstResult = hook.Proc(properties.map(), entryMode, 0, LogCapture::Callback, 0);
+            firstResult = hook.ProcV2()(properties.map(), entryMode, Install, 0, LogCapture::Callback);
             first = capture.lines();
         }
         LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), entryMode, 0, LogCapture::Callback, 0xDEADBEEF),
+        EXPECT_EQ(hook.ProcV2()(properties.map(), entryMode, Install, 0xDEADBEEF, LogCapture::Callback),
                   firstResult);
         EXPECT_EQ(capture.lines(), first);
     }

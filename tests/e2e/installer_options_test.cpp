@@ -2,34 +2,24 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <sddl.h>
 
 #include <functional>
 #include <string>
 
+#include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
 
 namespace {
 
-const wchar_t kParent[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions";
-const wchar_t kKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions\\VLX";
-const char kStart[] = "VLX: Start of DeleteInstallerRegistries";
-const char kEnd[] = "VLX: End of DeleteInstallerRegistries";
-const char kMissingLine[] =
-    "Registry doesnt exists = HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\"
-    "Uninstall\\VEXOUninstallOptions\\VLX";
+const wchar_t* const kParent = kOptionParentKey;
+const wchar_t* const kKey = kOptionKey;
 
 bool KeyExists(const std::wstring& subKey) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    return RegistryKeyExists(HKEY_LOCAL_MACHINE, subKey);
 }
 
 bool ValueExists(const std::wstring& subKey, const wchar_t* name) {
@@ -37,19 +27,7 @@ bool ValueExists(const std::wstring& subKey, const wchar_t* name) {
                         nullptr) == ERROR_SUCCESS;
 }
 
-// Makes a key readable but not writable for everyone, or writable again.
-void SetKeyReadOnly(const std::wstring& subKey, bool readOnly) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, subKey.c_str(), 0, WRITE_DAC | READ_CONTROL, &key),
-              ERROR_SUCCESS);
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        readOnly ? L"D:P(A;OICI;KR;;;WD)" : L"D:(A;OICI;KA;;;WD)", SDDL_REVISION_1, &descriptor,
-        nullptr));
-    EXPECT_EQ(RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, descriptor), ERROR_SUCCESS);
-    LocalFree(descriptor);
-    RegCloseKey(key);
-}
+const wchar_t* const kOptions[] = {L"NODESKTOPICON", L"STARTMENULOCATION", L"PINWSTOTASKBAR"};
 
 struct OptionKeyCase {
     const char* name;
@@ -78,18 +56,14 @@ TEST_P(DeleteInstallerRegistriesTest, RemovesOptionsAndEmptyKeys) {
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
 
-    EXPECT_EQ(hook.Proc(properties.map(), 2, 2), 0);
+    EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Uninstall), 0);
 
-    std::vector<LogLine> expected = {L4("VLX: Start of DeleteInstallerRegistries")};
-    if (c.missingLine) {
-        expected.push_back(L4(kMissingLine));
-    }
-    expected.push_back(L4("VLX: End of DeleteInstallerRegistries"));
-    EXPECT_EQ(capture.Between(kStart, kEnd), expected);
+    EXPECT_EQ(ActionLines(capture.lines(), kDeleteOptionKeyFrame),
+              c.missingLine ? MissingOptionKeyLines() : OptionKeyRemovalLines());
     EXPECT_EQ(KeyExists(kKey), c.keyRemains);
     EXPECT_EQ(KeyExists(kParent), c.parentRemains);
-    for (const wchar_t* option : {L"NODESKTOPICON", L"STARTMENULOCATION", L"PINWSTOTASKBAR"}) {
-        EXPECT_FALSE(ValueExists(kKey, option)) << option;
+    for (const wchar_t* option : kOptions) {
+        EXPECT_FALSE(ValueExists(kKey, option)) << ToUtf8(option);
     }
 }
 
@@ -141,18 +115,18 @@ TEST(DeleteInstallerRegistriesReadOnlyTest, ReadOnlyKeyKeepsEverythingSilently) 
     ScopedRegistryKey parent(HKEY_LOCAL_MACHINE, kParent);
     ScopedRegistryKey key(HKEY_LOCAL_MACHINE, kKey);
     ThreeOptions(key);
-    SetKeyReadOnly(kKey, true);
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
-
-    EXPECT_EQ(hook.Proc(properties.map(), 2, 2), 0);
-    SetKeyReadOnly(kKey, false);
-
-    EXPECT_EQ(capture.Between(kStart, kEnd), (std::vector<LogLine>{L4(kStart), L4(kEnd)}));
+    {
+        const ScopedReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, kKey);
+        ASSERT_TRUE(readOnly.applied());
+        EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Uninstall), 0);
+    }
+    EXPECT_EQ(ActionLines(capture.lines(), kDeleteOptionKeyFrame), OptionKeyRemovalLines());
     EXPECT_TRUE(KeyExists(kKey));
-    for (const wchar_t* option : {L"NODESKTOPICON", L"STARTMENULOCATION", L"PINWSTOTASKBAR"}) {
-        EXPECT_TRUE(ValueExists(kKey, option)) << option;
+    for (const wchar_t* option : kOptions) {
+        EXPECT_TRUE(ValueExists(kKey, option)) << ToUtf8(option);
     }
 }
 

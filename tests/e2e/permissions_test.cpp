@@ -11,6 +11,7 @@
 #include <string>
 
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/property_map.h"
@@ -22,20 +23,18 @@ namespace {
 class PermissionTest : public testing::Test {
 protected:
     void SetUp() override {
-        RemoveTree(CommonAppData() + L"\\Kestrune");
-        folder = CommonAppData() + L"\\Kestrune\\Montavo Fablio\\15.0";
+        RemoveTree(VendorDataFolder());
+        folder = DataFolder();
     }
-    void TearDown() override { RemoveTree(CommonAppData() + L"\\Kestrune"); }
+    void TearDown() override { RemoveTree(VendorDataFolder()); }
 
-    std::vector<LogLine> Run(int32_t installMode = 0) {
+    Lines Run(InstallMode mode = Install) {
         LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), 4, installMode), 0);
+        EXPECT_EQ(hook.Proc(properties.map(), SessionClose, mode), 0);
         return capture.lines();
     }
-    std::vector<LogLine> Lines(const char* entry, int code) const {
-        return {L4(entry), L4("VLX: FixPermission"),
-                L4("         Folder: \"" + ToUtf8(folder) + "\""),
-                L4("         Return code: " + std::to_string(code))};
+    Lines Granted(const char* entry, int code) const {
+        return L4s({entry}) + FixPermissionLines(folder, code);
     }
 
     HookDll hook;
@@ -45,19 +44,19 @@ protected:
 
 TEST_F(PermissionTest, GrantsEveryoneInheritedFullAccessAtSessionClose) {
     ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(0), Lines("In InstallSessionCloseProc", 0));
+    EXPECT_EQ(Run(Install), Granted("In InstallSessionCloseProc", 0));
     EXPECT_TRUE(EveryoneHasFullAccess(folder));
 }
 
 TEST_F(PermissionTest, ReinstallSessionCloseDoesTheSame) {
     ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(1), Lines("In ReinstallSessionCloseProc", 0));
+    EXPECT_EQ(Run(Reinstall), Granted("In ReinstallSessionCloseProc", 0));
     EXPECT_TRUE(EveryoneHasFullAccess(folder));
 }
 
 TEST_F(PermissionTest, UninstallSessionCloseLeavesFolderAlone) {
     ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(2), std::vector<LogLine>{L4("In UninstallSessionCloseProc")});
+    EXPECT_EQ(Run(Uninstall), L4s({"In UninstallSessionCloseProc"}));
 }
 
 int g_securityCalls = 0;
@@ -68,10 +67,11 @@ DWORD WINAPI CountGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, 
 }
 
 TEST_F(PermissionTest, MissingFolderLogsOnlyTheStartAndChangesNothing) {
-    ImportPatch patch(hook.module(), "advapi32.dll", "GetSecurityInfo", &CountGetSecurityInfo);
+    ImportPatch<decltype(GetSecurityInfo)> patch(hook.module(), "advapi32.dll", "GetSecurityInfo",
+                                                 &CountGetSecurityInfo);
     ASSERT_TRUE(patch.applied());
     g_securityCalls = 0;
-    EXPECT_EQ(Run(0), (std::vector<LogLine>{L4("In InstallSessionCloseProc"), L4("VLX: FixPermission")}));
+    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first}));
     EXPECT_EQ(g_securityCalls, 0);
 }
 
@@ -81,11 +81,13 @@ BOOL WINAPI BaseWithBackslash(HWND, LPWSTR path, int, BOOL) {
 }
 
 TEST_F(PermissionTest, TrailingBackslashOfBaseIsRemoved) {
-    ImportPatch patch(hook.module(), "shell32.dll", "SHGetSpecialFolderPathW", &BaseWithBackslash);
+    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll",
+                                                         "SHGetSpecialFolderPathW", &BaseWithBackslash);
     ASSERT_TRUE(patch.applied());
-    folder = L"C:\\ProgramData\\Kestrune\\Montavo Fablio\\15.0";
+    // The base as given, without its backslash, then the data folder.
+    folder = L"C:\\ProgramData" + std::wstring(kDataFolderBelowCommonAppData);
     ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(0), Lines("In InstallSessionCloseProc", 0));
+    EXPECT_EQ(Run(Install), Granted("In InstallSessionCloseProc", 0));
 }
 
 BOOL WINAPI NoBase(HWND, LPWSTR path, int, BOOL) {
@@ -94,11 +96,11 @@ BOOL WINAPI NoBase(HWND, LPWSTR path, int, BOOL) {
 }
 
 TEST_F(PermissionTest, NoCommonFolderChangesNothing) {
-    ImportPatch patch(hook.module(), "shell32.dll", "SHGetSpecialFolderPathW", &NoBase);
+    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll",
+                                                         "SHGetSpecialFolderPathW", &NoBase);
     ASSERT_TRUE(patch.applied());
-    EXPECT_EQ(Run(0), (std::vector<LogLine>{
-                          L4("In InstallSessionCloseProc"), L4("VLX: FixPermission"),
-                          L4("VLX: Common application data folder not found. Permission not changed.")}));
+    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first,
+                          "VLX: Common application data folder not found. Permission not changed."}));
 }
 
 // What the permission fix hands to the platform, recorded through the import
@@ -122,11 +124,8 @@ std::vector<RecordedSet> g_sets;
 DWORD g_failure = 0;
 int g_failSetCalls = 0;  // how many SetSecurityInfo calls fail
 
-typedef DWORD(WINAPI* SetEntriesFunction)(ULONG, PEXPLICIT_ACCESS_W, PACL, PACL*);
-typedef DWORD(WINAPI* SetSecurityFunction)(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID, PSID,
-                                           PACL, PACL);
-SetEntriesFunction g_realSetEntries = nullptr;
-SetSecurityFunction g_realSet = nullptr;
+decltype(&SetEntriesInAclW) g_realSetEntries = nullptr;
+decltype(&SetSecurityInfo) g_realSet = nullptr;
 bool g_failSetEntries = false;
 
 DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldList, PACL* newList) {
@@ -169,8 +168,7 @@ BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD
 
 struct GrantCase {
     const char* name;
-    const char* failing;  // the import that fails outright, or null
-    const void* replacement;
+    ImportReplacement failing;  // the import that fails outright; none: null name
     bool failSetEntries;
     DWORD failure;
     int failSetCalls;
@@ -183,26 +181,29 @@ class PermissionGrantTest : public PermissionTest, public testing::WithParamInte
 TEST_P(PermissionGrantTest, HandsTheEveryoneEntryToThePlatform) {
     const GrantCase& c = GetParam();
     ASSERT_TRUE(MakeFolders(folder));
-    std::unique_ptr<ImportPatch> failing;
-    if (c.failing != nullptr) {
-        failing.reset(new ImportPatch(hook.module(), "advapi32.dll", c.failing, c.replacement));
+    std::unique_ptr<RawImportPatch> failing;
+    if (c.failing.name != nullptr) {
+        failing.reset(new RawImportPatch(hook.module(), "advapi32.dll", c.failing.name, c.failing.function));
         ASSERT_TRUE(failing->applied());
     }
-    ImportPatch entries(hook.module(), "advapi32.dll", "SetEntriesInAclW", &RecordSetEntries);
-    ImportPatch sets(hook.module(), "advapi32.dll", "SetSecurityInfo", &RecordSetSecurity);
+    ImportPatch<decltype(SetEntriesInAclW)> entries(hook.module(), "advapi32.dll", "SetEntriesInAclW",
+                                                    &RecordSetEntries);
+    ImportPatch<decltype(SetSecurityInfo)> sets(hook.module(), "advapi32.dll", "SetSecurityInfo",
+                                                &RecordSetSecurity);
     ASSERT_TRUE(entries.applied() && sets.applied());
-    g_realSetEntries = entries.original<SetEntriesFunction>();
-    g_realSet = sets.original<SetSecurityFunction>();
+    g_realSetEntries = entries.original();
+    g_realSet = sets.original();
     g_entry = RecordedEntry();
     g_sets.clear();
     g_failSetEntries = c.failSetEntries;
     g_failure = c.failure;
     g_failSetCalls = c.failSetCalls;
 
-    EXPECT_EQ(Run(0), Lines("In InstallSessionCloseProc", c.code));
+    EXPECT_EQ(Run(), Granted("In InstallSessionCloseProc", c.code));
 
     std::vector<bool> nullLists;
     for (const RecordedSet& set : g_sets) {
+        SCOPED_TRACE(nullLists.size());
         EXPECT_EQ(set.type, SE_FILE_OBJECT);
         EXPECT_EQ(set.information, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
         EXPECT_FALSE(set.ownerOrGroup);
@@ -228,19 +229,16 @@ TEST_P(PermissionGrantTest, HandsTheEveryoneEntryToThePlatform) {
 INSTANTIATE_TEST_SUITE_P(
     Outcomes, PermissionGrantTest,
     testing::Values(
-        GrantCase{"Granted", nullptr, nullptr, false, 0, 0, 0, {false}},
-        GrantCase{"ListNotReadable", "GetSecurityInfo",
-                  reinterpret_cast<const void*>(&FailGetSecurityInfo), false, ERROR_ACCESS_DENIED, 0, 5,
-                  {}},
-        GrantCase{"EveryoneNotBuilt", "AllocateAndInitializeSid",
-                  reinterpret_cast<const void*>(&FailAllocateSid), false, ERROR_NOT_ENOUGH_MEMORY, 0, 8,
-                  {}},
-        GrantCase{"MergeFailedNullListSet", nullptr, nullptr, true, ERROR_INVALID_PARAMETER, 0, 0,
-                  {true}},
-        GrantCase{"WriteFailedNullListSet", nullptr, nullptr, false, ERROR_ACCESS_DENIED, 1, 0,
-                  {false, true}},
-        GrantCase{"NullListNotSetEither", nullptr, nullptr, false, ERROR_ACCESS_DENIED, 2, 5,
-                  {false, true}}),
+        GrantCase{"Granted", {}, false, 0, 0, 0, {false}},
+        GrantCase{"ListNotReadable",
+                  Replacement("GetSecurityInfo", GetSecurityInfo, &FailGetSecurityInfo), false,
+                  ERROR_ACCESS_DENIED, 0, 5, {}},
+        GrantCase{"EveryoneNotBuilt",
+                  Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &FailAllocateSid),
+                  false, ERROR_NOT_ENOUGH_MEMORY, 0, 8, {}},
+        GrantCase{"MergeFailedNullListSet", {}, true, ERROR_INVALID_PARAMETER, 0, 0, {true}},
+        GrantCase{"WriteFailedNullListSet", {}, false, ERROR_ACCESS_DENIED, 1, 0, {false, true}},
+        GrantCase{"NullListNotSetEither", {}, false, ERROR_ACCESS_DENIED, 2, 5, {false, true}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <functional>
 #include <string>
 
+#include "hook/product.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/property_map.h"
@@ -15,35 +17,21 @@
 namespace {
 
 const char kEntry[] = "In InstallPreSystemCheckProc";
-const char kRunning[] = "VLX: 32 bit installer running";
-const char kOn64[] = "VLX: 32 installer running on Win7 and above 64 bit machine";
-const char kUserMessage[] =
-    "This installer does not support installation on a 64-Bit Windows operating system. "
-    "Please download the 64-Bit version of Montavo Fablio.";
-
-std::vector<LogLine> RefusalLines() {
-    return {L4(kEntry), L4(kRunning), L4(kOn64), LogLine{2, kUserMessage}};
-}
 
 TEST(PreCheckTest, ThisProductIsRefusedOnlyOn64BitWindows) {
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
-    const int32_t result = hook.Proc(properties.map(), 0, 0);
-    if (InWin64Prefix()) {
-        EXPECT_EQ(result, 6);
-        EXPECT_EQ(capture.lines(), RefusalLines());
-    } else {
-        EXPECT_EQ(result, 0);
-        EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4(kEntry), L4(kRunning)}));
-    }
+    const int32_t result = hook.Proc(properties.map(), PreSystemCheck, Install);
+    EXPECT_EQ(result, InWin64Prefix() ? 6 : 0);
+    EXPECT_EQ(capture.lines(), InWin64Prefix() ? RefusedOn64BitLines() : AllowedOn32BitLines());
 }
 
 TEST(PreCheckTest, NullCallbackStillRefusesOn64BitWindows) {
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 0, 0, nullptr), InWin64Prefix() ? 6 : 0);
+    EXPECT_EQ(hook.Proc(properties.map(), PreSystemCheck, Install, nullptr), InWin64Prefix() ? 6 : 0);
     EXPECT_TRUE(capture.lines().empty());
 }
 
@@ -64,7 +52,7 @@ TEST_P(PreCheckOtherProductTest, LetsThrough) {
     PropertyMapBuilder properties;
     c.fill(properties);
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(c.nullMap ? nullptr : properties.map(), 0, 0), 0);
+    EXPECT_EQ(hook.Proc(c.nullMap ? nullptr : properties.map(), PreSystemCheck, Install), 0);
     EXPECT_EQ(capture.lines(), c.lines);
 }
 
@@ -75,7 +63,7 @@ INSTANTIATE_TEST_SUITE_P(
                          [](PropertyMapBuilder& b) { b.Set("ProductName", "kestrune montavo fablio 15"); },
                          false, {L4(kEntry)}},
         OtherProductCase{"TrailingBlank",
-                         [](PropertyMapBuilder& b) { b.Set("ProductName", "Kestrune Montavo Fablio 15 "); },
+                         [](PropertyMapBuilder& b) { b.Set("ProductName", VLX_PRODUCT_NAME " "); },
                          false, {L4(kEntry)}},
         OtherProductCase{"OtherVersion",
                          [](PropertyMapBuilder& b) { b.Set("ProductName", "Kestrune Montavo Fablio 16"); },
@@ -89,19 +77,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<OtherProductCase>& info) { return std::string(info.param.name); });
 
 // Reinstall and uninstall check nothing, even for this product on 64-bit.
-class PreCheckOtherModesTest : public testing::TestWithParam<int32_t> {};
+class PreCheckOtherModesTest : public testing::TestWithParam<InstallMode> {};
 
 TEST_P(PreCheckOtherModesTest, AlwaysZero) {
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 0, GetParam()), 0);
+    EXPECT_EQ(hook.Proc(properties.map(), PreSystemCheck, GetParam()), 0);
     EXPECT_EQ(capture.lines().size(), 1u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Modes, PreCheckOtherModesTest, testing::Values(1, 2),
-                         [](const testing::TestParamInfo<int32_t>& info) {
-                             return std::string(info.param == 1 ? "Reinstall" : "Uninstall");
+INSTANTIATE_TEST_SUITE_P(Modes, PreCheckOtherModesTest, testing::Values(Reinstall, Uninstall),
+                         [](const testing::TestParamInfo<InstallMode>& info) {
+                             return std::string(info.param == Reinstall ? "Reinstall" : "Uninstall");
                          });
 
 BOOL WINAPI FailIsWow64Process(HANDLE, PBOOL) {
@@ -111,12 +99,13 @@ BOOL WINAPI FailIsWow64Process(HANDLE, PBOOL) {
 
 TEST(PreCheckTest, FailingWow64QueryLetsThrough) {
     HookDll hook;
-    ImportPatch patch(hook.module(), "kernel32.dll", "IsWow64Process", &FailIsWow64Process);
+    ImportPatch<decltype(IsWow64Process)> patch(hook.module(), "kernel32.dll", "IsWow64Process",
+                                                &FailIsWow64Process);
     ASSERT_TRUE(patch.applied());
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), 0, 0), 0);
-    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4(kEntry), L4(kRunning)}));
+    EXPECT_EQ(hook.Proc(properties.map(), PreSystemCheck, Install), 0);
+    EXPECT_EQ(capture.lines(), AllowedOn32BitLines());
 }
 
 TEST(PrefixTest, Wow64MatchesThePrefix) {

@@ -1,6 +1,18 @@
 #include "tests/support/expected_log.h"
 
+#include "hook/product.h"
 #include "tests/support/environment.h"
+#include "tests/support/payload.h"
+
+const char kExtractingInstallDirLine[] = "Extracting INSTALLDIR...";
+const char kNoInstallDirLine[] = "VLX: INSTALLDIR not found. Install folder not available.";
+const char kPathTooLongLine[] = "VLX: Path too long. Skipped.";
+const char kLinkSkippedLine[] = "VLX: Link in path. Skipped.";
+const char kOpenOptionKeyLine[] = "VLX: Open HKEY_LOCAL_MACHINE\\" VLX_OPTION_KEY " success";
+const char kRefusedLocationLine[] =
+    "VLX: STARTMENULOCATION is not a folder below the Start Menu. Ignored.";
+const char kPinSetLine[] = "VLX: PINWSTOTASKBAR set to TRUE.";
+const char kOrganizerMissingLine[] = "VLX: CX install dir not available. No file deleted.";
 
 const ActionFrame kRegisterFiltersFrame = {"RegisterMainConceptFilters",
                                            "VLX: BEGIN - Register Main Concept Filters",
@@ -10,7 +22,7 @@ const ActionFrame kUnregisterFiltersFrame = {"UnRegisterMainConceptFilters",
                                              "VLX: END - UnRegister Main Concept Filters"};
 // Shortcut creation has no frame of its own; the install folder's lookup is
 // the one line it always sends.
-const ActionFrame kCreateShortcutsFrame = {"CreateShortcuts", "Extracting INSTALLDIR...", nullptr};
+const ActionFrame kCreateShortcutsFrame = {"CreateShortcuts", kExtractingInstallDirLine, nullptr};
 // Shortcut removal always ends with the pin removal.
 const ActionFrame kDeleteShortcutsFrame = {"DeleteShortcuts",
                                            "VLX: Start DeleteRegPinDRQWelcomeScreenToTaskBar",
@@ -27,66 +39,114 @@ const ActionFrame kOemFilesFrame = {"UninstallOEMFiles", "VLX: BEGIN - Uninstall
                                     "VLX: END - Uninstall OEM Files"};
 const ActionFrame kFixPermissionFrame = {"FixPermission", "VLX: FixPermission", nullptr};
 
-const std::vector<PhaseFacts>& AllPhases() {
-    static const std::vector<PhaseFacts> phases = {
-        {"InstallPreSystemCheckProc", Install, PreSystemCheck, "In InstallPreSystemCheckProc", {}, 0},
-        {"PrePayloadInstallProc", Install, PrePayload, "In PrePayloadInstallProc", {}, 0},
-        {"PostPayloadInstallProc", Install, PostPayload, "VLX: In PostPayloadInstallProc",
-         {&kRegisterFiltersFrame, &kCreateShortcutsFrame}, 0},
-        {"InstallSessionOpenProc", Install, SessionOpen, "In InstallSessionOpenProc", {}, 0},
-        {"InstallSessionCloseProc", Install, SessionClose, "In InstallSessionCloseProc",
-         {&kFixPermissionFrame}, 0},
-        {"ReinstallPreSystemCheckProc", Reinstall, PreSystemCheck, "In ReinstallPreSystemCheckProc",
-         {}, 0},
-        {"PrePayloadReinstallProc", Reinstall, PrePayload, "In PrePayloadReinstallProc",
-         {&kUnregisterFiltersFrame}, 0},
-        {"PostPayloadReinstallProc", Reinstall, PostPayload, "In PostPayloadReinstallProc",
-         {&kDeleteShortcutsFrame, &kRegisterFiltersFrame, &kCreateShortcutsFrame}, 0},
-        {"ReinstallSessionOpenProc", Reinstall, SessionOpen, "In ReinstallSessionOpenProc",
-         {&kStopAnalyzerFrame}, 5000},
-        {"ReinstallSessionCloseProc", Reinstall, SessionClose, "In ReinstallSessionCloseProc",
-         {&kFixPermissionFrame}, 0},
-        {"UninstallPreSystemCheckProc", Uninstall, PreSystemCheck, "In UninstallPreSystemCheckProc",
-         {}, 0},
-        {"PrePayloadUninstallProc", Uninstall, PrePayload, "VLX: In PrePayloadUninstallProc",
-         {&kUnregisterFiltersFrame, &kOemFilesFrame}, 0},
-        {"PostPayloadUninstallProc", Uninstall, PostPayload, "In PostPayloadUninstallProc",
-         {&kDeleteShortcutsFrame, &kDeleteOptionKeyFrame, &kOrganizerCleanupFrame}, 0},
-        {"UninstallSessionOpenProc", Uninstall, SessionOpen, "In UninstallSessionOpenProc",
-         {&kStopAnalyzerFrame}, 5000},
-        {"UninstallSessionCloseProc", Uninstall, SessionClose, "In UninstallSessionCloseProc", {}, 0},
-    };
-    return phases;
+Lines operator+(Lines first, const Lines& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
 }
 
-int32_t ExpectedResult(const PhaseFacts& phase) {
-    return phase.mode == Install && phase.entry == PreSystemCheck && InWin64Prefix() ? 6 : 0;
+Lines L4s(const std::vector<std::string>& texts) {
+    Lines lines;
+    for (const std::string& text : texts) {
+        lines.push_back(L4(text));
+    }
+    return lines;
 }
 
-testing::AssertionResult FramesInOrder(const std::vector<LogLine>& lines, const PhaseFacts& phase) {
-    std::vector<std::string> wanted = {phase.entryLine};
-    for (const ActionFrame* action : phase.actions) {
-        wanted.push_back(action->first);
-        if (action->last != nullptr) {
-            wanted.push_back(action->last);
-        }
-    }
-    if (lines.empty() || lines.front().text != wanted.front()) {
-        return testing::AssertionFailure() << "the log does not begin with " << wanted.front();
-    }
-    size_t next = 0;
+size_t CountLines(const Lines& lines, const std::string& text) {
+    size_t count = 0;
     for (const LogLine& line : lines) {
-        if (next < wanted.size() && line.text == wanted[next]) {
-            ++next;
-        }
+        count += line.text == text ? 1 : 0;
     }
-    if (next == wanted.size()) {
-        return testing::AssertionSuccess();
+    return count;
+}
+
+namespace {
+
+Lines Entries(const std::vector<const wchar_t*>& entries) {
+    Lines lines;
+    for (const wchar_t* entry : entries) {
+        lines.push_back(L4(ToUtf8(entry)));
     }
-    testing::AssertionResult failure = testing::AssertionFailure();
-    failure << "missing in order: \"" << wanted[next] << "\"; the log was:";
-    for (const LogLine& line : lines) {
-        failure << "\n  " << line;
-    }
-    return failure;
+    return lines;
+}
+
+}  // namespace
+
+Lines InstallDirLines(const std::string& installDir) {
+    return L4s({kExtractingInstallDirLine, installDir});
+}
+
+Lines NoInstallDirLines() {
+    return L4s({kExtractingInstallDirLine, kNoInstallDirLine});
+}
+
+Lines RegisterFiltersLines(const std::string& installDir) {
+    return L4s({kRegisterFiltersFrame.first}) + InstallDirLines(installDir) +
+           Entries(kFiltersToRegister) + L4s({kRegisterFiltersFrame.last});
+}
+
+Lines UnregisterFiltersLines(const std::string& installDir) {
+    return L4s({kUnregisterFiltersFrame.first}) + InstallDirLines(installDir) +
+           Entries(kFiltersToUnregister) + L4s({kUnregisterFiltersFrame.last});
+}
+
+Lines OemFilesLines(const std::string& installDir) {
+    return L4s({kOemFilesFrame.first}) + InstallDirLines(installDir) + Entries(kOemFiles) +
+           Entries(kOemFolders) + L4s({kOemFilesFrame.last});
+}
+
+Lines LinkLines() {
+    return L4s({"VLX: BEGIN - Link Creation", "VLX: Entering CoCreateInstance succeded block",
+                "VLX: Entering QueryInterface succeeded block", "VLX: END - Link Creation Successful"});
+}
+
+Lines LocationLines(const std::wstring& link, const std::wstring& target) {
+    return L4s({"VLX: Shortcut Location: ", ToUtf8(link), "VLX: Exe Location: ", ToUtf8(target)});
+}
+
+Lines PinRemovalLines() {
+    return L4s({kDeleteShortcutsFrame.first, "VLX: Start DeletePinnedShortcut",
+                "VLX: End DeletePinnedShortcut", kDeleteShortcutsFrame.last});
+}
+
+Lines OptionKeyRemovalLines() {
+    return L4s({kDeleteOptionKeyFrame.first, kDeleteOptionKeyFrame.last});
+}
+
+Lines MissingOptionKeyLines() {
+    return L4s({kDeleteOptionKeyFrame.first,
+                "Registry doesnt exists = HKEY_LOCAL_MACHINE\\" VLX_OPTION_KEY,
+                kDeleteOptionKeyFrame.last});
+}
+
+Lines NoOrganizerLines() {
+    return L4s({kOrganizerCleanupFrame.first, kOrganizerMissingLine, kOrganizerCleanupFrame.last});
+}
+
+Lines AnalyzerLines(const std::string& installDir, const std::wstring& app, const std::string& code) {
+    const std::string analyzer = ToUtf8(app) + VLX_ANALYZER;
+    return L4s({kStopAnalyzerFrame.first}) + InstallDirLines(installDir) +
+           L4s({"InstallDir: " + ToUtf8(app), "Commandline: \"" + analyzer + "\" -uninstall",
+                "Return Code: " + code, kStopAnalyzerFrame.last});
+}
+
+Lines FixPermissionLines(const std::wstring& folder, int code) {
+    return L4s({kFixPermissionFrame.first, "         Folder: \"" + ToUtf8(folder) + "\"",
+                "         Return code: " + std::to_string(code)});
+}
+
+Lines RefusedOn64BitLines() {
+    return AllowedOn32BitLines() +
+           Lines{L4("VLX: 32 installer running on Win7 and above 64 bit machine"),
+                 LogLine{2, "This installer does not support installation on a 64-Bit Windows "
+                            "operating system. Please download the 64-Bit version of Montavo "
+                            "Fablio."}};
+}
+
+Lines AllowedOn32BitLines() {
+    return L4s({"In InstallPreSystemCheckProc", "VLX: 32 bit installer running"});
+}
+
+Lines ActionLines(const Lines& lines, const ActionFrame& frame) {
+    return Between(lines, frame.first, frame.last);
 }

@@ -1,16 +1,66 @@
-// The hook's log as the tests expect it: the lines that frame each action
-// and the actions of each of the fifteen phases.
+// The hook's log as the tests expect it, spelled once: single lines, the
+// blocks each action sends, and the frame lines every action always sends.
+// Tests compare whole blocks, never lines by position.
 #pragma once
-
-#include <gtest/gtest.h>
-
-#include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "hook/context.h"
 #include "tests/support/log_capture.h"
+
+typedef std::vector<LogLine> Lines;
+
+// Joins blocks into one expected log.
+Lines operator+(Lines first, const Lines& second);
+// Level-4 lines of the given texts.
+Lines L4s(const std::vector<std::string>& texts);
+// How many of lines read text.
+size_t CountLines(const Lines& lines, const std::string& text);
+
+extern const char kExtractingInstallDirLine[];
+extern const char kNoInstallDirLine[];
+extern const char kPathTooLongLine[];
+extern const char kLinkSkippedLine[];
+extern const char kOpenOptionKeyLine[];
+extern const char kRefusedLocationLine[];
+extern const char kPinSetLine[];
+extern const char kOrganizerMissingLine[];
+
+// GetInstallDir with a host INSTALLDIR value, and without one.
+Lines InstallDirLines(const std::string& installDir);
+Lines NoInstallDirLines();
+
+// The filter (un)registration of an install folder, entry lines included.
+Lines RegisterFiltersLines(const std::string& installDir);
+Lines UnregisterFiltersLines(const std::string& installDir);
+
+// The OEM file removal of an install folder, entry and folder lines included.
+Lines OemFilesLines(const std::string& installDir);
+
+// One shortcut written, and the location lines that go with it.
+Lines LinkLines();
+Lines LocationLines(const std::wstring& link, const std::wstring& target);
+
+// The pin removal with its profile sweep, as every shortcut removal ends.
+Lines PinRemovalLines();
+
+// The option key removal: key present, and key missing.
+Lines OptionKeyRemovalLines();
+Lines MissingOptionKeyLines();
+
+// The organizer cleanup on a machine without the organizer.
+Lines NoOrganizerLines();
+
+// The analyzer stop for an install folder and its analyzer's return code.
+Lines AnalyzerLines(const std::string& installDir, const std::wstring& app, const std::string& code);
+
+// The permission fix of a data folder that exists, with its return code.
+Lines FixPermissionLines(const std::wstring& folder, int code);
+
+// The install pre-check's lines on 64-bit Windows (the last one at level 2),
+// and its first two on 32-bit Windows.
+Lines RefusedOn64BitLines();
+Lines AllowedOn32BitLines();
 
 // The lines an action always sends, whatever its inputs: its first, and its
 // last when it has one that every run ends with.
@@ -30,25 +80,7 @@ extern const ActionFrame kStopAnalyzerFrame;
 extern const ActionFrame kOemFilesFrame;
 extern const ActionFrame kFixPermissionFrame;
 
-// One phase: its handler's entry line, its actions in call order (the
-// catalog database removal logs nothing and is not among them) and the
-// pause it makes after them.
-struct PhaseFacts {
-    const char* name;  // the handler
-    InstallMode mode;
-    EntryMode entry;
-    const char* entryLine;
-    std::vector<const ActionFrame*> actions;
-    DWORD pauseMilliseconds;  // 0: none
-};
-
-// The fifteen phases, install first, each mode in entry-mode order.
-const std::vector<PhaseFacts>& AllPhases();
-
-// The result a phase returns with this product's name: 6 for the install
-// pre-check on 64-bit Windows (the win64 prefix), 0 everywhere else.
-int32_t ExpectedResult(const PhaseFacts& phase);
-
-// Success when lines hold the phase's entry line first and then, in order,
-// the frame lines of each of its actions.
-testing::AssertionResult FramesInOrder(const std::vector<LogLine>& lines, const PhaseFacts& phase);
+// The lines of lines from the first one reading frame.first through the
+// next one reading frame.last: one action's part of a phase log (for frames
+// that have a last line).
+Lines ActionLines(const Lines& lines, const ActionFrame& frame);

@@ -6,9 +6,13 @@
 
 namespace {
 
+// An export's address as the function type the hook declares for it.
 template <typename Function>
-Function Export(HMODULE module, const char* name) {
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+void Export(HMODULE module, const char* name, Function* function) {
+    *function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    if (*function == nullptr) {
+        abort();
+    }
 }
 
 }  // namespace
@@ -18,27 +22,11 @@ HookDll::HookDll() {
     if (module_ == nullptr) {
         abort();
     }
-    init_ = Export<SessionFunction>(module_, "QXInstallerCustomHookInitSession");
-    close_ = Export<SessionFunction>(module_, "QXInstallerCustomHookCloseSession");
-    proc_ = Export<PhaseFunction>(module_, "QXInstallerCustomHookProcV2");
-    if (init_ == nullptr || close_ == nullptr || proc_ == nullptr) {
-        abort();
-    }
+    Export(module_, "QXInstallerCustomHookInitSession", &init_);
+    Export(module_, "QXInstallerCustomHookCloseSession", &close_);
+    Export(module_, "QXInstallerCustomHookProcV2", &proc_);
 }
 
 HookDll::~HookDll() {
     FreeLibrary(module_);
-}
-
-int32_t HookDll::InitSession() const {
-    return init_();
-}
-
-int32_t HookDll::CloseSession() const {
-    return close_();
-}
-
-int32_t HookDll::Proc(const PropertyMap* map, uint32_t entryMode, int32_t installMode,
-                      LogCallback callback, uint32_t hostValue) const {
-    return proc_(map, entryMode, installMode, hostValue, callback);
 }

@@ -3,7 +3,7 @@
 
 #include <windows.h>
 
-#include "hook/context.h"
+#include "hook/exports.h"
 #include "tests/support/log_capture.h"
 
 class HookDll {
@@ -15,17 +15,19 @@ public:
 
     HMODULE module() const { return module_; }
 
-    int32_t InitSession() const;
-    int32_t CloseSession() const;
-    int32_t Proc(const PropertyMap* map, uint32_t entryMode, int32_t installMode,
-                 LogCallback callback = LogCapture::Callback, uint32_t hostValue = 0) const;
+    int32_t InitSession() const { return init_(); }
+    int32_t CloseSession() const { return close_(); }
+    // One phase, named by its modes.
+    int32_t Proc(const PropertyMap* map, EntryMode entryMode, InstallMode installMode,
+                 LogCallback callback = LogCapture::Callback, uint32_t hostValue = 0) const {
+        return proc_(map, entryMode, installMode, hostValue, callback);
+    }
+    // The export itself, for modes that name no phase.
+    decltype(&QXInstallerCustomHookProcV2) ProcV2() const { return proc_; }
 
 private:
-    typedef int32_t(__cdecl* SessionFunction)();
-    typedef int32_t(__cdecl* PhaseFunction)(const PropertyMap*, uint32_t, int32_t, uint32_t,
-                                            LogCallback);
     HMODULE module_ = nullptr;
-    SessionFunction init_ = nullptr;
-    SessionFunction close_ = nullptr;
-    PhaseFunction proc_ = nullptr;
+    decltype(&QXInstallerCustomHookInitSession) init_ = nullptr;
+    decltype(&QXInstallerCustomHookCloseSession) close_ = nullptr;
+    decltype(&QXInstallerCustomHookProcV2) proc_ = nullptr;
 };

@@ -83,8 +83,8 @@ void WriteSlot(void** slot, void* value) {
 
 }  // namespace
 
-ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function,
-                         const void* replacement) {
+RawImportPatch::RawImportPatch(HMODULE module, const char* dll, const char* function,
+                               const void* replacement) {
     slot_ = FindImportSlot(module, dll, function);
     if (slot_ != nullptr) {
         original_ = *slot_;
@@ -92,14 +92,10 @@ ImportPatch::ImportPatch(HMODULE module, const char* dll, const char* function,
     }
 }
 
-ImportPatch::~ImportPatch() {
+RawImportPatch::~RawImportPatch() {
     if (slot_ != nullptr) {
         WriteSlot(slot_, original_);
     }
-}
-
-bool ModuleImports(HMODULE module, const char* dll, const char* function) {
-    return FindImportSlot(module, dll, function) != nullptr;
 }
 
 std::vector<ImportedFunction> ImportedFunctions(HMODULE module) {

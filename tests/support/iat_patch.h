@@ -7,33 +7,60 @@
 #include <string>
 #include <vector>
 
-class ImportPatch {
+template <typename T>
+struct NotDeduced {
+    typedef T Type;
+};
+
+// Replaces one slot with an untyped pointer: the typed forms below are the
+// ones to use, so that a replacement of the wrong signature does not compile.
+class RawImportPatch {
 public:
     // Replaces module's import of function from dll (names compare without
     // case for the DLL). applied() tells whether the import was found.
-    ImportPatch(HMODULE module, const char* dll, const char* function, const void* replacement);
-    template <typename Function>
-    ImportPatch(HMODULE module, const char* dll, const char* function, Function* replacement)
-        : ImportPatch(module, dll, function, reinterpret_cast<const void*>(replacement)) {}
-    ~ImportPatch();
-    ImportPatch(const ImportPatch&) = delete;
-    ImportPatch& operator=(const ImportPatch&) = delete;
+    RawImportPatch(HMODULE module, const char* dll, const char* function, const void* replacement);
+    ~RawImportPatch();
+    RawImportPatch(const RawImportPatch&) = delete;
+    RawImportPatch& operator=(const RawImportPatch&) = delete;
 
     bool applied() const { return slot_ != nullptr; }
-
-    // The function the import pointed at before, to pass calls on.
-    template <typename Function>
-    Function original() const {
-        return reinterpret_cast<Function>(original_);
-    }
+    void* original() const { return original_; }
 
 private:
     void** slot_ = nullptr;
     void* original_ = nullptr;
 };
 
-// True when module imports function from dll.
-bool ModuleImports(HMODULE module, const char* dll, const char* function);
+// Typed by the API it replaces, named explicitly:
+//   ImportPatch<decltype(Sleep)> sleep(module, "kernel32.dll", "Sleep", &RecordSleep);
+template <typename Function>
+class ImportPatch {
+public:
+    ImportPatch(HMODULE module, const char* dll, const char* function,
+                typename NotDeduced<Function>::Type* replacement)
+        : patch_(module, dll, function, reinterpret_cast<const void*>(replacement)) {}
+
+    bool applied() const { return patch_.applied(); }
+
+    // The function the import pointed at before, to pass calls on.
+    Function* original() const { return reinterpret_cast<Function*>(patch_.original()); }
+
+private:
+    RawImportPatch patch_;
+};
+
+// A replacement for a table of patches that are made by name at run time,
+// checked against the API's own type where the table is written:
+//   Replacement("malloc", malloc, &NoMalloc)
+struct ImportReplacement {
+    const char* name;
+    const void* function;
+};
+template <typename Function>
+ImportReplacement Replacement(const char* name, Function*,
+                              typename NotDeduced<Function>::Type* replacement) {
+    return ImportReplacement{name, reinterpret_cast<const void*>(replacement)};
+}
 
 // One function a module imports by name.
 struct ImportedFunction {

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "hook/guards.h"
 #include "tests/support/environment.h"
 
 namespace {
@@ -31,13 +32,11 @@ bool RunUnix(const std::string& commandLine) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    if (!CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
-        return false;
-    }
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return true;
+    const bool started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process) != FALSE;
+    const Handle processHandle(process.hProcess);
+    const Handle threadHandle(process.hThread);
+    return started;
 }
 
 std::string Quoted(const std::string& text) {

@@ -25,14 +25,6 @@ void __cdecl LogCapture::Callback(const char* text, int32_t level) {
     }
 }
 
-std::vector<std::string> LogCapture::texts() const {
-    std::vector<std::string> result;
-    for (const LogLine& line : lines_) {
-        result.push_back(line.text);
-    }
-    return result;
-}
-
 std::vector<LogLine> Between(const std::vector<LogLine>& lines, const std::string& first,
                              const std::string& last) {
     std::vector<LogLine> result;

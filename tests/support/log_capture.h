@@ -41,7 +41,6 @@ public:
     static void __cdecl Callback(const char* text, int32_t level);
 
     const std::vector<LogLine>& lines() const { return lines_; }
-    std::vector<std::string> texts() const;
     std::vector<LogLine> Between(const std::string& first, const std::string& last) const {
         return ::Between(lines_, first, last);
     }

@@ -1,58 +1,45 @@
 #include "tests/support/machine.h"
 
+#include "hook/product.h"
 #include "tests/support/environment.h"
-
-const wchar_t kProfileListKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
-const wchar_t kPinnedLinkBelowProfile[] =
-    L"AppData\\Roaming\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\"
-    L"Kestrune Montavo Fablio 15.lnk";
+#include "tests/support/payload.h"
 
 namespace {
 
-const wchar_t kOrganizerKey[] = L"Software\\Kestrune\\Fablio Organizer\\15.0\\ApplicationPath";
-
-const wchar_t* const kPayload[] = {
-    L"WelcomeScreen\\Kestrune Montavo Fablio 15.exe",
-    L"FablioAutoAnalyzer15.exe",
-    L"mc_dec_amr_ds.ax", L"mc_dec_dd_ds.ax", L"mc_dec_mp2v_ds.ax", L"mc_dec_mp4v_ds.ax",
-    L"mc_dec_mpa_ds.ax", L"mc_demux_mp4_ds.ax", L"32\\mc_dec_amr_ds.ax", L"32\\mc_dec_dd_ds.ax",
-    L"32\\mc_dec_mp2v_ds.ax", L"32\\mc_dec_mp4v_ds.ax", L"32\\mc_dec_mpa_ds.ax",
-    L"32\\mc_demux_mp4_ds.ax", L"mc_dec_dd.dll", L"32\\mc_dec_dd.dll",
-    L"Settings\\Info\\CustomCredits", L"Settings\\Info\\TeamNames",
-    L"Settings\\Info\\PatentLegalNotice", L"Settings\\Info\\About.xst",
-    L"Settings\\Info\\PatentTextMac.xst", L"Settings\\Info\\PatentTextWin.xst",
-    L"Settings\\Info\\SplashAbout.xst", L"ols_config.xml", L"MediaIO\\codecs\\Dolby.vca",
-    L"MediaIO\\codecs\\mfdolby.vca", L"MFDolbyEncoder.dll", L"MFDolbyImporter.dll",
-    L"Settings\\User\\prefs.xml",
-};
-
-const wchar_t* const kOrganizerFiles[] = {
-    L"mc_dec_amr.dll", L"mc_dec_mp2v.dll", L"mc_dec_mpa.dll",      L"mc_dec_dd.dll",
-    L"mc_dec_dd_ds.ax", L"WMFDolbyDecoder.dll", L"OrganizerOwn.dll",
+// The rest of the payload, beside what the hook's lists name.
+const wchar_t* const kOtherPayload[] = {
+    VLX_WIDE(VLX_WELCOME_SCREEN), VLX_WIDE(VLX_ANALYZER), L"\\mc_dec_dd.dll", L"\\32\\mc_dec_dd.dll",
+    L"\\Settings\\User\\prefs.xml",
 };
 
 }  // namespace
 
 PopulatedMachine::PopulatedMachine() {
     installDir_ = sandbox_ / L"Apps";
-    app_ = installDir_ + L"\\Kestrune Montavo Fablio 15";
+    app_ = installDir_ + VLX_WIDE(VLX_APPLICATION_FOLDER);
     organizer_ = sandbox_ / L"Organizer";
     profile_ = sandbox_ / L"Profile";
     properties_ = ProductProperties(ToUtf8(installDir_));
 
-    for (const wchar_t* file : kPayload) {
-        WriteTextFile(app_ + L"\\" + file, "payload");
+    for (const auto* list : {&kFiltersToUnregister, &kOemFiles}) {
+        for (const wchar_t* file : *list) {
+            WriteTextFile(app_ + file, "payload");
+        }
+    }
+    for (const wchar_t* file : kOtherPayload) {
+        WriteTextFile(app_ + file, "payload");
     }
     MakeFolders(app_ + L"\\Settings\\Info\\Cache");  // left empty by the application
-    for (const wchar_t* file : kOrganizerFiles) {
-        WriteTextFile(organizer_ + L"\\CAHeadless\\" + file, "codec");
+    for (const wchar_t* file : kCaHeadlessFiles) {
+        WriteTextFile(organizer_ + L"\\CAHeadless" + file, "codec");
     }
+    WriteTextFile(organizer_ + L"\\CAHeadless\\OrganizerOwn.dll", "codec");
     organizerKey_.reset(new ScopedRegistryKey(HKEY_LOCAL_MACHINE, kOrganizerKey, KEY_WOW64_64KEY));
     organizerKey_->SetString(L"", organizer_);
 
-    RemoveTree(CommonAppData() + L"\\Kestrune");
-    MakeFolders(CommonAppData() + L"\\Kestrune\\Montavo Fablio\\15.0");
-    WriteTextFile(CommonAppData() + L"\\Kestrune\\ZTV\\15.0\\Repository2_0.db", "catalog");
+    RemoveTree(VendorDataFolder());
+    MakeFolders(DataFolder());
+    WriteTextFile(CatalogDatabase(), "catalog");
 
     shortcuts_.SetOption(L"NODESKTOPICON", L"0");
     shortcuts_.SetOption(L"PINWSTOTASKBAR", L"1");
@@ -66,5 +53,5 @@ PopulatedMachine::PopulatedMachine() {
 
 PopulatedMachine::~PopulatedMachine() {
     RemoveTree(CommonPrograms() + L"\\VLX Media");
-    RemoveTree(CommonAppData() + L"\\Kestrune");
+    RemoveTree(VendorDataFolder());
 }

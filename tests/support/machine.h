@@ -43,8 +43,3 @@ private:
     std::unique_ptr<ScopedRegistryKey> organizerKey_;
     std::unique_ptr<ScopedRegistryKey> profileKey_;
 };
-
-// The sub-key of the machine's profile list under HKEY_LOCAL_MACHINE.
-extern const wchar_t kProfileListKey[];
-// Below a profile folder: the pinned copy of the product's shortcut.
-extern const wchar_t kPinnedLinkBelowProfile[];

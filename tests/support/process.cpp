@@ -2,6 +2,8 @@
 
 #include <thread>
 
+#include "hook/guards.h"
+
 namespace {
 
 void ReadAll(HANDLE pipe, std::string* into) {
@@ -17,36 +19,35 @@ void ReadAll(HANDLE pipe, std::string* into) {
 ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds) {
     ProcessResult result;
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
-    HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
-    CreatePipe(&outRead, &outWrite, &inherit, 0);
-    CreatePipe(&errRead, &errWrite, &inherit, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    Handle outRead, outWrite, errRead, errWrite;
+    CreatePipe(outRead.put(), outWrite.put(), &inherit, 0);
+    CreatePipe(errRead.put(), errWrite.put(), &inherit, 0);
+    SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION process = {};
+    startup.hStdOutput = outWrite.get();
+    startup.hStdError = errWrite.get();
+    PROCESS_INFORMATION information = {};
     std::wstring writable = commandLine;
     result.started = CreateProcessW(nullptr, &writable[0], nullptr, nullptr, TRUE, 0, nullptr,
-                                    nullptr, &startup, &process) != FALSE;
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
+                                    nullptr, &startup, &information) != FALSE;
+    const Handle process(information.hProcess);
+    const Handle thread(information.hThread);
+    // Only the child holds the writing ends now: reading ends with its exit.
+    outWrite.reset();
+    errWrite.reset();
     if (result.started) {
-        std::thread errReader(ReadAll, errRead, &result.err);
-        ReadAll(outRead, &result.out);
+        std::thread errReader(ReadAll, errRead.get(), &result.err);
+        ReadAll(outRead.get(), &result.out);
         errReader.join();
-        if (WaitForSingleObject(process.hProcess, timeoutMilliseconds) != WAIT_OBJECT_0) {
-            TerminateProcess(process.hProcess, 1);
+        if (WaitForSingleObject(process.get(), timeoutMilliseconds) != WAIT_OBJECT_0) {
+            TerminateProcess(process.get(), 1);
         }
-        GetExitCodeProcess(process.hProcess, &result.exitCode);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        GetExitCodeProcess(process.get(), &result.exitCode);
     }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
     return result;
 }

@@ -8,35 +8,26 @@ namespace {
 
 CreateProcessRecorder* g_recorder = nullptr;
 
-typedef BOOL(WINAPI* CreateProcessFunction)(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES,
-                                            LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
-                                            LPSTARTUPINFOW, LPPROCESS_INFORMATION);
-
 }  // namespace
 
 struct CreateProcessRecorder::Patch {
-    ImportPatch import;
-    Patch(HMODULE module)
+    ImportPatch<decltype(CreateProcessW)> import;
+    explicit Patch(HMODULE module)
         : import(module, "kernel32.dll", "CreateProcessW", &CreateProcessRecorder::Replacement) {}
 };
 
-CreateProcessRecorder::CreateProcessRecorder(HMODULE module, bool passOn)
-    : patch_(nullptr), passOn_(passOn) {
+CreateProcessRecorder::CreateProcessRecorder(HMODULE module, Children children)
+    : children_(children) {
     if (g_recorder != nullptr) {
         abort();
     }
     g_recorder = this;
-    patch_ = new Patch(module);
+    patch_.reset(new Patch(module));
 }
 
 CreateProcessRecorder::~CreateProcessRecorder() {
-    delete patch_;
+    patch_.reset();
     g_recorder = nullptr;
-    for (const Call& call : calls_) {
-        if (call.process != nullptr) {
-            CloseHandle(call.process);
-        }
-    }
 }
 
 bool CreateProcessRecorder::applied() const {
@@ -69,17 +60,21 @@ BOOL WINAPI CreateProcessRecorder::Replacement(LPCWSTR application, LPWSTR comma
                  startup != nullptr ? startup->dwFlags : 0,
                  nullptr};
     BOOL result = FALSE;
-    if (self->passOn_) {
-        const auto original = self->patch_->import.original<CreateProcessFunction>();
-        result = original(application, commandLine, processAttributes, threadAttributes,
-                          inheritHandles, creationFlags, environment, currentDirectory, startup,
-                          information);
+    DWORD error = ERROR_FILE_NOT_FOUND;
+    if (self->children_ == Children::kStart) {
+        result = self->patch_->import.original()(application, commandLine, processAttributes,
+                                                 threadAttributes, inheritHandles, creationFlags,
+                                                 environment, currentDirectory, startup,
+                                                 information);
+        error = result ? ERROR_SUCCESS : GetLastError();
         if (result) {
+            Handle own;
             DuplicateHandle(GetCurrentProcess(), information->hProcess, GetCurrentProcess(),
-                            &call.process, 0, FALSE, DUPLICATE_SAME_ACCESS);
+                            own.put(), 0, FALSE, DUPLICATE_SAME_ACCESS);
+            call.process = own.get();
+            self->processes_.push_back(std::move(own));
         }
     }
-    const DWORD error = result ? ERROR_SUCCESS : (self->passOn_ ? GetLastError() : ERROR_FILE_NOT_FOUND);
     self->calls_.push_back(call);
     SetLastError(error);
     return result;

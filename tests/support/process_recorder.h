@@ -1,11 +1,19 @@
 // Records the CreateProcessW calls a module makes (through its import table)
-// and passes them on to the platform or fails them.
+// and passes them on to the platform or refuses them.
 #pragma once
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "hook/guards.h"
+
+enum class Children {
+    kStart,   // calls go on to the platform: the programs run
+    kRefuse,  // every call fails with ERROR_FILE_NOT_FOUND; nothing runs
+};
 
 class CreateProcessRecorder {
 public:
@@ -18,11 +26,10 @@ public:
         bool hasCurrentDirectory;
         DWORD startupSize;
         DWORD startupFlags;
-        HANDLE process;  // a duplicate the test owns; null when not started
+        HANDLE process;  // the recorder's own handle to it; null when not started
     };
 
-    // passOn false: every call fails with ERROR_FILE_NOT_FOUND, nothing runs.
-    CreateProcessRecorder(HMODULE module, bool passOn);
+    CreateProcessRecorder(HMODULE module, Children children);
     ~CreateProcessRecorder();
     CreateProcessRecorder(const CreateProcessRecorder&) = delete;
     CreateProcessRecorder& operator=(const CreateProcessRecorder&) = delete;
@@ -36,7 +43,8 @@ private:
                                    BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
                                    LPPROCESS_INFORMATION);
     struct Patch;
-    Patch* patch_;
-    bool passOn_;
+    std::unique_ptr<Patch> patch_;
+    Children children_;
     std::vector<Call> calls_;
+    std::vector<Handle> processes_;
 };

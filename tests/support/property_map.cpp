@@ -1,5 +1,7 @@
 #include "tests/support/property_map.h"
 
+#include "hook/product.h"
+
 PropertyMapBuilder& PropertyMapBuilder::Set(const std::string& name, const std::string& value) {
     pending_.push_back(Pending{name, value, false});
     return *this;
@@ -21,12 +23,12 @@ const PropertyMap* PropertyMapBuilder::map() {
 
 PropertyMapBuilder ProductWithoutInstallDir() {
     PropertyMapBuilder builder;
-    builder.Set("ProductName", "Kestrune Montavo Fablio 15");
+    builder.Set("ProductName", VLX_PRODUCT_NAME);
     return builder;
 }
 
 PropertyMapBuilder ProductProperties(const std::string& installDir) {
     PropertyMapBuilder builder;
-    builder.Set("ProductName", "Kestrune Montavo Fablio 15").Set("INSTALLDIR", installDir);
+    builder.Set("ProductName", VLX_PRODUCT_NAME).Set("INSTALLDIR", installDir);
     return builder;
 }

@@ -1,6 +1,9 @@
 #include "tests/support/sandbox.h"
 
+#include <sddl.h>
 #include <shlobj.h>
+
+#include "hook/guards.h"
 
 namespace {
 
@@ -37,6 +40,41 @@ std::wstring SandboxFolder::operator/(const std::wstring& relative) const {
     return path_ + L"\\" + relative;
 }
 
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit) {
+    WIN32_FIND_DATAW entry;
+    const FindHandle search(FindFirstFileW((folder + L"\\*").c_str(), &entry));
+    if (!search.valid()) {
+        return;
+    }
+    do {
+        if (wcscmp(entry.cFileName, L".") != 0 && wcscmp(entry.cFileName, L"..") != 0) {
+            visit(entry);
+        }
+    } while (FindNextFileW(search.get(), &entry));
+}
+
+namespace {
+
+// Moves every entry of from into to.
+void MoveEntries(const std::wstring& from, const std::wstring& to) {
+    ForEachEntry(from, [&](const WIN32_FIND_DATAW& entry) {
+        MoveFileW((from + L"\\" + entry.cFileName).c_str(), (to + L"\\" + entry.cFileName).c_str());
+    });
+}
+
+}  // namespace
+
+ScopedEmptyFolder::ScopedEmptyFolder(const std::wstring& folder)
+    : folder_(folder), aside_(folder + L" (aside for a test)") {
+    MakeFolders(aside_);
+    MoveEntries(folder_, aside_);
+}
+
+ScopedEmptyFolder::~ScopedEmptyFolder() {
+    MoveEntries(aside_, folder_);
+    RemoveDirectoryW(aside_.c_str());
+}
+
 bool PathExists(const std::wstring& path) {
     return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
@@ -52,16 +90,13 @@ bool WriteTextFile(const std::wstring& path, const std::string& content) {
     if (slash != std::wstring::npos) {
         MakeFolders(path.substr(0, slash));
     }
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        return false;
-    }
+    const FileHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    const BOOL ok = WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written,
-                              nullptr);
-    CloseHandle(file);
-    return ok && written == content.size();
+    return file.valid() &&
+           WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                     nullptr) &&
+           written == content.size();
 }
 
 void RemoveTree(const std::wstring& path) {
@@ -77,17 +112,7 @@ void RemoveTree(const std::wstring& path) {
         DeleteFileW(path.c_str());
         return;
     }
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name != L"." && name != L"..") {
-                RemoveTree(path + L"\\" + name);
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-    }
+    ForEachEntry(path, [&](const WIN32_FIND_DATAW& entry) { RemoveTree(path + L"\\" + entry.cFileName); });
     RemoveDirectoryW(path.c_str());
 }
 
@@ -108,16 +133,12 @@ bool ScopedRegistryKey::SetString(const std::wstring& name, const std::wstring& 
 bool ScopedRegistryKey::SetStringIn(HKEY root, const std::wstring& subKey,
                                     const std::wstring& name, const std::wstring& value,
                                     DWORD type, REGSAM view) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    const LONG status = RegSetValueExW(key, name.empty() ? nullptr : name.c_str(), 0, type,
-                                       reinterpret_cast<const BYTE*>(value.c_str()),
-                                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS;
+    RegKey key;
+    return RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr,
+                           key.put(), nullptr) == ERROR_SUCCESS &&
+           RegSetValueExW(key.get(), name.empty() ? nullptr : name.c_str(), 0, type,
+                          reinterpret_cast<const BYTE*>(value.c_str()),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
 }
 
 bool ScopedRegistryKey::Create() const {
@@ -125,34 +146,57 @@ bool ScopedRegistryKey::Create() const {
 }
 
 bool CreateRegistryKey(HKEY root, const std::wstring& subKey, REGSAM view) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    RegKey key;
+    return RegCreateKeyExW(root, subKey.c_str(), 0, nullptr, 0, KEY_READ | view, nullptr, key.put(),
+                           nullptr) == ERROR_SUCCESS;
 }
 
 bool ScopedRegistryKey::Exists() const {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_READ | view_, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    return RegistryKeyExists(root_, subKey_, view_);
 }
 
 void DeleteRegistryTree(HKEY root, const std::wstring& subKey, REGSAM view) {
     const size_t slash = subKey.find_last_of(L'\\');
     const std::wstring parentPath = slash == std::wstring::npos ? L"" : subKey.substr(0, slash);
     const std::wstring leaf = slash == std::wstring::npos ? subKey : subKey.substr(slash + 1);
-    HKEY parent = nullptr;
-    if (RegOpenKeyExW(root, parentPath.c_str(), 0, KEY_ALL_ACCESS | view, &parent) !=
+    RegKey parent;
+    if (RegOpenKeyExW(root, parentPath.c_str(), 0, KEY_ALL_ACCESS | view, parent.put()) !=
         ERROR_SUCCESS) {
         return;
     }
-    RegDeleteTreeW(parent, leaf.c_str());
-    RegDeleteKeyExW(parent, leaf.c_str(), view, 0);
-    RegCloseKey(parent);
+    RegDeleteTreeW(parent.get(), leaf.c_str());
+    RegDeleteKeyExW(parent.get(), leaf.c_str(), view, 0);
+}
+
+bool RegistryKeyExists(HKEY root, const std::wstring& subKey, REGSAM view) {
+    RegKey key;
+    return RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | view, key.put()) == ERROR_SUCCESS;
+}
+
+ScopedReadOnlyKey::ScopedReadOnlyKey(HKEY root, const std::wstring& subKey)
+    : root_(root), subKey_(subKey) {
+    RegKey key;
+    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, WRITE_DAC | READ_CONTROL, key.put()) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    DWORD size = 0;
+    RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, nullptr, &size);
+    original_.resize(size);
+    LocalMemory<PSECURITY_DESCRIPTOR> readOnly;
+    applied_ = size > 0 &&
+               RegGetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, original_.data(), &size) ==
+                   ERROR_SUCCESS &&
+               ConvertStringSecurityDescriptorToSecurityDescriptorW(
+                   L"D:P(A;OICI;KR;;;WD)", SDDL_REVISION_1, readOnly.put(), nullptr) &&
+               RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, readOnly.get()) ==
+                   ERROR_SUCCESS;
+}
+
+ScopedReadOnlyKey::~ScopedReadOnlyKey() {
+    RegKey key;
+    // The owner may still change the list of a key it cannot write.
+    if (applied_ && RegOpenKeyExW(root_, subKey_.c_str(), 0, WRITE_DAC, key.put()) == ERROR_SUCCESS) {
+        RegSetKeySecurity(key.get(), DACL_SECURITY_INFORMATION, original_.data());
+    }
 }

@@ -3,7 +3,9 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
+#include <vector>
 
 // A fresh folder for one test on the sandbox drive S: (mapped by the prefix
 // set-up to a scratch folder; the temporary folder when S: is missing).
@@ -22,6 +24,23 @@ public:
 private:
     std::wstring path_;
 };
+
+// Moves everything in a folder aside (into a sibling folder) for the object's
+// lifetime and back when it ends, so a test can see the folder empty.
+class ScopedEmptyFolder {
+public:
+    explicit ScopedEmptyFolder(const std::wstring& folder);
+    ~ScopedEmptyFolder();
+    ScopedEmptyFolder(const ScopedEmptyFolder&) = delete;
+    ScopedEmptyFolder& operator=(const ScopedEmptyFolder&) = delete;
+
+private:
+    std::wstring folder_;
+    std::wstring aside_;
+};
+
+// Calls visit with each entry of folder but "." and "..".
+void ForEachEntry(const std::wstring& folder, const std::function<void(const WIN32_FIND_DATAW&)>& visit);
 
 bool PathExists(const std::wstring& path);
 // Creates the folder and its missing parents.
@@ -56,8 +75,28 @@ private:
     REGSAM view_;
 };
 
+// Makes an existing key readable but not writable for everyone while the
+// object lives, and puts its own access list back when it ends.
+class ScopedReadOnlyKey {
+public:
+    ScopedReadOnlyKey(HKEY root, const std::wstring& subKey);
+    ~ScopedReadOnlyKey();
+    ScopedReadOnlyKey(const ScopedReadOnlyKey&) = delete;
+    ScopedReadOnlyKey& operator=(const ScopedReadOnlyKey&) = delete;
+
+    bool applied() const { return applied_; }
+
+private:
+    HKEY root_;
+    std::wstring subKey_;
+    std::vector<BYTE> original_;  // the key's security descriptor, self-relative
+    bool applied_ = false;
+};
+
 // Creates a key (and missing parents); true when it exists afterwards.
 bool CreateRegistryKey(HKEY root, const std::wstring& subKey, REGSAM view = 0);
+
+bool RegistryKeyExists(HKEY root, const std::wstring& subKey, REGSAM view = 0);
 
 // Deletes subKey of root with all its sub-keys; a missing key is no error.
 void DeleteRegistryTree(HKEY root, const std::wstring& subKey, REGSAM view = 0);

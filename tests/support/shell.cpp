@@ -4,14 +4,23 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include "hook/guards.h"
+#include "hook/product.h"
 #include "tests/support/sandbox.h"
 
-const wchar_t kLinkFile[] = L"Kestrune Montavo Fablio 15.lnk";
-const wchar_t kOptionKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions\\VLX";
-const wchar_t kOptionParentKey[] =
-    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions";
-const wchar_t kPinKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Explorer\\TBDEn";
+const wchar_t kLinkFile[] = VLX_WIDE(VLX_LINK_FILE);
+const wchar_t kOptionKey[] = VLX_WIDE(VLX_OPTION_KEY);
+const wchar_t kOptionParentKey[] = VLX_WIDE(VLX_OPTION_PARENT_KEY);
+const wchar_t kPinKey[] = VLX_WIDE(VLX_PIN_KEY);
+const wchar_t kPinValueName[] = VLX_WIDE(VLX_PIN_VALUE);
+const wchar_t kOrganizerKey[] = VLX_WIDE(VLX_ORGANIZER_KEY);
+const wchar_t kDataFolderBelowCommonAppData[] = VLX_WIDE(VLX_DATA_FOLDER);
+const wchar_t kCatalogBelowCommonAppData[] = VLX_WIDE(VLX_CATALOG_DATABASE);
+const wchar_t kProfileListKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+#define VLX_TEST_PINNED \
+    "\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\" VLX_LINK_FILE
+const wchar_t kPinnedLinkBelowAppData[] = VLX_WIDE(VLX_TEST_PINNED);
+const wchar_t kPinnedLinkBelowProfile[] = VLX_WIDE("AppData\\Roaming" VLX_TEST_PINNED);
 
 namespace {
 
@@ -35,22 +44,35 @@ std::wstring CommonAppData() {
     return ShellFolder(CSIDL_COMMON_APPDATA);
 }
 
+std::wstring DataFolder() {
+    return CommonAppData() + kDataFolderBelowCommonAppData;
+}
+
+std::wstring CatalogDatabase() {
+    return CommonAppData() + kCatalogBelowCommonAppData;
+}
+
+std::wstring VendorDataFolder() {
+    const std::wstring below = kDataFolderBelowCommonAppData;
+    return CommonAppData() + below.substr(0, below.find(L'\\', 1));
+}
+
 bool EveryoneHasFullAccess(const std::wstring& folder) {
     PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     if (GetNamedSecurityInfoW(folder.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor) != ERROR_SUCCESS) {
+                              nullptr, &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS) {
         return false;
     }
     SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    PSID everyone = nullptr;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    Sid everyone;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.put());
     bool found = dacl == nullptr;
     for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
         if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
             ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-            !EqualSid(reinterpret_cast<PSID>(&ace->SidStart), everyone)) {
+            !EqualSid(reinterpret_cast<PSID>(&ace->SidStart), everyone.get())) {
             continue;
         }
         // Wine keeps lists as mode bits and reads full access back as write
@@ -60,33 +82,27 @@ bool EveryoneHasFullAccess(const std::wstring& folder) {
                           (ace->Mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE;
         found = found || ((ace->Header.AceFlags & inherit) == inherit && full);
     }
-    FreeSid(everyone);
-    LocalFree(descriptor);
     return found;
 }
 
 LinkInfo ReadLink(const std::wstring& path) {
     LinkInfo info;
-    CoInitialize(nullptr);
-    IShellLinkW* link = nullptr;
-    if (SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                   reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            if (SUCCEEDED(file->Load(path.c_str(), STGM_READ))) {
-                wchar_t text[MAX_PATH] = {};
-                info.loaded = true;
-                link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
-                info.target = text;
-                text[0] = L'\0';
-                link->GetDescription(text, MAX_PATH);
-                info.description = text;
-            }
-            file->Release();
-        }
-        link->Release();
+    const ComApartment apartment;
+    ComPtr<IShellLinkW> link;
+    ComPtr<IPersistFile> file;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                link.put())) ||
+        FAILED(link->QueryInterface(IID_IPersistFile, file.put())) ||
+        FAILED(file->Load(path.c_str(), STGM_READ))) {
+        return info;
     }
-    CoUninitialize();
+    wchar_t text[MAX_PATH] = {};
+    info.loaded = true;
+    link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH);
+    info.target = text;
+    text[0] = L'\0';
+    link->GetDescription(text, MAX_PATH);
+    info.description = text;
     return info;
 }
 
@@ -100,23 +116,23 @@ std::wstring PinValue::text() const {
 
 PinValue ReadPin() {
     PinValue pin;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPinKey, 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+    RegKey key;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPinKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) !=
         ERROR_SUCCESS) {
         return pin;
     }
     DWORD size = 0;
-    if (RegQueryValueExW(key, L"SBOEM2", nullptr, &pin.type, nullptr, &size) == ERROR_SUCCESS) {
+    if (RegQueryValueExW(key.get(), kPinValueName, nullptr, &pin.type, nullptr, &size) ==
+        ERROR_SUCCESS) {
         pin.exists = true;
         pin.data.resize(size);
-        RegQueryValueExW(key, L"SBOEM2", nullptr, &pin.type, pin.data.data(), &size);
+        RegQueryValueExW(key.get(), kPinValueName, nullptr, &pin.type, pin.data.data(), &size);
     }
-    RegCloseKey(key);
     return pin;
 }
 
 void WritePin(const std::wstring& text) {
-    ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, kPinKey, L"SBOEM2", text, REG_EXPAND_SZ,
+    ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, kPinKey, kPinValueName, text, REG_EXPAND_SZ,
                                    KEY_WOW64_64KEY);
 }
 
@@ -129,9 +145,10 @@ ShortcutState::~ShortcutState() {
 }
 
 void ShortcutState::Clear() const {
-    SetFileAttributesW((CommonDesktop() + L"\\" + kLinkFile).c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileW((CommonDesktop() + L"\\" + kLinkFile).c_str());
-    DeleteFileW((CommonPrograms() + L"\\" + kLinkFile).c_str());
+    for (const std::wstring& link : {CommonDesktop() + L"\\" + kLinkFile, CommonPrograms() + L"\\" + kLinkFile}) {
+        SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+        DeleteFileW(link.c_str());
+    }
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kPinKey, KEY_WOW64_64KEY);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
 }
@@ -143,29 +160,29 @@ void ShortcutState::SetOption(const wchar_t* name, const std::wstring& value) co
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& subKey,
                                          const std::wstring& name, REGSAM view)
     : root_(root), subKey_(subKey), name_(name), view_(view) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_READ | view_, &key) == ERROR_SUCCESS) {
+    RegKey key;
+    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_READ | view_, key.put()) == ERROR_SUCCESS) {
         DWORD size = 0;
-        if (RegQueryValueExW(key, name_.c_str(), nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
+        if (RegQueryValueExW(key.get(), name_.c_str(), nullptr, &type_, nullptr, &size) ==
+            ERROR_SUCCESS) {
             existed_ = true;
             data_.resize(size);
-            RegQueryValueExW(key, name_.c_str(), nullptr, &type_, data_.data(), &size);
+            RegQueryValueExW(key.get(), name_.c_str(), nullptr, &type_, data_.data(), &size);
         }
-        RegCloseKey(key);
     }
 }
 
 ScopedRegistryValue::~ScopedRegistryValue() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, &key) != ERROR_SUCCESS) {
+    RegKey key;
+    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, key.put()) != ERROR_SUCCESS) {
         return;
     }
     if (existed_) {
-        RegSetValueExW(key, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
+        RegSetValueExW(key.get(), name_.c_str(), 0, type_, data_.data(),
+                       static_cast<DWORD>(data_.size()));
     } else {
-        RegDeleteValueW(key, name_.c_str());
+        RegDeleteValueW(key.get(), name_.c_str());
     }
-    RegCloseKey(key);
 }
 
 bool ScopedRegistryValue::Set(const std::wstring& text, DWORD type) const {
@@ -173,9 +190,8 @@ bool ScopedRegistryValue::Set(const std::wstring& text, DWORD type) const {
 }
 
 void ScopedRegistryValue::Delete() const {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, &key) == ERROR_SUCCESS) {
-        RegDeleteValueW(key, name_.c_str());
-        RegCloseKey(key);
+    RegKey key;
+    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, key.put()) == ERROR_SUCCESS) {
+        RegDeleteValueW(key.get(), name_.c_str());
     }
 }

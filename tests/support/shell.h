@@ -7,14 +7,31 @@
 #include <string>
 #include <vector>
 
-extern const wchar_t kLinkFile[];        // "Kestrune Montavo Fablio 15.lnk"
+// The product's facts (hook/product.h) as the tests use them.
+extern const wchar_t kLinkFile[];        // "<product>.lnk"
 extern const wchar_t kOptionKey[];       // under HKEY_LOCAL_MACHINE
 extern const wchar_t kOptionParentKey[];
 extern const wchar_t kPinKey[];          // under HKEY_LOCAL_MACHINE, 64-bit view
+extern const wchar_t kPinValueName[];
+extern const wchar_t kOrganizerKey[];    // under HKEY_LOCAL_MACHINE, 64-bit view
+extern const wchar_t kDataFolderBelowCommonAppData[];
+extern const wchar_t kCatalogBelowCommonAppData[];
+// The machine's profile list under HKEY_LOCAL_MACHINE, and the pinned copy of
+// the shortcut below a profile's roaming application data and below the
+// profile itself (with the usual "AppData\Roaming").
+extern const wchar_t kProfileListKey[];
+extern const wchar_t kPinnedLinkBelowAppData[];
+extern const wchar_t kPinnedLinkBelowProfile[];
 
 std::wstring CommonDesktop();
 std::wstring CommonPrograms();
 std::wstring CommonAppData();
+// The data folder opened to Everyone, and the catalog database.
+std::wstring DataFolder();
+std::wstring CatalogDatabase();
+// The vendor's folder below the common application data folder, which holds
+// both: what tests remove to leave no trace.
+std::wstring VendorDataFolder();
 
 // True when the folder's access list lets Everyone change everything in it,
 // inherited by sub-folders and files (a null list counts: it grants all).

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "tests/support/sandbox.h"
 #include "tests/support/environment.h"
 #include "tests/support/shell.h"
 
@@ -25,21 +26,14 @@ void Add(const std::wstring& root, const std::wstring& relative, FileSnapshot* s
     }
     (*snapshot)[relative] = Describe(path, data);
     const DWORD attributes = data.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return;
     }
-    WIN32_FIND_DATAW entry;
-    HANDLE search = FindFirstFileW((path + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return;
-    }
-    do {
+    ForEachEntry(path, [&](const WIN32_FIND_DATAW& entry) {
         const std::wstring name = entry.cFileName;
-        if (name != L"." && name != L"..") {
-            Add(root, relative.empty() ? name : relative + L"\\" + name, snapshot);
-        }
-    } while (FindNextFileW(search, &entry));
-    FindClose(search);
+        Add(root, relative.empty() ? name : relative + L"\\" + name, snapshot);
+    });
 }
 
 }  // namespace

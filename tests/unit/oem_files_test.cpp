@@ -62,8 +62,7 @@ BOOL WINAPI FailFindNext(HANDLE, LPWIN32_FIND_DATAW) {
 }
 
 FILE_INFO_BY_HANDLE_CLASS g_failingClass = FileBasicInfo;
-typedef BOOL(WINAPI* SetInformationFunction)(HANDLE, FILE_INFO_BY_HANDLE_CLASS, LPVOID, DWORD);
-SetInformationFunction g_realSetInformation = nullptr;
+decltype(&SetFileInformationByHandle) g_realSetInformation = nullptr;
 
 // Fails one kind of change through the folder's handle: its attributes, or
 // its removal.
@@ -77,7 +76,8 @@ BOOL WINAPI FailSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVO
 
 TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
     ASSERT_TRUE(MakeFolders(tree()));
-    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW", &FailFindNext);
+    ImportPatch<decltype(FindNextFileW)> patch(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW",
+                                               &FailFindNext);
     ASSERT_TRUE(patch.applied());
     g_failure = ERROR_ACCESS_DENIED;
     EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
@@ -86,10 +86,11 @@ TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolde
 
 TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     ASSERT_TRUE(MakeFolders(tree()));
-    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "SetFileInformationByHandle",
+    ImportPatch<decltype(SetFileInformationByHandle)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
+                                                            "SetFileInformationByHandle",
                       &FailSetInformation);
     ASSERT_TRUE(patch.applied());
-    g_realSetInformation = patch.original<SetInformationFunction>();
+    g_realSetInformation = patch.original();
     const struct {
         FILE_INFO_BY_HANDLE_CLASS step;
         DWORD failure;
@@ -109,10 +110,8 @@ namespace {
 
 // Entries named "Link" are reported as junctions, as the platform reports a
 // folder link; everything else passes through unchanged.
-typedef HANDLE(WINAPI* FindFirstFunction)(LPCWSTR, LPWIN32_FIND_DATAW);
-typedef BOOL(WINAPI* FindNextFunction)(HANDLE, LPWIN32_FIND_DATAW);
-FindFirstFunction g_realFindFirst = nullptr;
-FindNextFunction g_realFindNext = nullptr;
+decltype(&FindFirstFileW) g_realFindFirst = nullptr;
+decltype(&FindNextFileW) g_realFindNext = nullptr;
 
 void MarkLink(LPWIN32_FIND_DATAW entry) {
     if (lstrcmpW(entry->cFileName, L"Link") == 0) {
@@ -139,11 +138,13 @@ BOOL WINAPI FindNextMarkingLinks(HANDLE search, LPWIN32_FIND_DATAW entry) {
 TEST_F(RemoveEmptyFolderTreeTest, LinkedFolderIsNotFollowedAndKeepsItsParent) {
     ASSERT_TRUE(MakeFolders(tree() + L"\\Link\\Empty"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Plain\\Empty"));
-    ImportPatch first(GetModuleHandleW(nullptr), "kernel32.dll", "FindFirstFileW", &FindFirstMarkingLinks);
-    ImportPatch next(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW", &FindNextMarkingLinks);
+    ImportPatch<decltype(FindFirstFileW)> first(GetModuleHandleW(nullptr), "kernel32.dll", "FindFirstFileW",
+                                                &FindFirstMarkingLinks);
+    ImportPatch<decltype(FindNextFileW)> next(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW",
+                                              &FindNextMarkingLinks);
     ASSERT_TRUE(first.applied() && next.applied());
-    g_realFindFirst = first.original<FindFirstFunction>();
-    g_realFindNext = next.original<FindNextFunction>();
+    g_realFindFirst = first.original();
+    g_realFindNext = next.original();
 
     EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
     EXPECT_TRUE(PathExists(tree() + L"\\Link\\Empty")) << "what a link points at is not pruned";

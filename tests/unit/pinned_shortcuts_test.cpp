@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <shlwapi.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -15,12 +17,8 @@
 
 namespace {
 
-const wchar_t kProfileList[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const wchar_t kShellFolders[] =
     L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-const wchar_t kPinnedSuffix[] =
-    L"\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\"
-    L"Kestrune Montavo Fablio 15.lnk";
 
 const std::vector<LogLine> kSweepLines = {L4("VLX: Start DeletePinnedShortcut"),
                                           L4("VLX: End DeletePinnedShortcut")};
@@ -31,7 +29,7 @@ class ProfileSweepTest : public testing::Test {
 protected:
     void AddProfile(const std::wstring& sid, const std::wstring& imagePath) {
         profiles.push_back(std::unique_ptr<ScopedRegistryKey>(
-            new ScopedRegistryKey(HKEY_LOCAL_MACHINE, std::wstring(kProfileList) + L"\\" + sid)));
+            new ScopedRegistryKey(HKEY_LOCAL_MACHINE, std::wstring(kProfileListKey) + L"\\" + sid)));
         if (!imagePath.empty()) {
             ASSERT_TRUE(profiles.back()->SetString(L"ProfileImagePath", imagePath, REG_EXPAND_SZ));
         } else {
@@ -41,7 +39,7 @@ protected:
     // Puts a pinned link below folder\relative and returns its path.
     std::wstring PinIn(const std::wstring& folder, const std::wstring& relative = L"AppData\\Roaming") {
         const std::wstring link =
-            folder + (relative.empty() ? L"" : L"\\" + relative) + kPinnedSuffix;
+            folder + (relative.empty() ? L"" : L"\\" + relative) + kPinnedLinkBelowAppData;
         EXPECT_TRUE(WriteTextFile(link, "lnk"));
         return link;
     }
@@ -52,7 +50,7 @@ protected:
     }
 
     SandboxFolder sandbox;
-    ScopedRegistryValue defaultProfile{HKEY_LOCAL_MACHINE, kProfileList, L"Default"};
+    ScopedRegistryValue defaultProfile{HKEY_LOCAL_MACHINE, kProfileListKey, L"Default"};
     ScopedRegistryValue appData{HKEY_USERS, kShellFolders, L"AppData"};
     std::vector<std::unique_ptr<ScopedRegistryKey>> profiles;
 };
@@ -136,8 +134,16 @@ TEST_F(ProfileSweepTest, TrailingBackslashInProfileFolder) {
     EXPECT_FALSE(PathExists(link));
 }
 
-// A profile without a folder value is skipped; the profiles after it are
-// still swept.
+std::vector<std::wstring> g_probed;
+decltype(&PathFileExistsW) g_realPathFileExists = nullptr;
+
+BOOL WINAPI RecordProbe(LPCWSTR path) {
+    g_probed.push_back(path);
+    return g_realPathFileExists(path);
+}
+
+// A profile without a folder value is skipped, not swept once more in the
+// folder read before it; the profiles after it are still swept.
 TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
     ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
     AddProfile(L"S-1-5-21-9-9-9-A", sandbox / L"A");
@@ -145,10 +151,19 @@ TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
     AddProfile(L"S-1-5-21-9-9-9-C", sandbox / L"C");
     const std::wstring first = PinIn(sandbox / L"A");
     const std::wstring last = PinIn(sandbox / L"C");
+    ImportPatch<decltype(PathFileExistsW)> probes(GetModuleHandleW(nullptr), "shlwapi.dll",
+                                                  "PathFileExistsW", &RecordProbe);
+    ASSERT_TRUE(probes.applied());
+    g_realPathFileExists = probes.original();
+    g_probed.clear();
     LogCapture capture;
     Sweep(capture);
     EXPECT_FALSE(PathExists(first));
     EXPECT_FALSE(PathExists(last));
+    std::vector<std::wstring> sorted = g_probed;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end())
+        << "a folder swept twice: the profile without a folder reused the one before it";
 }
 
 TEST_F(ProfileSweepTest, OverlongProfileFolderIsSkippedWithOneLine) {
@@ -171,7 +186,8 @@ LONG WINAPI FailRegEnumKey(HKEY, DWORD, LPWSTR, DWORD) {
 
 // An enumeration that fails ends the walk instead of repeating for ever.
 TEST_F(ProfileSweepTest, FailingEnumerationEndsTheWalk) {
-    ImportPatch patch(GetModuleHandleW(nullptr), "advapi32.dll", "RegEnumKeyW", &FailRegEnumKey);
+    ImportPatch<decltype(RegEnumKeyW)> patch(GetModuleHandleW(nullptr), "advapi32.dll", "RegEnumKeyW",
+                                             &FailRegEnumKey);
     ASSERT_TRUE(patch.applied());
     g_enumCalls = 0;
     LogCapture capture;

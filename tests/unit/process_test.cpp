@@ -53,7 +53,7 @@ TEST(RunProcessAndWaitTest, ProgramThatCannotStartGivesZeroAtOnce) {
 }
 
 TEST(RunProcessAndWaitTest, StartsWithoutWindowHandlesEnvironmentOrFolder) {
-    CreateProcessRecorder recorder(LibraryModule(), true);
+    CreateProcessRecorder recorder(LibraryModule(), Children::kStart);
     ASSERT_TRUE(recorder.applied());
     const std::wstring command = Child(L"0");
     EXPECT_EQ(RunCommand(command, 30000), 0);
@@ -70,7 +70,7 @@ TEST(RunProcessAndWaitTest, StartsWithoutWindowHandlesEnvironmentOrFolder) {
 }
 
 TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
-    CreateProcessRecorder recorder(LibraryModule(), true);
+    CreateProcessRecorder recorder(LibraryModule(), Children::kStart);
     EXPECT_EQ(RunCommand(Child(L"5 30000"), 300), 259);
     ASSERT_EQ(recorder.calls().size(), 1u);
     const HANDLE child = recorder.calls()[0].process;
@@ -81,9 +81,9 @@ TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
 }
 
 TEST(RunRegsvr32Test, BuildsSilentCommandWithQuotedFile) {
-    CreateProcessRecorder recorder(LibraryModule(), false);
-    EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\mc_dec_dd_ds.ax", true), 0);
-    EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\32\\mc_dec_dd_ds.ax", false), 0);
+    CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
+    EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\mc_dec_dd_ds.ax", Registration::kRegister), 0);
+    EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\32\\mc_dec_dd_ds.ax", Registration::kUnregister), 0);
     const std::wstring tool = WindowsFolder() + L"\\System32\\Regsvr32.exe";
     EXPECT_EQ(recorder.commandLines(),
               (std::vector<std::wstring>{tool + L" /s \"S:\\App Folder\\mc_dec_dd_ds.ax\"",
@@ -98,10 +98,11 @@ BOOL WINAPI ReportWindows98(LPOSVERSIONINFOW version) {
 }
 
 TEST(RunRegsvr32Test, TakesToolFromSystemFolderBeforeWindowsNt) {
-    ImportPatch version(LibraryModule(), "kernel32.dll", "GetVersionExW", &ReportWindows98);
+    ImportPatch<decltype(GetVersionExW)> version(LibraryModule(), "kernel32.dll", "GetVersionExW",
+                                                 &ReportWindows98);
     ASSERT_TRUE(version.applied());
-    CreateProcessRecorder recorder(LibraryModule(), false);
-    RunRegsvr32(L"C:\\f.ax", true);
+    CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
+    RunRegsvr32(L"C:\\f.ax", Registration::kRegister);
     EXPECT_EQ(recorder.commandLines(),
               std::vector<std::wstring>{WindowsFolder() + L"\\System\\Regsvr32.exe /s \"C:\\f.ax\""});
 }
@@ -112,17 +113,17 @@ UINT WINAPI FailGetWindowsDirectory(LPWSTR, UINT) {
 }
 
 TEST(RunRegsvr32Test, NoWindowsFolderRunsNothing) {
-    ImportPatch folder(LibraryModule(), "kernel32.dll", "GetWindowsDirectoryW",
+    ImportPatch<decltype(GetWindowsDirectoryW)> folder(LibraryModule(), "kernel32.dll", "GetWindowsDirectoryW",
                        &FailGetWindowsDirectory);
     ASSERT_TRUE(folder.applied());
-    CreateProcessRecorder recorder(LibraryModule(), false);
-    EXPECT_EQ(RunRegsvr32(L"C:\\f.ax", true), 0);
+    CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
+    EXPECT_EQ(RunRegsvr32(L"C:\\f.ax", Registration::kRegister), 0);
     EXPECT_TRUE(recorder.calls().empty()) << "a relative tool path must never run";
 }
 
 TEST(RunRegsvr32Test, ReturnsZeroWhenToolFails) {
-    CreateProcessRecorder recorder(LibraryModule(), true);
-    EXPECT_EQ(RunRegsvr32(L"S:\\absent\\missing.ax", true), 0);
+    CreateProcessRecorder recorder(LibraryModule(), Children::kStart);
+    EXPECT_EQ(RunRegsvr32(L"S:\\absent\\missing.ax", Registration::kRegister), 0);
     ASSERT_EQ(recorder.calls().size(), 1u);
     DWORD toolExit = 0;
     GetExitCodeProcess(recorder.calls()[0].process, &toolExit);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "hook/product.h"
 #include "hook/properties.h"
 #include "tests/support/context.h"
 #include "tests/support/environment.h"
@@ -53,9 +54,9 @@ INSTANTIATE_TEST_SUITE_P(
                    [](PropertyMapBuilder& b) { b.Set("INSTALLDIRX", "C:\\A"); }, "INSTALLDIR", false, ""},
         LookupCase{"LastEntryFound",
                    [](PropertyMapBuilder& b) {
-                       b.Set("A", "1").Set("B", "2").Set("ProductName", "Kestrune Montavo Fablio 15");
+                       b.Set("A", "1").Set("B", "2").Set("ProductName", VLX_PRODUCT_NAME);
                    },
-                   "ProductName", true, "Kestrune Montavo Fablio 15"}),
+                   "ProductName", true, VLX_PRODUCT_NAME}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 TEST(GetPropertyTest, ArgumentAndMapChecksLogTheirMessage) {
@@ -114,34 +115,34 @@ INSTANTIATE_TEST_SUITE_P(
     Values, GetInstallDirTest,
     testing::Values(
         InstallDirCase{"Plain", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\Apps"); }, false,
-                       true, L"C:\\Apps\\Kestrune Montavo Fablio 15",
+                       true, L"C:\\Apps\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4("C:\\Apps")}},
         InstallDirCase{"TrailingBackslashRemoved",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\Apps\\"); }, false, true,
-                       L"C:\\Apps\\Kestrune Montavo Fablio 15",
+                       L"C:\\Apps\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4("C:\\Apps\\")}},
         InstallDirCase{"OnlyOneOfTwoBackslashesRemoved",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\Apps\\\\"); }, false, true,
-                       L"C:\\Apps\\\\Kestrune Montavo Fablio 15",
+                       L"C:\\Apps\\\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4("C:\\Apps\\\\")}},
         InstallDirCase{"DriveRootKeepsBackslash",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "D:\\"); }, false, true,
-                       L"D:\\\\Kestrune Montavo Fablio 15",
+                       L"D:\\\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4("D:\\")}},
         InstallDirCase{"NonAsciiFromUtf8",
                        [](PropertyMapBuilder& b) {
                            b.Set("INSTALLDIR", "C:\\Programme\\K\xC3\xBChn \xE6\x97\xA5\xE6\x9C\xAC");
                        },
-                       false, true, L"C:\\Programme\\K\u00fchn \u65e5\u672c\\Kestrune Montavo Fablio 15",
+                       false, true, L"C:\\Programme\\K\u00fchn \u65e5\u672c\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."),
                         L4("C:\\Programme\\K\xC3\xBChn \xE6\x97\xA5\xE6\x9C\xAC")}},
         InstallDirCase{"Longest232Fits",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232); }, false, true,
-                       L"C:\\" + std::wstring(229, L'p') + L"\\Kestrune Montavo Fablio 15",
+                       L"C:\\" + std::wstring(229, L'p') + L"\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4(k232)}},
         InstallDirCase{"Longest232WithBackslashFits",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232 + "\\"); }, false,
-                       true, L"C:\\" + std::wstring(229, L'p') + L"\\Kestrune Montavo Fablio 15",
+                       true, L"C:\\" + std::wstring(229, L'p') + L"\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4(k232 + "\\")}},
         InstallDirCase{"TooLong233",
                        [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232 + "q"); }, false,
@@ -154,7 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
                        {L4("Extracting INSTALLDIR..."), L4(std::string(600, 'r')),
                         L4("VLX: INSTALLDIR is too long. Install folder not available.")}},
         InstallDirCase{"UncShare", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\\\srv\\apps"); },
-                       false, true, L"\\\\srv\\apps\\Kestrune Montavo Fablio 15",
+                       false, true, L"\\\\srv\\apps\\" VLX_PRODUCT_NAME,
                        {L4("Extracting INSTALLDIR..."), L4("\\\\srv\\apps")}},
         InstallDirCase{"Relative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "Apps"); }, false,
                        false, L"", NotFullPath("Apps")},
@@ -204,7 +205,8 @@ int WINAPI FailMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) {
 // A failed conversion is not an empty INSTALLDIR: it says so, and no folder
 // is made from it.
 TEST(Utf8ToWideTest, FailedConversionLeavesNoInstallFolder) {
-    ImportPatch patch(GetModuleHandleW(nullptr), "kernel32.dll", "MultiByteToWideChar",
+    ImportPatch<decltype(MultiByteToWideChar)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
+                                                     "MultiByteToWideChar",
                       &FailMultiByteToWideChar);
     ASSERT_TRUE(patch.applied());
     EXPECT_EQ(Converted("C:\\Apps", Conversion::kFailed), L"<none>");

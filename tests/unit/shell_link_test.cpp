@@ -106,8 +106,8 @@ HRESULT WINAPI FailCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* 
 }
 
 TEST_F(CreateLinkTest, NoShellLinkObject) {
-    ImportPatch patch(GetModuleHandleW(nullptr), "ole32.dll", "CoCreateInstance",
-                      &FailCoCreateInstance);
+    ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "ole32.dll",
+                                                  "CoCreateInstance", &FailCoCreateInstance);
     ASSERT_TRUE(patch.applied());
     LogCapture capture;
     const HookContext context = TestContext();
@@ -167,8 +167,7 @@ private:
 };
 LONG NoPersistLink::released = 0;
 
-typedef HRESULT(WINAPI* CoCreateInstanceFunction)(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID*);
-CoCreateInstanceFunction g_realCoCreateInstance = nullptr;
+decltype(&CoCreateInstance) g_realCoCreateInstance = nullptr;
 
 HRESULT WINAPI CreateNoPersistLink(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                                    LPVOID* object) {
@@ -180,10 +179,10 @@ HRESULT WINAPI CreateNoPersistLink(REFCLSID clsid, LPUNKNOWN outer, DWORD contex
 }
 
 TEST_F(CreateLinkTest, NoFilePersistenceReleasesTheLink) {
-    ImportPatch patch(GetModuleHandleW(nullptr), "ole32.dll", "CoCreateInstance",
-                      &CreateNoPersistLink);
+    ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "ole32.dll",
+                                                  "CoCreateInstance", &CreateNoPersistLink);
     ASSERT_TRUE(patch.applied());
-    g_realCoCreateInstance = patch.original<CoCreateInstanceFunction>();
+    g_realCoCreateInstance = patch.original();
     NoPersistLink::released = 0;
     LogCapture capture;
     const HookContext context = TestContext();

@@ -4,11 +4,14 @@
 
 #include <string>
 
+#include "hook/product.h"
 #include "shortcuts/create_shortcuts.h"
 #include "shortcuts/pinned_shortcuts.h"
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
+#include "hook/guards.h"
 #include "tests/support/context.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/environment.h"
 #include "tests/support/sandbox.h"
 
@@ -23,19 +26,19 @@ struct EndsWithCase {
 class EndsWithTest : public testing::TestWithParam<EndsWithCase> {};
 
 TEST_P(EndsWithTest, ComparesLastBytesExactly) {
-    const std::string suffix = "Kestrune Montavo Fablio 15.lnk";
+    const std::string suffix = VLX_LINK_FILE;
     EXPECT_EQ(EndsWith(GetParam().text.c_str(), GetParam().text.size(), suffix.c_str(), suffix.size()),
               GetParam().expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, EndsWithTest,
-    testing::Values(EndsWithCase{"AnyFolder", "D:\\x\\Kestrune Montavo Fablio 15.lnk", true},
-                    EndsWithCase{"ExactlySuffix", "Kestrune Montavo Fablio 15.lnk", true},
+    testing::Values(EndsWithCase{"AnyFolder", "D:\\x\\" VLX_LINK_FILE, true},
+                    EndsWithCase{"ExactlySuffix", VLX_LINK_FILE, true},
                     EndsWithCase{"OtherCase", "C:\\kestrune montavo fablio 15.lnk", false},
-                    EndsWithCase{"OtherName", "C:\\Kestrune Montavo Fablio 14.lnk", false},
-                    EndsWithCase{"TrailingBlank", "C:\\Kestrune Montavo Fablio 15.lnk ", false},
-                    EndsWithCase{"Shorter", "Fablio 15.lnk", false},
+                    EndsWithCase{"OtherName", "C:\\" VLX_PRODUCT_NAME "4.lnk", false},
+                    EndsWithCase{"TrailingBlank", "C:\\" VLX_LINK_FILE " ", false},
+                    EndsWithCase{"Shorter", std::string(VLX_LINK_FILE).substr(1), false},
                     EndsWithCase{"Empty", "", false}),
     [](const testing::TestParamInfo<EndsWithCase>& info) { return std::string(info.param.name); });
 
@@ -89,21 +92,21 @@ struct LocationCase {
 
 class StartMenuLocationTest : public testing::TestWithParam<LocationCase> {};
 
+// Read from an option key as both shortcut actions read it.
 TEST_P(StartMenuLocationTest, OnlyFoldersBelowTheProgramsFolder) {
     const LocationCase& c = GetParam();
+    ScopedRegistryKey options(HKEY_CURRENT_USER, L"Software\\VLXTests\\Options");
+    ASSERT_TRUE(options.SetString(L"STARTMENULOCATION", c.location));
+    RegKey key;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\VLXTests\\Options", 0, KEY_READ, key.put()),
+              ERROR_SUCCESS);
     LogCapture capture;
     const HookContext context = TestContext();
     wchar_t location[kPathChars];
-    wcscpy(location, c.location);
-    EXPECT_EQ(AcceptStartMenuLocation(&context, location), c.accepted != nullptr);
-    if (c.accepted != nullptr) {
-        EXPECT_EQ(std::wstring(location), c.accepted);
-        EXPECT_TRUE(capture.lines().empty());
-    } else {
-        EXPECT_EQ(capture.lines(),
-                  std::vector<LogLine>{
-                      L4("VLX: STARTMENULOCATION is not a folder below the Start Menu. Ignored.")});
-    }
+    EXPECT_EQ(QueryStartMenuLocation(&context, key.get(), location), c.accepted != nullptr);
+    EXPECT_EQ(std::wstring(location), c.accepted != nullptr ? c.accepted : L"");
+    EXPECT_EQ(capture.lines(), L4s({"VLX: Query STARTMENULOCATION Success"}) +
+                                   (c.accepted != nullptr ? Lines{} : L4s({kRefusedLocationLine})));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -1,0 +1,80 @@
+// Shortcut creation and removal in the PostPayload phases, on the real shell
+// folders, option key and pin value of the prefix: what both test files share.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "hook/product.h"
+#include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
+#include "tests/support/hook_dll.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/process_recorder.h"
+#include "tests/support/property_map.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
+
+// The custom Start-menu folder the tests choose, below the programs folder.
+const wchar_t kMediaFolder[] = L"VLX Media";
+
+class ShortcutsTest : public testing::Test {
+protected:
+    void SetUp() override {
+        installDir = sandbox.path() + L"\\Apps";
+        target = installDir + L"\\" + FromUtf8(VLX_PRODUCT_NAME) + FromUtf8(VLX_WELCOME_SCREEN);
+        properties = ProductProperties(ToUtf8(installDir));
+        desktopLink = CommonDesktop() + L"\\" + kLinkFile;
+        programsLink = CommonPrograms() + L"\\" + kLinkFile;
+        sleeps.clear();
+    }
+    void TearDown() override { RemoveTree(CommonPrograms() + L"\\" + kMediaFolder); }
+
+    Lines Run(EntryMode entry, InstallMode mode) {
+        LogCapture capture;
+        EXPECT_EQ(hook.Proc(properties.map(), entry, mode), 0);
+        return capture.lines();
+    }
+    std::wstring InPrograms(const std::wstring& relative) const {
+        return CommonPrograms() + L"\\" + relative;
+    }
+
+    // The install PostPayload lines before shortcut creation: the filters.
+    Lines RegisterLines() const {
+        return Lines{L4("VLX: In PostPayloadInstallProc")} + RegisterFiltersLines(ToUtf8(installDir));
+    }
+    Lines InstallDir() const { return InstallDirLines(ToUtf8(installDir)); }
+    Lines DesktopCreationLines() const {
+        return L4s({"VLX: Creating Desktop Shortcut"}) + LinkLines() + LocationLines(desktopLink, target);
+    }
+    Lines StartMenuCreationLines(const std::wstring& link, bool custom) const {
+        return L4s({"VLX: Creating Start Menu Shortcut"}) +
+               (custom ? L4s({"VLX: Custom STARTMENULOCATION set."}) : Lines{}) +
+               LocationLines(link, target) + LinkLines();
+    }
+    // Removal of both shortcuts from the folders themselves.
+    Lines PlainRemovalLines() const {
+        return L4s({"VLX: Deleting Desktop Shortcut.", ToUtf8(desktopLink),
+                    "VLX: Deleting Start Menu Shortcut", ToUtf8(programsLink)}) +
+               PinRemovalLines();
+    }
+
+    inline static std::vector<DWORD> sleeps;
+    static VOID WINAPI RecordSleep(DWORD milliseconds) { sleeps.push_back(milliseconds); }
+
+    ShortcutState state;
+    SandboxFolder sandbox;
+    HookDll hook;
+    // No registration tool runs in these tests.
+    CreateProcessRecorder noTools{hook.module(), Children::kRefuse};
+    ImportPatch<decltype(Sleep)> sleep{hook.module(), "kernel32.dll", "Sleep", &RecordSleep};
+    std::wstring installDir;
+    std::wstring target;
+    std::wstring desktopLink;
+    std::wstring programsLink;
+    PropertyMapBuilder properties;
+};
