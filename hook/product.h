@@ -7,7 +7,8 @@
 // Makes a wide literal of narrow literals: VLX_WIDE("a" "b") is L"ab".
 #define VLX_WIDE(text) L"" text
 
-// The product, and its folder below the host's INSTALLDIR.
+// The vendor, the product, and its folder below the host's INSTALLDIR.
+#define VLX_COMPANY_NAME "Kestrune"
 #define VLX_PRODUCT_NAME "Kestrune Montavo Fablio 15"
 #define VLX_APPLICATION_FOLDER "\\" VLX_PRODUCT_NAME
 

@@ -12,6 +12,10 @@ command -v make                       >/dev/null 2>&1 || need+=(make)
 command -v wine                       >/dev/null 2>&1 || need+=(wine)
 command -v wine64                     >/dev/null 2>&1 || [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
 [ -x /usr/lib/wine/wine ] || dpkg -s wine32:i386 >/dev/null 2>&1 || need+=(wine32:i386)
+# The release step: Authenticode signing, and the test's throwaway certificate.
+command -v osslsigncode               >/dev/null 2>&1 || need+=(osslsigncode)
+command -v openssl                    >/dev/null 2>&1 || need+=(openssl)
+command -v git                        >/dev/null 2>&1 || need+=(git)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# The release step signs the DLL and the host when given a certificate and a
+# key, and says that they are unsigned when not: with a throwaway self-signed
+# code-signing certificate, both signatures verify with osslsigncode.
+#     signing.sh BUILD_DIR
+set -euo pipefail
+build_dir=$(cd "$1" && pwd)
+cd "$(dirname "$0")/../.."
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout "$work/key.pem" -out "$work/cert.pem" \
+    -subj "/CN=VLX throwaway signing/O=Kestrune" \
+    -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
+
+unsigned=$(bash scripts/release.sh --build-dir "$build_dir" --dist "$work/unsigned")
+grep -q '^unsigned: no certificate given' <<<"$unsigned" || { echo "FAIL: no unsigned notice"; exit 1; }
+if osslsigncode verify -in "$work/unsigned/VLXCustomHook.dll" >/dev/null 2>&1; then
+    echo "FAIL: the unsigned DLL verifies"
+    exit 1
+fi
+
+signed=$(VLX_SIGN_CAFILE="$work/cert.pem" \
+         bash scripts/release.sh --build-dir "$build_dir" --dist "$work/signed" --sign "$work/cert.pem" "$work/key.pem")
+echo "$signed"
+for file in VLXCustomHook.dll hookhost.exe; do
+    grep -q "^signed and verified: $work/signed/$file$" <<<"$signed" || { echo "FAIL: $file not signed"; exit 1; }
+    osslsigncode verify -in "$work/signed/$file" -CAfile "$work/cert.pem" >"$work/verify.txt" 2>&1 ||
+        { cat "$work/verify.txt"; echo "FAIL: $file does not verify"; exit 1; }
+    grep -q 'Message digest algorithm  : SHA256' "$work/verify.txt" || { echo "FAIL: $file not SHA-256"; exit 1; }
+    grep -E '^(Signature verification|Message digest algorithm  )' "$work/verify.txt" | sed "s/^/$file: /"
+done
+(cd "$work/signed" && sha256sum -c --quiet SHA256SUMS) || { echo "FAIL: SHA256SUMS do not match the signed files"; exit 1; }
+# Signing adds to the files; the debug symbols still belong to the DLL.
+cmp -s "$work/unsigned/VLXCustomHook.dll.debug" "$work/signed/VLXCustomHook.dll.debug" ||
+    { echo "FAIL: signing changed the debug symbols"; exit 1; }
+echo "signing checks passed"
