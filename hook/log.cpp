@@ -70,9 +70,12 @@ namespace {
 
 int FormatInto(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, va_list args) {
     buffer[0] = L'\0';
-    const int result = vswprintf(buffer, kLogLineChars, format, args);
-    // A line that does not fit is cut; some C runtimes report that with a
-    // negative result and leave the end unterminated.
+    // The system C runtime's formatter: it never calls the invalid-parameter
+    // handler (which would end the host), and it keeps the C++ library's own
+    // printf implementation out of the DLL. A line that does not fit is cut,
+    // reported with a negative result and left unterminated: the last
+    // character is always set to the terminator.
+    const int result = _vsnwprintf(buffer, kLogLineChars - 1, format, args);
     buffer[kLogLineChars - 1] = L'\0';
     if (result < 0 || static_cast<size_t>(result) >= kLogLineChars) {
         return static_cast<int>(wcslen(buffer));
