@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "hook/context.h"
 #include "hook/product.h"
 
@@ -71,13 +73,14 @@ bool Lookup(const NamedValue* table, size_t count, const wchar_t* name, uint32_t
 }
 
 void SetProperty(Options* options, const std::string& name, const std::string& value) {
-    for (auto& property : options->properties) {
-        if (property.first == name) {
-            property.second = value;
-            return;
-        }
+    auto& properties = options->properties;
+    const auto same = std::find_if(properties.begin(), properties.end(),
+                                   [&](const auto& property) { return property.first == name; });
+    if (same != properties.end()) {
+        same->second = value;
+    } else {
+        properties.emplace_back(name, value);
     }
-    options->properties.emplace_back(name, value);
 }
 
 std::wstring ModuleFolder() {

@@ -9,6 +9,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,11 +89,10 @@ std::wstring LoadHook(const std::wstring& dll, Hook* hook) {
 // Runs one phase, or the whole operation in host order, printing each phase;
 // returns the hook's last result.
 int32_t RunOperation(const Hook& hook, const Options& options, std::vector<Timing>* timings) {
-    std::vector<PropertyEntry> map;
-    for (const auto& property : options.properties) {
-        map.push_back({property.first.c_str(), property.second.c_str()});
-    }
-    map.push_back({nullptr, nullptr});
+    std::vector<PropertyEntry> map(options.properties.size() + 1, PropertyEntry{nullptr, nullptr});
+    std::transform(options.properties.begin(), options.properties.end(), map.begin(), [](const auto& property) {
+        return PropertyEntry{property.first.c_str(), property.second.c_str()};
+    });
 
     auto runPhase = [&](uint32_t phase) {
         printf("== %s %s ==\n", ToUtf8(kModes[options.mode].name).c_str(), PhaseTitle(phase));

@@ -16,6 +16,10 @@ command -v wine64                     >/dev/null 2>&1 || [ -x /usr/lib/wine/wine
 command -v osslsigncode               >/dev/null 2>&1 || need+=(osslsigncode)
 command -v openssl                    >/dev/null 2>&1 || need+=(openssl)
 command -v git                        >/dev/null 2>&1 || need+=(git)
+# The gate's second compiler and static analyser.
+command -v clang++                    >/dev/null 2>&1 || need+=(clang)
+command -v ld.lld                     >/dev/null 2>&1 || need+=(lld)
+command -v cppcheck                   >/dev/null 2>&1 || need+=(cppcheck)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

@@ -66,7 +66,13 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
         LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
         RemoveDirectoryW(path);
         Sleep(kFolderRemovalPauseMilliseconds);
+        // Each pass goes one folder up: should the path not get shorter, a
+        // folder that could not be removed would be looked at for ever.
+        const size_t length = wcslen(path);
         PathRemoveFileSpecW(path);
+        if (wcslen(path) >= length) {
+            return;
+        }
     }
 }
 

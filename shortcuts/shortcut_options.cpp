@@ -15,15 +15,12 @@ bool IsSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-// A component that names no folder of its own: empty, ".", "..", or only
-// dots and blanks (which Windows strips to one of those).
+// A component that does not name the folder it spells: empty, "." and "..",
+// or one that ends in a dot or a blank, which Windows strips from a name it
+// creates but not from a name on the way to a file ("Video " would be made
+// as "Video", and the shortcut then saved into a "Video " that is not there).
 bool IsUnsafeComponent(const wchar_t* begin, const wchar_t* end) {
-    for (const wchar_t* c = begin; c < end; ++c) {
-        if (*c != L'.' && *c != L' ') {
-            return false;
-        }
-    }
-    return true;
+    return begin == end || end[-1] == L'.' || end[-1] == L' ';
 }
 
 bool IsRelativeSubFolder(const wchar_t* location) {

@@ -22,6 +22,7 @@ RegKey OpenOptionKey();
 // folder path, without the one leading backslash it may have had
 // ("\Kestrune\Video" is Kestrune\Video below the programs folder, as the
 // path built from it always was). A value with a drive, a UNC path, or ".",
-// ".." or empty components is refused with one line. False (location empty)
-// when there is no custom location.
+// ".." or empty components, or a component ending in a dot or a blank (which
+// Windows would strip from the folder it makes), is refused with one line.
+// False (location empty) when there is no custom location.
 bool QueryStartMenuLocation(const HookContext* context, HKEY key, wchar_t (&location)[kPathChars]);

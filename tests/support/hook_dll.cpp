@@ -17,8 +17,9 @@ void Export(HMODULE module, const char* name, Function* function) {
 
 }  // namespace
 
-HookDll::HookDll() {
-    module_ = LoadLibraryW(BesideTests(L"VLXCustomHook.dll").c_str());
+HookDll::HookDll() : HookDll(BesideTests(L"VLXCustomHook.dll")) {}
+
+HookDll::HookDll(const std::wstring& path) : module_(LoadLibraryW(path.c_str())) {
     if (module_ == nullptr) {
         abort();
     }

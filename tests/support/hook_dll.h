@@ -3,12 +3,16 @@
 
 #include <windows.h>
 
+#include <string>
+
 #include "hook/exports.h"
 #include "tests/support/log_capture.h"
 
 class HookDll {
 public:
+    // The DLL built beside the tests, or the one at path.
     HookDll();
+    explicit HookDll(const std::wstring& path);
     ~HookDll();
     HookDll(const HookDll&) = delete;
     HookDll& operator=(const HookDll&) = delete;

@@ -23,32 +23,41 @@ PopulatedMachine::PopulatedMachine() {
 
     for (const auto* list : {&kFiltersToUnregister, &kOemFiles}) {
         for (const wchar_t* file : *list) {
-            WriteTextFile(app_ + file, "payload");
+            Write(app_ + file, "payload");
         }
     }
     for (const wchar_t* file : kOtherPayload) {
-        WriteTextFile(app_ + file, "payload");
+        Write(app_ + file, "payload");
     }
     MakeFolders(app_ + L"\\Settings\\Info\\Cache");  // left empty by the application
     for (const wchar_t* file : kCaHeadlessFiles) {
-        WriteTextFile(organizer_ + L"\\CAHeadless" + file, "codec");
+        Write(organizer_ + L"\\CAHeadless" + file, "codec");
     }
-    WriteTextFile(organizer_ + L"\\CAHeadless\\OrganizerOwn.dll", "codec");
-    organizerKey_.reset(new ScopedRegistryKey(HKEY_LOCAL_MACHINE, kOrganizerKey, KEY_WOW64_64KEY));
-    organizerKey_->SetString(L"", organizer_);
+    Write(organizer_ + L"\\CAHeadless\\OrganizerOwn.dll", "codec");
+    Write(profile_ + L"\\" + kPinnedLinkBelowProfile, "lnk");
 
     RemoveTree(VendorDataFolder());
     MakeFolders(DataFolder());
-    WriteTextFile(CatalogDatabase(), "catalog");
+    Write(CatalogDatabase(), "catalog");
+    LayOutRegistry();
+}
 
+void PopulatedMachine::LayOutRegistry() {
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kPinKey, KEY_WOW64_64KEY);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
     shortcuts_.SetOption(L"NODESKTOPICON", L"0");
     shortcuts_.SetOption(L"PINWSTOTASKBAR", L"1");
     shortcuts_.SetOption(L"STARTMENULOCATION", L"VLX Media\\Video");
-
+    organizerKey_.reset(new ScopedRegistryKey(HKEY_LOCAL_MACHINE, kOrganizerKey, KEY_WOW64_64KEY));
+    organizerKey_->SetString(L"", organizer_);
     profileKey_.reset(new ScopedRegistryKey(HKEY_LOCAL_MACHINE,
                                             std::wstring(kProfileListKey) + L"\\S-1-5-21-9-9-9-Pin"));
     profileKey_->SetString(L"ProfileImagePath", profile_, REG_EXPAND_SZ);
-    WriteTextFile(profile_ + L"\\" + kPinnedLinkBelowProfile, "lnk");
+}
+
+void PopulatedMachine::Write(const std::wstring& path, const std::string& content) {
+    WriteTextFile(path, content);
+    contents_[path] = content;
 }
 
 PopulatedMachine::~PopulatedMachine() {

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <map>
 #include <memory>
 #include <string>
 
@@ -32,7 +33,15 @@ public:
     // The host's properties for this machine.
     const PropertyMap* properties() { return properties_.map(); }
 
+    // What the machine wrote to each file it laid out, by full path.
+    const std::map<std::wstring, std::string>& contents() const { return contents_; }
+    // Sets its registry keys and values anew, as laid out: the installer
+    // options, the organizer's entry and the profile; no shortcut or pin.
+    void LayOutRegistry();
+
 private:
+    void Write(const std::wstring& path, const std::string& content);
+
     ShortcutState shortcuts_;
     SandboxFolder sandbox_;
     std::wstring installDir_;
@@ -42,4 +51,5 @@ private:
     PropertyMapBuilder properties_;
     std::unique_ptr<ScopedRegistryKey> organizerKey_;
     std::unique_ptr<ScopedRegistryKey> profileKey_;
+    std::map<std::wstring, std::string> contents_;
 };

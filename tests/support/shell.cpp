@@ -173,6 +173,10 @@ ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& subKey,
 }
 
 ScopedRegistryValue::~ScopedRegistryValue() {
+    Restore();
+}
+
+void ScopedRegistryValue::Restore() const {
     RegKey key;
     if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, key.put()) != ERROR_SUCCESS) {
         return;

@@ -82,6 +82,8 @@ public:
 
     bool Set(const std::wstring& text, DWORD type = REG_SZ) const;
     void Delete() const;
+    // Puts the old state back now (and again when the object ends).
+    void Restore() const;
 
 private:
     HKEY root_;

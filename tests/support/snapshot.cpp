@@ -2,45 +2,50 @@
 
 #include <windows.h>
 
-#include "tests/support/sandbox.h"
 #include "tests/support/environment.h"
+#include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 
 namespace {
 
-std::string Describe(const std::wstring& path, const WIN32_FILE_ATTRIBUTE_DATA& data) {
-    std::string text = "attributes " + std::to_string(data.dwFileAttributes);
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        text += EveryoneHasFullAccess(path) ? ", open to Everyone" : "";
+std::string Describe(const std::wstring& path, DWORD attributes, DWORD size, FolderAccess access) {
+    std::string text = "attributes " + std::to_string(attributes);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        text += access == FolderAccess::kRecorded && EveryoneHasFullAccess(path) ? ", open to Everyone" : "";
     } else {
-        text += ", " + std::to_string(data.nFileSizeLow) + " bytes";
+        text += ", " + std::to_string(size) + " bytes";
     }
     return text;
 }
 
-void Add(const std::wstring& root, const std::wstring& relative, FileSnapshot* snapshot) {
-    const std::wstring path = relative.empty() ? root : root + L"\\" + relative;
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
-        return;
-    }
-    (*snapshot)[relative] = Describe(path, data);
-    const DWORD attributes = data.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return;
-    }
-    ForEachEntry(path, [&](const WIN32_FIND_DATAW& entry) {
-        const std::wstring name = entry.cFileName;
-        Add(root, relative.empty() ? name : relative + L"\\" + name, snapshot);
+// The entries below a folder, from the listing itself: one call per folder.
+void AddBelow(const std::wstring& root, const std::wstring& relative, FolderAccess access,
+              FileSnapshot* snapshot) {
+    const std::wstring folder = relative.empty() ? root : root + L"\\" + relative;
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
+        const std::wstring name = relative.empty() ? std::wstring(entry.cFileName)
+                                                   : relative + L"\\" + entry.cFileName;
+        const DWORD attributes = entry.dwFileAttributes;
+        (*snapshot)[name] = Describe(root + L"\\" + name, attributes, entry.nFileSizeLow, access);
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            AddBelow(root, name, access, snapshot);
+        }
     });
 }
 
 }  // namespace
 
-FileSnapshot SnapshotFiles(const std::wstring& path) {
+FileSnapshot SnapshotFiles(const std::wstring& path, FolderAccess access) {
     FileSnapshot snapshot;
-    Add(path, L"", &snapshot);
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) {
+        return snapshot;
+    }
+    snapshot[L""] = Describe(path, data.dwFileAttributes, data.nFileSizeLow, access);
+    const DWORD attributes = data.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        AddBelow(path, L"", access, &snapshot);
+    }
     return snapshot;
 }
 

@@ -6,10 +6,11 @@
 
 // Every file and folder at and below path (a folder or a single file), by
 // its path relative to path, with what can change about it: a file's size
-// and attributes, a folder's attributes and whether Everyone has full
-// access. Links are listed, never followed.
+// and attributes, a folder's attributes and (unless told otherwise) whether
+// Everyone has full access. Links are listed, never followed.
 typedef std::map<std::wstring, std::string> FileSnapshot;
-FileSnapshot SnapshotFiles(const std::wstring& path);
+enum class FolderAccess { kRecorded, kIgnored };
+FileSnapshot SnapshotFiles(const std::wstring& path, FolderAccess access = FolderAccess::kRecorded);
 
 // The entries in which two snapshots differ, one per line, for a message.
 std::string Difference(const FileSnapshot& before, const FileSnapshot& after);

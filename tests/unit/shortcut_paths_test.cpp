@@ -127,6 +127,9 @@ INSTANTIATE_TEST_SUITE_P(
                     LocationCase{"ParentWithSlash", L"Media/../../x", nullptr},
                     LocationCase{"CurrentFolder", L"Media\\.\\Video", nullptr},
                     LocationCase{"OnlyDots", L"...", nullptr},
+                    LocationCase{"TrailingBlankInName", L"Media \\Video", nullptr},
+                    LocationCase{"TrailingDotInName", L"Media\\Video.", nullptr},
+                    LocationCase{"LeadingBlankKept", L" Media", L" Media"},
                     LocationCase{"EmptyComponent", L"Media\\\\Video", nullptr},
                     LocationCase{"OnlyBackslash", L"\\", nullptr}),
     [](const testing::TestParamInfo<LocationCase>& info) { return std::string(info.param.name); });

@@ -1,0 +1,116 @@
+// What the proof runs share: the hook DLL with every import replaced by its
+// stand-in, the state of the machine that the hook may touch, what each
+// phase may change, and one phase run with every invariant checked.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/proof/stand_ins.h"
+#include "tests/support/expected_log.h"
+#include "tests/support/hook_dll.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/machine.h"
+#include "tests/support/phases.h"
+#include "tests/support/registry_snapshot.h"
+#include "tests/support/snapshot.h"
+
+// The hook DLL as the proof runs load it: every import goes through its
+// stand-in; pauses return at once and child processes are not started (a
+// child that has already ended stands in for each); the shell-link object
+// refuses to save over a read-only file, as on Windows.
+class ProofHook {
+public:
+    ProofHook();
+    ~ProofHook();
+    ProofHook(const ProofHook&) = delete;
+    ProofHook& operator=(const ProofHook&) = delete;
+
+    const HookDll& dll() const { return dll_; }
+    // Whether the last run called an import that can change files, or the
+    // registry: when it did not, nothing there can have changed.
+    bool ChangedFiles() const;
+    bool ChangedRegistry() const;
+    // Imports of the DLL that the stand-in table does not know.
+    const std::vector<std::string>& unknownImports() const { return unknown_; }
+    // The stand-ins in place, one per import.
+    const std::vector<const StandIn*>& standIns() const { return standIns_; }
+
+private:
+    HookDll dll_;
+    std::vector<std::unique_ptr<RawImportPatch>> patches_;
+    std::vector<const StandIn*> standIns_;
+    std::vector<std::string> unknown_;
+};
+
+// Where the hook works on a machine, for the rules of what it may change.
+struct Places {
+    std::wstring sandbox;            // files of the machine: payload, organizer, profiles
+    std::wstring app;                // the application's folder
+    std::wstring organizer;          // the companion organizer's folder
+    std::wstring startMenuFolder;    // the custom Start-menu folder's top, or empty
+};
+
+// The files and registry keys the hook may touch, and everything around them.
+struct MachineState {
+    FileSnapshot files;
+    RegistrySnapshot registry;
+};
+MachineState TakeState(const Places& places);
+// The same for the registry alone, and for the shell folders alone.
+void TakeRegistryState(MachineState* state);
+void TakeShellFolderState(MachineState* state);
+
+// The entries in which two states differ and that the phase may not change.
+std::vector<std::string> ForbiddenChanges(const MachineState& before, const MachineState& after,
+                                          const PhaseFacts& phase, const Places& places);
+
+// One phase run with every invariant checked: no crash (the run returns),
+// the result, the frame lines of every action in order, nothing changed
+// that the phase may not change (before is the state it starts from), and
+// nothing left open (the handle count and the leak books). The plan says
+// which import fails.
+struct PhaseOutcome {
+    int32_t result = 0;
+    Lines lines;
+    MachineState after;
+    std::vector<std::string> problems;
+};
+PhaseOutcome RunPhaseChecked(const ProofHook& hook, const PropertyMap* properties,
+                             const PhaseFacts& phase, const Places& places, const MachineState& before,
+                             int32_t expectedResult, const FaultPlan& plan = FaultPlan());
+
+// A populated machine for many runs: laid out once, and after each run put
+// back as it was wherever the run changed it.
+class ProofMachine {
+public:
+    ProofMachine();
+    ProofMachine(const ProofMachine&) = delete;
+    ProofMachine& operator=(const ProofMachine&) = delete;
+
+    PopulatedMachine& machine() { return *machine_; }
+    const Places& places() const { return places_; }
+    // The machine's state as laid out.
+    const MachineState& pristine() const { return pristine_; }
+    // Runs a phase from the laid-out state, and puts the machine back.
+    PhaseOutcome Run(const ProofHook& hook, const PhaseFacts& phase, int32_t expectedResult,
+                     const FaultPlan& plan = FaultPlan());
+    // Puts back what a run changed, as its state after shows it.
+    void Restore(const MachineState& after);
+
+private:
+    std::unique_ptr<PopulatedMachine> machine_;
+    Places places_;
+    MachineState pristine_;
+};
+
+// Puts files back from their state now to the target state: what differs is
+// written anew from contents (by full path) or made as a folder, what is new
+// is removed.
+void RestoreFiles(const FileSnapshot& target, const FileSnapshot& now,
+                  const std::map<std::wstring, std::string>& contents);
+
+// Appends a summary line for test.sh to print (build tree: proof-summary.txt).
+void WriteSummary(const std::string& line);

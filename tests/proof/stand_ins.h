@@ -1,0 +1,54 @@
+// Stand-ins for every function the hook DLL imports, for the proof runs.
+// Each counts its calls, can fail a chosen call the way the function
+// documents its failure, and tells the leak books what it acquired and
+// released. Which stand-in replaces which import is read from the DLL's own
+// import table, so an import without a stand-in fails the run.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// The stand-ins' templates name functions whose declarations carry
+// attributes (nothrow, malloc) that a template argument drops.
+#pragma GCC diagnostic ignored "-Wignored-attributes"
+
+enum class FaultKind {
+    kFails,      // has a documented failure: the runs fail it
+    kReleases,   // a release: failing it still releases, then reports failure
+    kCannotFail, // no failure to report (void, pure computation, CRT internals)
+    kData,       // a data import: left alone
+};
+
+struct StandIn {
+    std::string name;
+    FaultKind kind;
+    const void* function;  // replaces the import; null for data
+    int id;                // the stand-in's counters
+};
+
+// Every import the DLL may have, by name.
+const std::vector<StandIn>& AllStandIns();
+const StandIn* FindStandIn(const std::string& name);
+
+// Which call of which stand-in fails: none, every call, or the one numbered
+// call (1 for the first).
+struct FaultPlan {
+    int id = -1;
+    unsigned call = 0;  // 0: every call
+};
+void SetFaultPlan(const FaultPlan& plan);
+
+// Calls of each stand-in since the last ResetCalls.
+void ResetCalls();
+unsigned CallsOf(int id);
+
+// Sets what the stand-in with id passes its calls on to: the import's
+// original, once the stand-in replaces it.
+bool SetOriginal(int id, void* original);
+
+// Replaces what the stand-in of name passes its calls on to (the harness
+// short-circuits pauses and child processes this way). Returns false when
+// there is no such stand-in.
+bool PassCallsTo(const std::string& name, const void* function);
