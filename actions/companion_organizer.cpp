@@ -74,6 +74,7 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
         LogMessage(context, "VLX: CX install dir not available. No file deleted.",
                    kLogLevelProgress);
     } else {
+        BaseFolder base(organizer);
         for (const wchar_t* entry : kCaHeadlessFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
@@ -85,7 +86,7 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
                 LogMessage(context, "VLX: Delete File: ", kLogLevelProgress);
                 LogWideMessage(context, path);
                 // Attributes are left alone: a read-only file stays.
-                DeleteBelow(context, organizer, path);
+                DeleteBelow(context, &base, path);
             }
         }
     }

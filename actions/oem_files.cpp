@@ -42,7 +42,7 @@ const wchar_t* const kOemFolders[] = {
 // the walk goes down and up, and every level shares one search record (each
 // has read its entry before it goes down).
 struct Pruning {
-    const wchar_t* base;  // the tree's parent: removals must lie below it
+    BaseFolder* base;  // the tree's parent: removals must lie below it
     wchar_t folder[kPathChars];
     WIN32_FIND_DATAW entry;
 };
@@ -98,17 +98,29 @@ uint32_t PruneFolder(Pruning* pruning) {
     return RemoveFolderBelow(pruning->base, folder);
 }
 
+// Prunes the tree at folder, whose removals must lie below base.
+uint32_t PruneTree(BaseFolder* base, const wchar_t* folder) {
+    Pruning pruning;
+    pruning.base = base;
+    if (!CheckedCopy(pruning.folder, folder)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    return PruneFolder(&pruning);
+}
+
 }  // namespace
 
 void UninstallOEMFiles(const HookContext* context) {
     LogMessage(context, "VLX: BEGIN - Uninstall OEM Files", kLogLevelProgress);
     wchar_t installDir[kPathChars] = {};
     if (GetInstallDir(context, installDir)) {
+        // One base for every file and folder below it.
+        BaseFolder base(installDir);
         for (const wchar_t* entry : kOemFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
             if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
-                ForceDeleteBelow(context, installDir, path);
+                ForceDeleteBelow(context, &base, path);
             }
         }
         for (const wchar_t* entry : kOemFolders) {
@@ -119,24 +131,23 @@ void UninstallOEMFiles(const HookContext* context) {
             }
             // The tree's top is checked here, where its base is known.
             FileHandle top;
-            if (OpenBelow(installDir, path, FILE_READ_ATTRIBUTES, kFolderItem, &top) == kLinkInPath) {
+            if (OpenBelow(&base, path, FILE_READ_ATTRIBUTES, kFolderItem, &top) == kLinkInPath) {
                 LogLinkSkipped(context);
                 continue;
             }
             top.reset();
-            RemoveEmptyFolderTree(path);
+            PruneTree(&base, path);
         }
     }
     LogMessage(context, "VLX: END - Uninstall OEM Files", kLogLevelProgress);
 }
 
 uint32_t RemoveEmptyFolderTree(const wchar_t* folder) {
-    Pruning pruning;
     wchar_t parent[kPathChars];
-    if (!CheckedCopy(pruning.folder, folder) || !CheckedCopy(parent, folder)) {
+    if (!CheckedCopy(parent, folder)) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
     PathRemoveFileSpecW(parent);
-    pruning.base = parent;
-    return PruneFolder(&pruning);
+    BaseFolder base(parent);
+    return PruneTree(&base, folder);
 }

@@ -4,13 +4,10 @@
 
 #include <utility>
 
+#include "hook/checked_text.h"
 #include "hook/log.h"
 
 namespace {
-
-// Final paths carry a "\\?\" or "\\?\UNC\" prefix, and a junctioned base may
-// lead far: more room than a path buffer.
-const size_t kFinalPathChars = 1024;
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -78,7 +75,7 @@ bool MarkForDeletion(HANDLE item) {
                                       sizeof(disposition)) != FALSE;
 }
 
-bool DeleteFileAt(const HookContext* context, const wchar_t* base, const wchar_t* path,
+bool DeleteFileAt(const HookContext* context, BaseFolder* base, const wchar_t* path,
                   Attributes attributes) {
     const DWORD access = attributes == Attributes::kClear ? DELETE | FILE_WRITE_ATTRIBUTES : DELETE;
     FileHandle file;
@@ -99,11 +96,45 @@ bool DeleteFileAt(const HookContext* context, const wchar_t* base, const wchar_t
 
 }  // namespace
 
-DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind,
-                FileHandle* item) {
+namespace {
+
+// The final path that path has when nothing on it is a link: "\\?\C:\..."
+// or "\\?\UNC\server\share\...". False for any other form of path.
+bool LiteralFinalPath(const wchar_t* path, wchar_t (&literal)[kFinalPathChars]) {
+    const bool unc = IsSeparator(path[0]) && IsSeparator(path[1]);
+    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && IsSeparator(path[2]);
+    if (!unc && !drive) {
+        return false;
+    }
+    return CheckedCopy(literal, unc ? L"\\\\?\\UNC" : L"\\\\?") && AppendComponents(literal, path);
+}
+
+// Where base really leads, worked out once.
+void Resolve(BaseFolder* base) {
+    if (base->resolved) {
+        return;
+    }
+    base->resolved = true;
+    const FileHandle folder(CreateFileW(base->path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!folder.valid()) {
+        base->status = GetLastError();
+        return;
+    }
+    base->status = FinalPath(folder.get(), base->finalPath) ? ERROR_SUCCESS : ERROR_FILENAME_EXCED_RANGE;
+}
+
+bool SamePath(const wchar_t* a, const wchar_t* b) {
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
+DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
     item->reset();
-    const size_t baseLength = wcslen(base);
-    if (baseLength == 0 || wcsncmp(path, base, baseLength) != 0) {
+    const size_t baseLength = wcslen(base->path);
+    if (baseLength == 0 || wcsncmp(path, base->path, baseLength) != 0) {
         return ERROR_INVALID_PARAMETER;
     }
     const DWORD folderFlag = kind == kFolderItem ? FILE_FLAG_BACKUP_SEMANTICS : 0;
@@ -113,11 +144,13 @@ DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind
     if (!opened.valid()) {
         return GetLastError();
     }
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(opened.get(), &information)) {
+    // The attributes alone: the whole-file information would also ask for
+    // the volume's serial number, which costs a hundred times more.
+    FILE_ATTRIBUTE_TAG_INFO information;
+    if (!GetFileInformationByHandleEx(opened.get(), FileAttributeTagInfo, &information, sizeof(information))) {
         return GetLastError();
     }
-    const DWORD attributes = information.dwFileAttributes;
+    const DWORD attributes = information.FileAttributes;
     if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         return kLinkInPath;
     }
@@ -127,24 +160,25 @@ DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind
     }
 
     // A link on a folder between base and the item leaves the handle's own
-    // attributes plain but shows in where the handle really leads.
-    wchar_t expected[kFinalPathChars];
-    {
-        FileHandle baseFolder(CreateFileW(base, FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!baseFolder.valid()) {
-            return GetLastError();
-        }
-        if (!FinalPath(baseFolder.get(), expected)) {
-            return ERROR_FILENAME_EXCED_RANGE;
-        }
-    }
+    // attributes plain but shows in where the handle really leads: that must
+    // be where base really leads followed by the rest of path. Where it is
+    // the path itself, nothing on the way is a link, the base included.
     wchar_t actual[kFinalPathChars];
-    if (!AppendComponents(expected, path + baseLength) || !FinalPath(opened.get(), actual)) {
+    if (!FinalPath(opened.get(), actual)) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    if (CompareStringOrdinal(expected, -1, actual, -1, TRUE) != CSTR_EQUAL) {
-        return kLinkInPath;
+    wchar_t expected[kFinalPathChars];
+    if (!LiteralFinalPath(path, expected) || !SamePath(expected, actual)) {
+        Resolve(base);
+        if (base->status != ERROR_SUCCESS) {
+            return base->status;
+        }
+        if (!CheckedCopy(expected, base->finalPath) || !AppendComponents(expected, path + baseLength)) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+        if (!SamePath(expected, actual)) {
+            return kLinkInPath;
+        }
     }
     *item = std::move(opened);
     return ERROR_SUCCESS;
@@ -154,15 +188,15 @@ void LogLinkSkipped(const HookContext* context) {
     LogMessage(context, "VLX: Link in path. Skipped.", kLogLevelProgress);
 }
 
-bool DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+bool DeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path) {
     return DeleteFileAt(context, base, path, Attributes::kKeep);
 }
 
-bool ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+bool ForceDeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path) {
     return DeleteFileAt(context, base, path, Attributes::kClear);
 }
 
-uint32_t RemoveFolderBelow(const wchar_t* base, const wchar_t* path) {
+uint32_t RemoveFolderBelow(BaseFolder* base, const wchar_t* path) {
     FileHandle folder;
     const DWORD opened = OpenBelow(base, path, DELETE | FILE_WRITE_ATTRIBUTES, kFolderItem, &folder);
     if (opened != ERROR_SUCCESS) {
@@ -172,4 +206,19 @@ uint32_t RemoveFolderBelow(const wchar_t* base, const wchar_t* path) {
         return GetLastError();
     }
     return ERROR_SUCCESS;
+}
+
+DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
+    BaseFolder folder(base);
+    return OpenBelow(&folder, path, access, kind, item);
+}
+
+bool DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+    BaseFolder folder(base);
+    return DeleteBelow(context, &folder, path);
+}
+
+bool ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+    BaseFolder folder(base);
+    return ForceDeleteBelow(context, &folder, path);
 }

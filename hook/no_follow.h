@@ -24,14 +24,30 @@ enum ItemKind {
     kFolderItem,
 };
 
+// Final paths carry a "\\?\" or "\\?\UNC\" prefix, and a junctioned base may
+// lead far: more room than a path buffer.
+const size_t kFinalPathChars = 1024;
+
+// A trusted base folder below which items are changed. Where it really
+// leads (its final path) is worked out only once an item's final path is not
+// the very path it was opened by, which happens when the base itself is a
+// link, and is then kept for the next items.
+struct BaseFolder {
+    explicit BaseFolder(const wchar_t* folder) : path(folder) {}
+    const wchar_t* path;
+    bool resolved = false;
+    DWORD status = ERROR_SUCCESS;  // once resolved: 0, or why finalPath is not known
+    wchar_t finalPath[kFinalPathChars] = {};
+};
+
 // Opens path, which was built from base, with access, without following a
 // link at its end, and proves through the handle that it is the object at
 // exactly that place: not a link itself, of the kind asked for, and its final
 // path is the final path of base followed by the rest of path. Returns 0 with
 // *item open; kLinkInPath (item empty) when a link is on the way or at the
-// end; otherwise the platform's error (missing, of the other kind, refused).
-DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind,
-                FileHandle* item);
+// end; otherwise the platform's error (missing, of the other kind, refused,
+// or the base's own).
+DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
 
 // The one line for an item skipped because of a link on its path.
 void LogLinkSkipped(const HookContext* context);
@@ -39,13 +55,18 @@ void LogLinkSkipped(const HookContext* context);
 // Deletes the file at path below base through a handle that OpenBelow gave;
 // a link on the way is logged with LogLinkSkipped and nothing is deleted.
 // False when the file was not deleted (missing, read-only, in use, a link).
-bool DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path);
+bool DeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path);
 
 // The same, clearing read-only, hidden and system attributes first, as a
 // forced delete does.
-bool ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path);
+bool ForceDeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path);
 
 // Clears the attributes of the folder at path below base and removes it,
 // through a handle that OpenBelow gave. 0, kLinkInPath, or the error of the
 // failing step (ERROR_DIR_NOT_EMPTY for a folder that still holds anything).
-uint32_t RemoveFolderBelow(const wchar_t* base, const wchar_t* path);
+uint32_t RemoveFolderBelow(BaseFolder* base, const wchar_t* path);
+
+// For a single item below base.
+DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
+bool DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path);
+bool ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path);

@@ -145,4 +145,42 @@ INSTANTIATE_TEST_SUITE_P(
                  }}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
+// A base folder that is itself a link (an administrator moved it) is
+// trusted: the items below it are handled as anywhere else.
+class MovedBaseTest : public LinkTest {};
+
+TEST_P(MovedBaseTest, ItemsBelowItAreStillHandled) {
+    const LinkCase& c = GetParam();
+    const std::wstring base = c.linkAt(machine);
+    const std::wstring moved = machine.sandbox() / L"Moved";
+    ASSERT_TRUE(MakeFolders(moved));
+    const std::wstring target = moved + base.substr(base.find_last_of(L'\\'));
+    ASSERT_TRUE(MoveFileW(base.c_str(), target.c_str()));
+    const ScopedLink planted(base, target);
+    ASSERT_TRUE(planted.made());
+
+    LogCapture capture;
+    for (const Phase& phase : c.phases) {
+        EXPECT_EQ(hook.Proc(machine.properties(), phase.entry, phase.mode), 0);
+    }
+
+    EXPECT_TRUE(c.plainHandled(machine));
+    EXPECT_EQ(CountLines(capture.lines(), kLinkSkippedLine), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bases, MovedBaseTest,
+    testing::Values(
+        LinkCase{"InstallFolder", [](const PopulatedMachine& m) { return m.app(); },
+                 {kUninstallPrePayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.app() + L"\\ols_config.xml") && !PathExists(m.app() + L"\\MediaIO");
+                 }},
+        LinkCase{"OrganizerFolder", [](const PopulatedMachine& m) { return m.organizer(); },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
+                 }}),
+    [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

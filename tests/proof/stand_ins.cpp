@@ -221,7 +221,7 @@ std::vector<StandIn> MakeTable() {
                   }),
         VLX_RELEASES(CloseHandle, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); }),
-        VLX_FAILS(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND),
         VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
