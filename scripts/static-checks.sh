@@ -17,6 +17,6 @@ common=(--std=c++17 --language=c++ --inline-suppr --error-exitcode=1 --quiet -I 
         -D_UNICODE --suppress=missingIncludeSystem --library=windows)
 # The library and the host: style findings too.
 cppcheck "${common[@]}" --enable=warning,style,performance,portability hook actions registry shortcuts host
-# The tests: GoogleTest's macros known, style left to the reviewer.
-cppcheck "${common[@]}" --library=googletest --enable=warning,performance,portability tests
+# The tests and the benchmark: GoogleTest's macros known, style left to the reviewer.
+cppcheck "${common[@]}" --library=googletest --enable=warning,performance,portability tests bench
 echo "cppcheck $(cppcheck --version | grep -oE '[0-9.]+$'): no findings"

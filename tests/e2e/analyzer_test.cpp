@@ -149,10 +149,7 @@ TEST_F(AnalyzerTest, AnalyzerOutlivingTimeoutIsLeftRunning) {
     EXPECT_EQ(ActionLines(capture.lines(), kStopAnalyzerFrame), Analyzer("259"));
     EXPECT_EQ(g_waits, std::vector<DWORD>{30000});
     ASSERT_EQ(recorder.calls().size(), 1u);
-    const HANDLE child = recorder.calls()[0].process;
-    EXPECT_EQ(WaitForSingleObject(child, 0), static_cast<DWORD>(WAIT_TIMEOUT)) << "still running";
-    TerminateProcess(child, 1);
-    WaitForSingleObject(child, 10000);
+    EXPECT_TRUE(EndIfRunning(recorder.calls()[0].process)) << "still running";
 }
 
 }  // namespace

@@ -105,7 +105,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     PopulatedMachine machine;
     RealMachine real(machine);
     ASSERT_TRUE(real.linked());
-    const Places places{machine.sandbox().path(), machine.app(), machine.organizer(), L"VLX Media"};
+    const Places places{machine.sandbox().path(), machine.app(), machine.organizer(), kMachineStartMenuTop};
     const MachineState installed = TakeState(places);
 
     unsigned operations = 0;

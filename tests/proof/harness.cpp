@@ -316,7 +316,7 @@ PhaseOutcome RunPhaseChecked(const ProofHook& hook, const PropertyMap* propertie
 }
 
 ProofMachine::ProofMachine() : machine_(new PopulatedMachine) {
-    places_ = Places{machine_->sandbox().path(), machine_->app(), machine_->organizer(), L"VLX Media"};
+    places_ = Places{machine_->sandbox().path(), machine_->app(), machine_->organizer(), kMachineStartMenuTop};
     pristine_ = TakeState(places_);
 }
 

@@ -2,18 +2,20 @@
 
 #include <shlobj.h>
 
+#include "tests/support/forwarding_link.h"
+
 namespace {
 
 decltype(&CoCreateInstance) g_real = nullptr;
 
 // One object for both interfaces the hook uses, around the real ones, with
 // one reference count, as the real shell-link object has.
-class WindowsLikeLink final : public IShellLinkW, public IPersistFile {
+class WindowsLikeLink final : public ForwardingShellLink, public IPersistFile {
 public:
-    WindowsLikeLink(IShellLinkW* link, IPersistFile* file) : link_(link), file_(file) {}
+    WindowsLikeLink(IShellLinkW* link, IPersistFile* file) : ForwardingShellLink(link), file_(file) {}
     virtual ~WindowsLikeLink() {
         file_->Release();
-        link_->Release();
+        real_->Release();
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -51,28 +53,8 @@ public:
     HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR a) override { return file_->SaveCompleted(a); }
     HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* a) override { return file_->GetCurFile(a); }
 
-    // IShellLinkW: the real object's.
-    HRESULT STDMETHODCALLTYPE GetPath(LPWSTR a, int b, WIN32_FIND_DATAW* c, DWORD d) override { return link_->GetPath(a, b, c, d); }
-    HRESULT STDMETHODCALLTYPE GetIDList(PIDLIST_ABSOLUTE* a) override { return link_->GetIDList(a); }
-    HRESULT STDMETHODCALLTYPE SetIDList(PCIDLIST_ABSOLUTE a) override { return link_->SetIDList(a); }
-    HRESULT STDMETHODCALLTYPE GetDescription(LPWSTR a, int b) override { return link_->GetDescription(a, b); }
-    HRESULT STDMETHODCALLTYPE SetDescription(LPCWSTR a) override { return link_->SetDescription(a); }
-    HRESULT STDMETHODCALLTYPE GetWorkingDirectory(LPWSTR a, int b) override { return link_->GetWorkingDirectory(a, b); }
-    HRESULT STDMETHODCALLTYPE SetWorkingDirectory(LPCWSTR a) override { return link_->SetWorkingDirectory(a); }
-    HRESULT STDMETHODCALLTYPE GetArguments(LPWSTR a, int b) override { return link_->GetArguments(a, b); }
-    HRESULT STDMETHODCALLTYPE SetArguments(LPCWSTR a) override { return link_->SetArguments(a); }
-    HRESULT STDMETHODCALLTYPE GetHotkey(WORD* a) override { return link_->GetHotkey(a); }
-    HRESULT STDMETHODCALLTYPE SetHotkey(WORD a) override { return link_->SetHotkey(a); }
-    HRESULT STDMETHODCALLTYPE GetShowCmd(int* a) override { return link_->GetShowCmd(a); }
-    HRESULT STDMETHODCALLTYPE SetShowCmd(int a) override { return link_->SetShowCmd(a); }
-    HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR a, int b, int* c) override { return link_->GetIconLocation(a, b, c); }
-    HRESULT STDMETHODCALLTYPE SetIconLocation(LPCWSTR a, int b) override { return link_->SetIconLocation(a, b); }
-    HRESULT STDMETHODCALLTYPE SetRelativePath(LPCWSTR a, DWORD b) override { return link_->SetRelativePath(a, b); }
-    HRESULT STDMETHODCALLTYPE Resolve(HWND a, DWORD b) override { return link_->Resolve(a, b); }
-    HRESULT STDMETHODCALLTYPE SetPath(LPCWSTR a) override { return link_->SetPath(a); }
 
 private:
-    IShellLinkW* link_;
     IPersistFile* file_;
     ULONG references_ = 1;
 };

@@ -4,6 +4,9 @@
 #include "tests/support/environment.h"
 #include "tests/support/payload.h"
 
+const wchar_t kMachineStartMenuTop[] = L"VLX Media";
+const wchar_t kMachineStartMenuLocation[] = L"VLX Media\\Video";
+
 namespace {
 
 // The rest of the payload, beside what the hook's lists name.
@@ -47,7 +50,7 @@ void PopulatedMachine::LayOutRegistry() {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
     shortcuts_.SetOption(L"NODESKTOPICON", L"0");
     shortcuts_.SetOption(L"PINWSTOTASKBAR", L"1");
-    shortcuts_.SetOption(L"STARTMENULOCATION", L"VLX Media\\Video");
+    shortcuts_.SetOption(L"STARTMENULOCATION", kMachineStartMenuLocation);
     organizerKey_.reset(new ScopedRegistryKey(HKEY_LOCAL_MACHINE, kOrganizerKey, KEY_WOW64_64KEY));
     organizerKey_->SetString(L"", organizer_);
     profileKey_.reset(new ScopedRegistryKey(HKEY_LOCAL_MACHINE,
@@ -61,6 +64,6 @@ void PopulatedMachine::Write(const std::wstring& path, const std::string& conten
 }
 
 PopulatedMachine::~PopulatedMachine() {
-    RemoveTree(CommonPrograms() + L"\\VLX Media");
+    RemoveTree(CommonPrograms() + L"\\" + kMachineStartMenuTop);
     RemoveTree(VendorDataFolder());
 }

@@ -17,6 +17,11 @@
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 
+// The custom Start-menu location the machine's option key holds, and the
+// top folder of it below the programs folder.
+extern const wchar_t kMachineStartMenuLocation[];
+extern const wchar_t kMachineStartMenuTop[];
+
 class PopulatedMachine {
 public:
     PopulatedMachine();

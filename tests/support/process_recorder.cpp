@@ -79,3 +79,10 @@ BOOL WINAPI CreateProcessRecorder::Replacement(LPCWSTR application, LPWSTR comma
     SetLastError(error);
     return result;
 }
+
+bool EndIfRunning(HANDLE child) {
+    const bool running = WaitForSingleObject(child, 0) == WAIT_TIMEOUT;
+    TerminateProcess(child, 1);
+    WaitForSingleObject(child, 10000);
+    return running;
+}

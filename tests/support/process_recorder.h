@@ -48,3 +48,6 @@ private:
     std::vector<Call> calls_;
     std::vector<Handle> processes_;
 };
+
+// True when the child is still running; it is ended either way.
+bool EndIfRunning(HANDLE child);

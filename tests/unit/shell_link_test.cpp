@@ -9,6 +9,7 @@
 
 #include "shortcuts/shell_link.h"
 #include "tests/support/context.h"
+#include "tests/support/forwarding_link.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
@@ -119,10 +120,9 @@ TEST_F(CreateLinkTest, NoShellLinkObject) {
 
 // A shell link whose file-persistence interface cannot be obtained: every
 // call goes to the real object except that query.
-class NoPersistLink final : public IShellLinkW {
+class NoPersistLink final : public ForwardingShellLink {
 public:
-    explicit NoPersistLink(IShellLinkW* real) : real_(real) {}
-    virtual ~NoPersistLink() = default;
+    explicit NoPersistLink(IShellLinkW* real) : ForwardingShellLink(real) {}
     static LONG released;
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override {
@@ -142,27 +142,8 @@ public:
         }
         return references_;
     }
-    HRESULT STDMETHODCALLTYPE GetPath(LPWSTR a, int b, WIN32_FIND_DATAW* c, DWORD d) override { return real_->GetPath(a, b, c, d); }
-    HRESULT STDMETHODCALLTYPE GetIDList(PIDLIST_ABSOLUTE* a) override { return real_->GetIDList(a); }
-    HRESULT STDMETHODCALLTYPE SetIDList(PCIDLIST_ABSOLUTE a) override { return real_->SetIDList(a); }
-    HRESULT STDMETHODCALLTYPE GetDescription(LPWSTR a, int b) override { return real_->GetDescription(a, b); }
-    HRESULT STDMETHODCALLTYPE SetDescription(LPCWSTR a) override { return real_->SetDescription(a); }
-    HRESULT STDMETHODCALLTYPE GetWorkingDirectory(LPWSTR a, int b) override { return real_->GetWorkingDirectory(a, b); }
-    HRESULT STDMETHODCALLTYPE SetWorkingDirectory(LPCWSTR a) override { return real_->SetWorkingDirectory(a); }
-    HRESULT STDMETHODCALLTYPE GetArguments(LPWSTR a, int b) override { return real_->GetArguments(a, b); }
-    HRESULT STDMETHODCALLTYPE SetArguments(LPCWSTR a) override { return real_->SetArguments(a); }
-    HRESULT STDMETHODCALLTYPE GetHotkey(WORD* a) override { return real_->GetHotkey(a); }
-    HRESULT STDMETHODCALLTYPE SetHotkey(WORD a) override { return real_->SetHotkey(a); }
-    HRESULT STDMETHODCALLTYPE GetShowCmd(int* a) override { return real_->GetShowCmd(a); }
-    HRESULT STDMETHODCALLTYPE SetShowCmd(int a) override { return real_->SetShowCmd(a); }
-    HRESULT STDMETHODCALLTYPE GetIconLocation(LPWSTR a, int b, int* c) override { return real_->GetIconLocation(a, b, c); }
-    HRESULT STDMETHODCALLTYPE SetIconLocation(LPCWSTR a, int b) override { return real_->SetIconLocation(a, b); }
-    HRESULT STDMETHODCALLTYPE SetRelativePath(LPCWSTR a, DWORD b) override { return real_->SetRelativePath(a, b); }
-    HRESULT STDMETHODCALLTYPE Resolve(HWND a, DWORD b) override { return real_->Resolve(a, b); }
-    HRESULT STDMETHODCALLTYPE SetPath(LPCWSTR a) override { return real_->SetPath(a); }
 
 private:
-    IShellLinkW* real_;
     ULONG references_ = 1;
 };
 LONG NoPersistLink::released = 0;

@@ -1,0 +1,144 @@
+// Whole phases with their real pauses and child processes (Wine's
+// Regsvr32 on the stand-in filter, a quick stand-in analyzer), run in host
+// order through an install, a reinstall and an uninstall: wall time against
+// the sum of the pauses the phase makes and of its children's own run
+// times (each command line run again directly and timed).
+#include <stdio.h>
+
+#include <map>
+
+#include "bench/sections.h"
+#include "hook/product.h"
+#include "tests/support/payload.h"
+
+namespace {
+
+const double kTargetRatio = 1.02;
+
+std::vector<DWORD> g_pauses;
+std::vector<std::wstring> g_commands;
+
+VOID WINAPI RecordPause(DWORD milliseconds) {
+    g_pauses.push_back(milliseconds);
+    Sleep(milliseconds);
+}
+
+BOOL WINAPI RecordStart(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                        LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
+                        LPCWSTR folder, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION information) {
+    g_commands.push_back(commandLine != nullptr ? commandLine : L"");
+    return CreateProcessW(application, commandLine, processAttributes, threadAttributes, inherit, flags,
+                          environment, folder, startup, information);
+}
+
+// The command line run as the hook runs it, timed from start to exit: the
+// median of three runs, as a child's time varies more than anything else.
+double ChildMilliseconds(const std::wstring& command) {
+    std::vector<double> runs;
+    for (int i = 0; i < 3; ++i) {
+        std::wstring line = command;
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof(startup);
+        PROCESS_INFORMATION information = {};
+        runs.push_back(TimeMilliseconds([&] {
+            if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                               &startup, &information)) {
+                WaitForSingleObject(information.hProcess, INFINITE);
+                CloseHandle(information.hThread);
+                CloseHandle(information.hProcess);
+            }
+        }));
+    }
+    return Summarise(runs).median;
+}
+
+// Programs where the payload has the filters and the analyzer: the stand-in
+// filter module, and a stand-in analyzer that exits at once.
+void LayOutStandIns(const PopulatedMachine& machine) {
+    for (const wchar_t* filter : kFiltersToUnregister) {
+        CopyFileW(BesideTests(L"test_filter.dll").c_str(), (machine.app() + filter).c_str(), FALSE);
+    }
+    CopyFileW(BesideTests(L"vlx_child.exe").c_str(), (machine.app() + VLX_WIDE(VLX_ANALYZER)).c_str(), FALSE);
+}
+
+struct WholePhase {
+    std::vector<double> wall;
+    std::vector<double> pauses;
+    std::vector<double> children;
+};
+
+}  // namespace
+
+void MeasureWholePhases(const BenchOptions& options, const PhaseFloors& floors, Table* table) {
+    table->Section("Whole phases with their real pauses and children: wall time against pauses + children");
+    const BenchHook hook(options.dll, BenchHook::kReal);
+    const ImportPatch<decltype(Sleep)> pauses(hook.dll().module(), "kernel32.dll", "Sleep", &RecordPause);
+    const ImportPatch<decltype(CreateProcessW)> starts(hook.dll().module(), "kernel32.dll", "CreateProcessW",
+                                                       &RecordStart);
+    std::map<std::string, WholePhase> measured;
+    std::vector<std::string> order;
+    const int repetitions = options.quick ? 1 : 5;
+    for (int r = 0; r < repetitions; ++r) {
+        PopulatedMachine machine;
+        LayOutStandIns(machine);
+        // Host order: each operation's phases from the session's opening to its close.
+        for (InstallMode mode : {Install, Reinstall, Uninstall}) {
+            for (EntryMode entry : {SessionOpen, PreSystemCheck, PrePayload, PostPayload, SessionClose}) {
+                for (const PhaseFacts& phase : AllPhases()) {
+                    if (phase.mode != mode || phase.entry != entry) {
+                        continue;
+                    }
+                    g_pauses.clear();
+                    g_commands.clear();
+                    const double wall = TimeMilliseconds([&] { hook.Run(machine.properties(), phase); });
+                    if (g_pauses.empty() && g_commands.empty()) {
+                        continue;
+                    }
+                    WholePhase& whole = measured[PhaseName(phase)];
+                    if (whole.wall.empty() && r == 0) {
+                        order.push_back(PhaseName(phase));
+                    }
+                    double paused = 0;
+                    for (DWORD pause : g_pauses) {
+                        paused += pause;
+                    }
+                    // The children again on what they found: the OEM removal
+                    // takes two of the filters away after their unregistration.
+                    LayOutStandIns(machine);
+                    double children = 0;
+                    for (const std::wstring& command : g_commands) {
+                        children += ChildMilliseconds(command);
+                    }
+                    whole.wall.push_back(wall);
+                    whole.pauses.push_back(paused);
+                    whole.children.push_back(children);
+                }
+            }
+        }
+        TakeLineCount();
+    }
+    for (const std::string& name : order) {
+        const WholePhase& whole = measured[name];
+        const Figures wall = Summarise(whole.wall);
+        std::vector<double> waits;
+        for (size_t i = 0; i < whole.wall.size(); ++i) {
+            waits.push_back(whole.pauses[i] + whole.children[i]);
+        }
+        const Figures floor = Summarise(waits);
+        char text[96];
+        snprintf(text, sizeof(text), "%.0f ms = pauses %.0f + children %.0f", floor.median,
+                 Summarise(whole.pauses).median, Summarise(whole.children).median);
+        const double ratio = wall.median / floor.median;
+        char hook[64];
+        snprintf(hook, sizeof(hook), "%.0f ms (%.0f-%.0f)", wall.median, wall.low, wall.high);
+        std::string verdict = Verdict(ratio <= kTargetRatio);
+        const auto own = floors.find(name);
+        if (ratio > kTargetRatio && own != floors.end()) {
+            // What lies beyond the waits is the phase's own work, whose
+            // floor the first part measured.
+            verdict += " (+" + Amount(wall.median - floor.median) + "; the phase's own floor is " +
+                       Amount(own->second) + ")";
+        }
+        table->Add(Row{name, hook, text, ratio, "<= 1.02x", verdict});
+    }
+}
