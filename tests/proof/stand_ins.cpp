@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
-#include <wincrypt.h>
+#include <ntsecapi.h>
 
 #include <stdarg.h>
 #include <stdlib.h>
@@ -210,10 +210,10 @@ std::vector<StandIn> MakeTable() {
         // FreeSid reports success with null, failure with the SID itself.
         VLX_RELEASES(FreeSid, reinterpret_cast<PVOID>(1), ERROR_INVALID_PARAMETER,
                      [](PVOID, PSID sid) { Release(Resource::kSid, sid); }),
-        // The stack protector's guard is made when the DLL loads.
-        VLX_FAILS(CryptAcquireContextA, FALSE, static_cast<DWORD>(NTE_KEYSET_NOT_DEF)),
-        VLX_FAILS(CryptGenRandom, FALSE, static_cast<DWORD>(NTE_FAIL)),
-        VLX_RELEASES(CryptReleaseContext, FALSE, ERROR_INVALID_HANDLE, nullptr),
+        // The stack protector's guard is made when the DLL loads (from what
+        // varies between processes when the generator fails).
+        VLX_FAILS(SystemFunction036, FALSE, ERROR_NOT_ENOUGH_MEMORY), Untouched("QueryPerformanceCounter"),
+        Untouched("GetCurrentProcessId"), Untouched("GetCurrentThreadId"), Untouched("GetTickCount"),
         // kernel32: files and folders
         VLX_FAILS(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
                   [](HANDLE r, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
@@ -258,6 +258,8 @@ std::vector<StandIn> MakeTable() {
         VLX_WATCHES(Sleep, nullptr),
         VLX_PASSES(GetCurrentProcess),
         VLX_PASSES(GetLastError),
+        // The end of a process whose stack is smashed.
+        Untouched("TerminateProcess"),
         // kernel32: what the C runtime uses while the DLL loads and unloads
         VLX_FAILS(GetModuleHandleA, nullptr, ERROR_MOD_NOT_FOUND),
         VLX_FAILS(GetProcAddress, nullptr, ERROR_PROC_NOT_FOUND),
@@ -314,7 +316,6 @@ std::vector<StandIn> MakeTable() {
         VLX_PASSES(wcsncmp), Untouched("wcschr"), Untouched("wcsstr"),
         Untouched("_amsg_exit"), Untouched("_exit"), Untouched("_initterm"), Untouched("_lock"),
         Untouched("_unlock"), Untouched("abort"), Untouched("fwrite"), Untouched("vfprintf"),
-        Untouched("_write"), Untouched("_open"), Untouched("_close"),
         Data("_iob"),
     };
 }
