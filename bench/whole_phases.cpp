@@ -1,8 +1,8 @@
 // Whole phases with their real pauses and child processes (Wine's
 // Regsvr32 on the stand-in filter, a quick stand-in analyzer), run in host
 // order through an install, a reinstall and an uninstall: wall time against
-// the sum of the pauses the phase makes and of its children's own run
-// times (each command line run again directly and timed).
+// the sum of the pauses the phase asks for and of its children's own run
+// times, each timed from its start to the end of the hook's wait for it.
 #include <stdio.h>
 
 #include <map>
@@ -15,8 +15,14 @@ namespace {
 
 const double kTargetRatio = 1.02;
 
+struct Child {
+    HANDLE process;
+    double start;
+    double end;
+};
+
 std::vector<DWORD> g_pauses;
-std::vector<std::wstring> g_commands;
+std::vector<Child> g_children;
 
 VOID WINAPI RecordPause(DWORD milliseconds) {
     g_pauses.push_back(milliseconds);
@@ -26,30 +32,24 @@ VOID WINAPI RecordPause(DWORD milliseconds) {
 BOOL WINAPI RecordStart(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
                         LPSECURITY_ATTRIBUTES threadAttributes, BOOL inherit, DWORD flags, LPVOID environment,
                         LPCWSTR folder, LPSTARTUPINFOW startup, LPPROCESS_INFORMATION information) {
-    g_commands.push_back(commandLine != nullptr ? commandLine : L"");
-    return CreateProcessW(application, commandLine, processAttributes, threadAttributes, inherit, flags,
-                          environment, folder, startup, information);
+    const double start = NowMilliseconds();
+    const BOOL started = CreateProcessW(application, commandLine, processAttributes, threadAttributes, inherit,
+                                        flags, environment, folder, startup, information);
+    if (started) {
+        g_children.push_back(Child{information->hProcess, start, start});
+    }
+    return started;
 }
 
-// The command line run as the hook runs it, timed from start to exit: the
-// median of three runs, as a child's time varies more than anything else.
-double ChildMilliseconds(const std::wstring& command) {
-    std::vector<double> runs;
-    for (int i = 0; i < 3; ++i) {
-        std::wstring line = command;
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof(startup);
-        PROCESS_INFORMATION information = {};
-        runs.push_back(TimeMilliseconds([&] {
-            if (CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &information)) {
-                WaitForSingleObject(information.hProcess, INFINITE);
-                CloseHandle(information.hThread);
-                CloseHandle(information.hProcess);
-            }
-        }));
+DWORD WINAPI RecordWait(HANDLE object, DWORD milliseconds) {
+    const DWORD result = WaitForSingleObject(object, milliseconds);
+    const double end = NowMilliseconds();
+    for (Child& child : g_children) {
+        if (child.process == object && child.end == child.start) {
+            child.end = end;
+        }
     }
-    return Summarise(runs).median;
+    return result;
 }
 
 // Programs where the payload has the filters and the analyzer: the stand-in
@@ -75,6 +75,8 @@ void MeasureWholePhases(const BenchOptions& options, const PhaseFloors& floors, 
     const ImportPatch<decltype(Sleep)> pauses(hook.dll().module(), "kernel32.dll", "Sleep", &RecordPause);
     const ImportPatch<decltype(CreateProcessW)> starts(hook.dll().module(), "kernel32.dll", "CreateProcessW",
                                                        &RecordStart);
+    const ImportPatch<decltype(WaitForSingleObject)> waits(hook.dll().module(), "kernel32.dll",
+                                                           "WaitForSingleObject", &RecordWait);
     std::map<std::string, WholePhase> measured;
     std::vector<std::string> order;
     const int repetitions = options.quick ? 1 : 5;
@@ -89,9 +91,9 @@ void MeasureWholePhases(const BenchOptions& options, const PhaseFloors& floors, 
                         continue;
                     }
                     g_pauses.clear();
-                    g_commands.clear();
+                    g_children.clear();
                     const double wall = TimeMilliseconds([&] { hook.Run(machine.properties(), phase); });
-                    if (g_pauses.empty() && g_commands.empty()) {
+                    if (g_pauses.empty() && g_children.empty()) {
                         continue;
                     }
                     WholePhase& whole = measured[PhaseName(phase)];
@@ -102,12 +104,9 @@ void MeasureWholePhases(const BenchOptions& options, const PhaseFloors& floors, 
                     for (DWORD pause : g_pauses) {
                         paused += pause;
                     }
-                    // The children again on what they found: the OEM removal
-                    // takes two of the filters away after their unregistration.
-                    LayOutStandIns(machine);
                     double children = 0;
-                    for (const std::wstring& command : g_commands) {
-                        children += ChildMilliseconds(command);
+                    for (const Child& child : g_children) {
+                        children += child.end - child.start;
                     }
                     whole.wall.push_back(wall);
                     whole.pauses.push_back(paused);
