@@ -1,21 +1,19 @@
 // What the proof runs share: the hook DLL with every import replaced by its
-// stand-in, the state of the machine that the hook may touch, what each
-// phase may change, and one phase run with every invariant checked.
+// stand-in, one phase run with every invariant checked, and a populated
+// machine for many runs (its state and rules: machine_state.h).
 #pragma once
 
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "tests/proof/machine_state.h"
 #include "tests/proof/stand_ins.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/machine.h"
 #include "tests/support/phases.h"
-#include "tests/support/registry_snapshot.h"
-#include "tests/support/snapshot.h"
 
 // The hook DLL as the proof runs load it: every import goes through its
 // stand-in; pauses return at once and child processes are not started (a
@@ -44,28 +42,6 @@ private:
     std::vector<const StandIn*> standIns_;
     std::vector<std::string> unknown_;
 };
-
-// Where the hook works on a machine, for the rules of what it may change.
-struct Places {
-    std::wstring sandbox;            // files of the machine: payload, organizer, profiles
-    std::wstring app;                // the application's folder
-    std::wstring organizer;          // the companion organizer's folder
-    std::wstring startMenuFolder;    // the custom Start-menu folder's top, or empty
-};
-
-// The files and registry keys the hook may touch, and everything around them.
-struct MachineState {
-    FileSnapshot files;
-    RegistrySnapshot registry;
-};
-MachineState TakeState(const Places& places);
-// The same for the registry alone, and for the shell folders alone.
-void TakeRegistryState(MachineState* state);
-void TakeShellFolderState(MachineState* state);
-
-// The entries in which two states differ and that the phase may not change.
-std::vector<std::string> ForbiddenChanges(const MachineState& before, const MachineState& after,
-                                          const PhaseFacts& phase, const Places& places);
 
 // One phase run with every invariant checked: no crash (the run returns),
 // the result, the frame lines of every action in order, nothing changed
@@ -105,12 +81,6 @@ private:
     Places places_;
     MachineState pristine_;
 };
-
-// Puts files back from their state now to the target state: what differs is
-// written anew from contents (by full path) or made as a folder, what is new
-// is removed.
-void RestoreFiles(const FileSnapshot& target, const FileSnapshot& now,
-                  const std::map<std::wstring, std::string>& contents);
 
 // Appends a summary line for test.sh to print (build tree: proof-summary.txt).
 void WriteSummary(const std::string& line);

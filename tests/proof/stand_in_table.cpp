@@ -1,0 +1,187 @@
+// Every function the hook DLL may import, with its documented failure and
+// what the leak books learn from it.
+#include "tests/proof/stand_in_stubs.h"
+
+#include <aclapi.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+#include <ntsecapi.h>
+
+#include <stdarg.h>
+#include <stdlib.h>
+
+#include "tests/proof/books.h"
+
+namespace proof_stubs {
+
+namespace {
+
+// The books' name for the calling thread's COM initialisation.
+const char kApartment = 0;
+
+}  // namespace
+
+std::vector<StandIn> MakeStandInTable() {
+    return {
+        // advapi32: registry
+        VLX_FAILS(RegOpenKeyExW, ERROR_ACCESS_DENIED, 0,
+                  [](LONG r, HKEY, LPCWSTR, DWORD, REGSAM, PHKEY key) {
+                      if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
+                  },
+                  [](HKEY, LPCWSTR, DWORD, REGSAM, PHKEY key) { *key = nullptr; }),
+        VLX_FAILS(RegCreateKeyExW, ERROR_ACCESS_DENIED, 0,
+                  [](LONG r, HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                     PHKEY key, LPDWORD) {
+                      if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
+                  },
+                  [](HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY key,
+                     LPDWORD) { *key = nullptr; }),
+        VLX_RELEASES(RegCloseKey, ERROR_INVALID_HANDLE, 0,
+                     [](LONG, HKEY key) { Release(Resource::kKey, key); }),
+        VLX_FAILS(RegQueryValueExW, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegSetValueExW, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegDeleteValueW, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegEnumKeyW, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegFlushKey, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegQueryInfoKeyW, ERROR_ACCESS_DENIED, 0),
+        // advapi32: security
+        VLX_FAILS(GetSecurityInfo, ERROR_ACCESS_DENIED, 0,
+                  [](DWORD r, HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                     PSECURITY_DESCRIPTOR* descriptor) {
+                      if (r == ERROR_SUCCESS && descriptor != nullptr) {
+                          Acquire(Resource::kLocalMemory, *descriptor);
+                      }
+                  },
+                  [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* dacl, PACL*,
+                     PSECURITY_DESCRIPTOR* descriptor) {
+                      if (dacl != nullptr) *dacl = nullptr;
+                      if (descriptor != nullptr) *descriptor = nullptr;
+                  }),
+        VLX_FAILS(SetEntriesInAclW, ERROR_NOT_ENOUGH_MEMORY, 0,
+                  [](DWORD r, ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) {
+                      if (r == ERROR_SUCCESS) Acquire(Resource::kLocalMemory, *list);
+                  },
+                  [](ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) { *list = nullptr; }),
+        VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(AllocateAndInitializeSid, FALSE, ERROR_NOT_ENOUGH_MEMORY,
+                  [](BOOL r, PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                     DWORD, DWORD, PSID* sid) {
+                      if (r) Acquire(Resource::kSid, *sid);
+                  },
+                  [](PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                     DWORD, PSID* sid) { *sid = nullptr; }),
+        // FreeSid reports success with null, failure with the SID itself.
+        VLX_RELEASES(FreeSid, reinterpret_cast<PVOID>(1), ERROR_INVALID_PARAMETER,
+                     [](PVOID, PSID sid) { Release(Resource::kSid, sid); }),
+        // The stack protector's guard is made when the DLL loads (from what
+        // varies between processes when the generator fails).
+        VLX_FAILS(SystemFunction036, FALSE, ERROR_NOT_ENOUGH_MEMORY), Untouched("QueryPerformanceCounter"),
+        Untouched("GetCurrentProcessId"), Untouched("GetCurrentThreadId"), Untouched("GetTickCount"),
+        // kernel32: files and folders
+        VLX_FAILS(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
+                  [](HANDLE r, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+                      if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
+                  }),
+        VLX_RELEASES(CloseHandle, FALSE, ERROR_INVALID_HANDLE,
+                     [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); }),
+        VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND),
+        VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
+        VLX_FAILS(CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(RemoveDirectoryW, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
+                  [](HANDLE r, LPCWSTR, LPWIN32_FIND_DATAW) {
+                      if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kSearch, r);
+                  }),
+        VLX_FAILS(FindNextFileW, FALSE, ERROR_ACCESS_DENIED),
+        VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
+                     [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
+        VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
+        // kernel32: processes and the system
+        VLX_FAILS(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND,
+                  [](BOOL r, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                     LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION information) {
+                      if (r) {
+                          Acquire(Resource::kHandle, information->hProcess);
+                          Acquire(Resource::kHandle, information->hThread);
+                      }
+                  }),
+        VLX_FAILS(WaitForSingleObject, WAIT_FAILED, ERROR_INVALID_HANDLE),
+        VLX_FAILS(GetExitCodeProcess, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetWindowsDirectoryW, 0, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetVersionExW, FALSE, ERROR_INSUFFICIENT_BUFFER),
+        VLX_FAILS(IsWow64Process, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetEnvironmentVariableW, 0, ERROR_ENVVAR_NOT_FOUND),
+        VLX_FAILS(MultiByteToWideChar, 0, ERROR_NO_UNICODE_TRANSLATION),
+        VLX_FAILS(WideCharToMultiByte, 0, ERROR_INSUFFICIENT_BUFFER),
+        // LocalFree reports success with null, failure with the memory itself.
+        VLX_RELEASES(LocalFree, reinterpret_cast<HLOCAL>(1), ERROR_INVALID_HANDLE,
+                     [](HLOCAL, HLOCAL memory) { Release(Resource::kLocalMemory, memory); }),
+        VLX_WATCHES(Sleep, nullptr),
+        VLX_PASSES(GetCurrentProcess),
+        VLX_PASSES(GetLastError),
+        // The end of a process whose stack is smashed.
+        Untouched("TerminateProcess"),
+        // kernel32: what the C runtime uses while the DLL loads and unloads
+        VLX_FAILS(GetModuleHandleA, nullptr, ERROR_MOD_NOT_FOUND),
+        VLX_FAILS(GetProcAddress, nullptr, ERROR_PROC_NOT_FOUND),
+        VLX_FAILS(LoadLibraryA, nullptr, ERROR_MOD_NOT_FOUND),
+        VLX_RELEASES(FreeLibrary, FALSE, ERROR_INVALID_HANDLE, nullptr),
+        VLX_FAILS(VirtualProtect, FALSE, ERROR_INVALID_ADDRESS),
+        VLX_FAILS(VirtualQuery, 0, ERROR_INVALID_PARAMETER),
+        VLX_FAILS(TlsGetValue, nullptr, ERROR_INVALID_PARAMETER),
+        VLX_WATCHES(InitializeCriticalSection, nullptr),
+        VLX_WATCHES(EnterCriticalSection, nullptr),
+        VLX_WATCHES(LeaveCriticalSection, nullptr),
+        VLX_WATCHES(DeleteCriticalSection, nullptr),
+        // ole32
+        VLX_FAILS(CoInitialize, E_OUTOFMEMORY, 0,
+                  [](HRESULT r, LPVOID) {
+                      if (SUCCEEDED(r)) Acquire(Resource::kComApartment, &kApartment);
+                  }),
+        VLX_WATCHES(CoUninitialize, []() { Release(Resource::kComApartment, &kApartment); }),
+        VLX_FAILS(CoCreateInstance, REGDB_E_CLASSNOTREG, 0,
+                  [](HRESULT r, REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) {
+                      if (SUCCEEDED(r)) {
+                          static_cast<IUnknown*>(*object)->AddRef();
+                          Acquire(Resource::kComObject, *object);
+                      }
+                  },
+                  [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) { *object = nullptr; }),
+        // shell32 and shlwapi
+        VLX_FAILS(SHGetFolderPathW, E_FAIL, 0),
+        VLX_FAILS(SHGetSpecialFolderPathW, FALSE, ERROR_PATH_NOT_FOUND),
+        VLX_FAILS(PathFileExistsW, FALSE, ERROR_FILE_NOT_FOUND),
+        VLX_FAILS(PathIsDirectoryEmptyW, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(PathRemoveBackslashW, nullptr, ERROR_INVALID_PARAMETER),
+        VLX_FAILS(PathRemoveFileSpecW, FALSE, 0),
+        VLX_FAILS(SHDeleteEmptyKeyW, ERROR_ACCESS_DENIED, 0),
+        // msvcrt: memory
+        VLX_FAILS(malloc, nullptr, ERROR_NOT_ENOUGH_MEMORY,
+                  [](void* r, size_t) { Acquire(Resource::kHeap, r); }),
+        VLX_FAILS(calloc, nullptr, ERROR_NOT_ENOUGH_MEMORY,
+                  [](void* r, size_t, size_t) { Acquire(Resource::kHeap, r); }),
+        VLX_FAILS(realloc, nullptr, ERROR_NOT_ENOUGH_MEMORY,
+                  [](void* r, void* old, size_t) {
+                      if (r != nullptr) {
+                          Release(Resource::kHeap, old);
+                          Acquire(Resource::kHeap, r);
+                      }
+                  }),
+        VLX_WATCHES(free, [](void* memory) { Release(Resource::kHeap, memory); }),
+        // msvcrt: the line formatter reports a line that does not fit with -1
+        VLX_FAILS(_vsnwprintf, -1, 0),
+        // msvcrt: pure computation, and the C runtime's own start, end and
+        // fatal-error paths
+        VLX_PASSES(memcmp), VLX_PASSES(memcpy), VLX_PASSES(memmove), VLX_PASSES(strcmp),
+        VLX_PASSES(strlen), VLX_PASSES(strncmp), VLX_PASSES(wcscmp), VLX_PASSES(wcslen),
+        VLX_PASSES(wcsncmp), Untouched("wcschr"), Untouched("wcsstr"),
+        Untouched("_amsg_exit"), Untouched("_exit"), Untouched("_initterm"), Untouched("_lock"),
+        Untouched("_unlock"), Untouched("abort"), Untouched("fwrite"), Untouched("vfprintf"),
+        Data("_iob"),
+    };
+}
+
+}  // namespace proof_stubs
