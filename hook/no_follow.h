@@ -30,8 +30,8 @@ const size_t kFinalPathChars = 1024;
 
 // A trusted base folder below which items are changed. Where it really
 // leads (its final path) is worked out only once an item's final path is not
-// the very path it was opened by, which happens when the base itself is a
-// link, and is then kept for the next items.
+// the very path it was opened by (a link at the base, which is fine, or below
+// it, which is not), and is then kept for the next items.
 struct BaseFolder {
     explicit BaseFolder(const wchar_t* folder) : path(folder) {}
     const wchar_t* path;
