@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "actions/process.h"
+#include "hook/checked_text.h"
 #include "hook/guards.h"
 #include "hook/log.h"
 #include "hook/no_follow.h"

@@ -8,7 +8,6 @@
 #include <map>
 
 #include "bench/sections.h"
-#include "hook/product.h"
 #include "tests/support/payload.h"
 
 namespace {
@@ -52,15 +51,6 @@ DWORD WINAPI RecordWait(HANDLE object, DWORD milliseconds) {
     return result;
 }
 
-// Programs where the payload has the filters and the analyzer: the stand-in
-// filter module, and a stand-in analyzer that exits at once.
-void LayOutStandIns(const PopulatedMachine& machine) {
-    for (const wchar_t* filter : kFiltersToUnregister) {
-        CopyFileW(BesideTests(L"test_filter.dll").c_str(), (machine.app() + filter).c_str(), FALSE);
-    }
-    CopyFileW(BesideTests(L"vlx_child.exe").c_str(), (machine.app() + VLX_WIDE(VLX_ANALYZER)).c_str(), FALSE);
-}
-
 struct WholePhase {
     std::vector<double> wall;
     std::vector<double> pauses;
@@ -82,7 +72,8 @@ void MeasureWholePhases(const BenchOptions& options, const PhaseFloors& floors, 
     const int repetitions = options.quick ? 1 : 5;
     for (int r = 0; r < repetitions; ++r) {
         PopulatedMachine machine;
-        LayOutStandIns(machine);
+        PlaceStandInFilters(machine.app());
+        PlaceStandInAnalyzer(machine.app());
         // Host order: each operation's phases from the session's opening to its close.
         for (InstallMode mode : {Install, Reinstall, Uninstall}) {
             for (EntryMode entry : {SessionOpen, PreSystemCheck, PrePayload, PostPayload, SessionClose}) {

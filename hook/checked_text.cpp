@@ -44,3 +44,24 @@ bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wcha
     }
     return fits;
 }
+
+bool IsFullPath(const wchar_t* path) {
+    const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    if (driveLetter && path[1] == L':') {
+        return IsPathSeparator(path[2]);
+    }
+    // "\\server\share": a server and a share, each non-empty.
+    if (!IsPathSeparator(path[0]) || !IsPathSeparator(path[1])) {
+        return false;
+    }
+    const wchar_t* server = path + 2;
+    const wchar_t* c = server;
+    while (*c != L'\0' && !IsPathSeparator(*c)) {
+        ++c;
+    }
+    if (c == server || *c == L'\0') {
+        return false;
+    }
+    const wchar_t* share = c + 1;
+    return *share != L'\0' && !IsPathSeparator(*share);
+}

@@ -1,6 +1,6 @@
-// Bounded copy, append and join for fixed-size wide buffers. A text that does
-// not fit is refused as a whole and the caller is told, so a path is never
-// cut into a different path.
+// Bounded copy, append and join for fixed-size wide buffers, and what makes a
+// path. A text that does not fit is refused as a whole and the caller is
+// told, so a path is never cut into a different path.
 #pragma once
 
 #include <stddef.h>
@@ -22,6 +22,16 @@ bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src);
 // parts goes through here. False, with dst emptied, when the whole does not
 // fit: never a shorter path. The first part may be dst itself.
 bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wchar_t*> parts);
+
+// A path separator: backslash or slash.
+inline bool IsPathSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+// True for a path that names its place on its own: a drive and a separator
+// ("C:\", "C:\Apps") or a UNC share ("\\server\share..."). False for "Apps",
+// "\Apps" and "C:Apps", which depend on the current folder or drive.
+bool IsFullPath(const wchar_t* path);
 
 template <size_t N>
 bool CheckedCopy(wchar_t (&dst)[N], const wchar_t* src) {

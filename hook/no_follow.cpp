@@ -11,10 +11,6 @@ namespace {
 
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
 // The path of the object open at handle as the platform resolves it, links
 // included, without a trailing separator (a drive root "\\?\C:\" loses its).
 bool FinalPath(HANDLE handle, wchar_t (&path)[kFinalPathChars]) {
@@ -23,7 +19,7 @@ bool FinalPath(HANDLE handle, wchar_t (&path)[kFinalPathChars]) {
     if (length == 0 || length >= kFinalPathChars) {
         return false;
     }
-    if (IsSeparator(path[length - 1])) {
+    if (IsPathSeparator(path[length - 1])) {
         path[length - 1] = L'\0';
     }
     return true;
@@ -35,7 +31,7 @@ bool AppendComponents(wchar_t (&path)[kFinalPathChars], const wchar_t* rest) {
     size_t used = wcslen(path);
     const wchar_t* c = rest;
     for (;;) {
-        while (IsSeparator(*c)) {
+        while (IsPathSeparator(*c)) {
             ++c;
         }
         if (*c == L'\0') {
@@ -45,7 +41,7 @@ bool AppendComponents(wchar_t (&path)[kFinalPathChars], const wchar_t* rest) {
             return false;
         }
         path[used++] = L'\\';
-        while (*c != L'\0' && !IsSeparator(*c)) {
+        while (*c != L'\0' && !IsPathSeparator(*c)) {
             if (used + 1 >= kFinalPathChars) {
                 return false;
             }
@@ -101,12 +97,10 @@ namespace {
 // The final path that path has when nothing on it is a link: "\\?\C:\..."
 // or "\\?\UNC\server\share\...". False for any other form of path.
 bool LiteralFinalPath(const wchar_t* path, wchar_t (&literal)[kFinalPathChars]) {
-    const bool unc = IsSeparator(path[0]) && IsSeparator(path[1]);
-    const bool drive = ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
-                       path[1] == L':' && IsSeparator(path[2]);
-    if (!unc && !drive) {
+    if (!IsFullPath(path)) {
         return false;
     }
+    const bool unc = IsPathSeparator(path[0]);
     return CheckedCopy(literal, unc ? L"\\\\?\\UNC" : L"\\\\?") && AppendComponents(literal, path);
 }
 

@@ -19,10 +19,6 @@ void LogNotAvailable(const HookContext* context, const char* line) {
     LogMessage(context, line, kLogLevelProgress);
 }
 
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
-
 }  // namespace
 
 bool GetProperty(const HookContext* context, const char* name, const char** value) {
@@ -122,25 +118,4 @@ Conversion Utf8ToWide(const char* text, HeapArray<wchar_t>* wide) {
     array.get()[needed] = L'\0';
     *wide = std::move(array);
     return Conversion::kConverted;
-}
-
-bool IsFullPath(const wchar_t* path) {
-    const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
-    if (driveLetter && path[1] == L':') {
-        return IsSeparator(path[2]);
-    }
-    // "\\server\share": a server and a share, each non-empty.
-    if (!IsSeparator(path[0]) || !IsSeparator(path[1])) {
-        return false;
-    }
-    const wchar_t* server = path + 2;
-    const wchar_t* c = server;
-    while (*c != L'\0' && !IsSeparator(*c)) {
-        ++c;
-    }
-    if (c == server || *c == L'\0') {
-        return false;
-    }
-    const wchar_t* share = c + 1;
-    return *share != L'\0' && !IsSeparator(*share);
 }

@@ -34,8 +34,3 @@ enum class Conversion {
 // Converts the UTF-8 text (its bytes up to the terminator) to UTF-16 in an
 // array from the C runtime's heap. Invalid bytes become U+FFFD.
 Conversion Utf8ToWide(const char* text, HeapArray<wchar_t>* wide);
-
-// True for a path that names its place on its own: a drive and a separator
-// ("C:\", "C:\Apps") or a UNC share ("\\server\share..."). False for "Apps",
-// "\Apps" and "C:Apps", which depend on the current folder or drive.
-bool IsFullPath(const wchar_t* path);

@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "hook/checked_text.h"
 #include "hook/log.h"
 #include "hook/product.h"
 #include "registry/installer_options.h"
@@ -10,10 +11,6 @@
 const wchar_t kShortcutFileName[] = VLX_WIDE("\\" VLX_LINK_FILE);
 
 namespace {
-
-bool IsSeparator(wchar_t c) {
-    return c == L'\\' || c == L'/';
-}
 
 // A component that does not name the folder it spells: empty, "." and "..",
 // or one that ends in a dot or a blank, which Windows strips from a name it
@@ -24,12 +21,12 @@ bool IsUnsafeComponent(const wchar_t* begin, const wchar_t* end) {
 }
 
 bool IsRelativeSubFolder(const wchar_t* location) {
-    if (location[0] == L'\0' || IsSeparator(location[0]) || wcschr(location, L':') != nullptr) {
+    if (location[0] == L'\0' || IsPathSeparator(location[0]) || wcschr(location, L':') != nullptr) {
         return false;
     }
     const wchar_t* begin = location;
     for (const wchar_t* c = location;; ++c) {
-        if (*c == L'\0' || IsSeparator(*c)) {
+        if (*c == L'\0' || IsPathSeparator(*c)) {
             const bool trailing = *c != L'\0' && c[1] == L'\0';
             if (IsUnsafeComponent(begin, c)) {
                 return false;
@@ -46,7 +43,7 @@ bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPa
     // One leading backslash: the folder below the programs folder that the
     // path built from the value names. Two begin a UNC path, which stays
     // refused below.
-    if (IsSeparator(location[0]) && !IsSeparator(location[1])) {
+    if (IsPathSeparator(location[0]) && !IsPathSeparator(location[1])) {
         memmove(location, location + 1, wcslen(location) * sizeof(wchar_t));
     }
     if (IsRelativeSubFolder(location)) {

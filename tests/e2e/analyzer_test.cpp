@@ -13,6 +13,7 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/payload.h"
 #include "tests/support/process_recorder.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
@@ -40,7 +41,7 @@ protected:
         app = installDir + L"\\" + FromUtf8(VLX_PRODUCT_NAME);
         analyzer = app + FromUtf8(VLX_ANALYZER);
         ASSERT_TRUE(MakeFolders(app));
-        ASSERT_TRUE(CopyFileW(BesideTests(L"vlx_child.exe").c_str(), analyzer.c_str(), FALSE));
+        ASSERT_TRUE(PlaceStandInAnalyzer(app));
         record = sandbox / L"analyzer.txt";
         SetEnvironmentVariableW(L"VLX_CHILD_RECORD", record.c_str());
         properties = ProductProperties(ToUtf8(installDir));

@@ -48,9 +48,7 @@ protected:
         installDir = sandbox.path() + L"\\Program Files";
         app = installDir + L"\\" + FromUtf8(VLX_PRODUCT_NAME);
         ASSERT_TRUE(MakeFolders(app + L"\\32"));
-        for (const wchar_t* entry : kFiltersToUnregister) {
-            ASSERT_TRUE(CopyFileW(BesideTests(L"test_filter.dll").c_str(), (app + entry).c_str(), FALSE));
-        }
+        ASSERT_TRUE(PlaceStandInFilters(app));
         properties = ProductProperties(ToUtf8(installDir));
     }
 

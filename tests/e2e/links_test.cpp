@@ -19,11 +19,10 @@
 #include "tests/support/process_recorder.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
+#include "tests/support/short_circuit.h"
 #include "tests/support/snapshot.h"
 
 namespace {
-
-VOID WINAPI NoPause(DWORD) {}
 
 std::wstring Parent(const std::wstring& path) {
     return path.substr(0, path.find_last_of(L'\\'));

@@ -10,20 +10,20 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/payload.h"
 #include "tests/support/process_recorder.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/short_circuit.h"
 
 namespace {
-
-VOID WINAPI NoPause(DWORD) {}
 
 TEST(ProofRealWaits, AnalyzerOutlivingThirtySecondsIsLeftRunning) {
     SandboxFolder sandbox;
     const std::wstring installDir = sandbox / L"Apps";
     const std::wstring app = installDir + VLX_WIDE(VLX_APPLICATION_FOLDER);
     ASSERT_TRUE(MakeFolders(app));
-    ASSERT_TRUE(CopyFileW(BesideTests(L"vlx_child.exe").c_str(), (app + VLX_WIDE(VLX_ANALYZER)).c_str(), FALSE));
+    ASSERT_TRUE(PlaceStandInAnalyzer(app));
     SetEnvironmentVariableW(L"VLX_CHILD_SLEEP", L"45000");
     HookDll hook;
     // The pause after the analyzer is not what this test is about.

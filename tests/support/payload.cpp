@@ -1,5 +1,10 @@
 #include "tests/support/payload.h"
 
+#include <windows.h>
+
+#include "hook/product.h"
+#include "tests/support/environment.h"
+
 const std::vector<const wchar_t*> kFiltersToRegister = {
     L"\\mc_dec_dd_ds.ax",
     L"\\32\\mc_dec_dd_ds.ax",
@@ -33,3 +38,16 @@ const std::vector<const wchar_t*> kCaHeadlessFiles = {
     L"\\mc_dec_amr.dll", L"\\mc_dec_mp2v.dll", L"\\mc_dec_mpa.dll",
     L"\\mc_dec_dd.dll",  L"\\mc_dec_dd_ds.ax", L"\\WMFDolbyDecoder.dll",
 };
+
+bool PlaceStandInFilters(const std::wstring& app) {
+    for (const wchar_t* entry : kFiltersToUnregister) {
+        if (!CopyFileW(BesideTests(L"test_filter.dll").c_str(), (app + entry).c_str(), FALSE)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PlaceStandInAnalyzer(const std::wstring& app) {
+    return CopyFileW(BesideTests(L"vlx_child.exe").c_str(), (app + VLX_WIDE(VLX_ANALYZER)).c_str(), FALSE) != FALSE;
+}

@@ -1,8 +1,10 @@
 // The file lists the hook works through, as the tests expect them: each list
 // is spelled once here, in the order the hook handles it. Entries begin with
-// a backslash and are relative to the folder named beside each list.
+// a backslash and are relative to the folder named beside each list. And
+// the stand-in programs that tests put where the payload has its own.
 #pragma once
 
+#include <string>
 #include <vector>
 
 // Below the application's folder: registered at install, unregistered
@@ -17,3 +19,10 @@ extern const std::vector<const wchar_t*> kOemFolders;
 
 // Below the companion organizer's "\CAHeadless" folder: deleted at uninstall.
 extern const std::vector<const wchar_t*> kCaHeadlessFiles;
+
+// The stand-in programs at their places below the application's folder: the
+// stand-in filter module (test_filter.dll) at every filter entry, and the
+// stand-in analyzer (vlx_child.exe, which exits at once with 0). False when
+// a copy failed.
+bool PlaceStandInFilters(const std::wstring& app);
+bool PlaceStandInAnalyzer(const std::wstring& app);
