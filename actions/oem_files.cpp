@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "hook/checked_text.h"
+#include "hook/folder_tree.h"
 #include "hook/guards.h"
 #include "hook/log.h"
 #include "hook/no_follow.h"
@@ -38,76 +39,6 @@ const wchar_t* const kOemFolders[] = {
     L"\\MediaIO",
 };
 
-// One pruning: the folder being looked at grows and shrinks in one buffer as
-// the walk goes down and up, and every level shares one search record (each
-// has read its entry before it goes down).
-struct Pruning {
-    BaseFolder* base;  // the tree's parent: removals must lie below it
-    wchar_t folder[kPathChars];
-    WIN32_FIND_DATAW entry;
-};
-
-uint32_t PruneFolder(Pruning* pruning) {
-    wchar_t* const folder = pruning->folder;
-    const size_t length = wcslen(folder);
-    if (!CheckedAppend(pruning->folder, L"\\*.*")) {
-        return ERROR_SUCCESS;  // cannot be listed: it stays, and keeps its parent
-    }
-    FindHandle search(FindFirstFileW(folder, &pruning->entry));
-    folder[length] = L'\0';
-    if (!search.valid()) {
-        return ERROR_SUCCESS;
-    }
-    bool holdsFile = false;
-    DWORD listingError = ERROR_SUCCESS;
-    for (;;) {
-        const WIN32_FIND_DATAW& entry = pruning->entry;
-        // Names beginning with a period (".", ".." and hidden names) are
-        // passed over.
-        if (entry.cFileName[0] != L'.') {
-            const DWORD attributes = entry.dwFileAttributes;
-            if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-                // A junction or link leads out of the tree: what it points at
-                // is not ours to prune, and it keeps this folder.
-                holdsFile = true;
-            } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-                if (CheckedAppend(pruning->folder, L"\\") &&
-                    CheckedAppend(pruning->folder, entry.cFileName)) {
-                    PruneFolder(pruning);
-                } else {
-                    holdsFile = true;  // too deep to name: kept, with this folder
-                }
-                folder[length] = L'\0';
-            } else {
-                holdsFile = true;
-            }
-        }
-        if (!FindNextFileW(search.get(), &pruning->entry)) {
-            listingError = GetLastError();
-            break;
-        }
-    }
-    search.reset();
-
-    if (listingError != ERROR_NO_MORE_FILES) {
-        return listingError;
-    }
-    if (holdsFile) {
-        return ERROR_SUCCESS;
-    }
-    return RemoveFolderBelow(pruning->base, folder);
-}
-
-// Prunes the tree at folder, whose removals must lie below base.
-uint32_t PruneTree(BaseFolder* base, const wchar_t* folder) {
-    Pruning pruning;
-    pruning.base = base;
-    if (!CheckedCopy(pruning.folder, folder)) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    return PruneFolder(&pruning);
-}
-
 }  // namespace
 
 void UninstallOEMFiles(const HookContext* context) {
@@ -140,14 +71,4 @@ void UninstallOEMFiles(const HookContext* context) {
         }
     }
     LogMessage(context, "VLX: END - Uninstall OEM Files", kLogLevelProgress);
-}
-
-uint32_t RemoveEmptyFolderTree(const wchar_t* folder) {
-    wchar_t parent[kPathChars];
-    if (!CheckedCopy(parent, folder)) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    PathRemoveFileSpecW(parent);
-    BaseFolder base(parent);
-    return PruneTree(&base, folder);
 }

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "hook/checked_text.h"
+#include "hook/folder_tree.h"
 #include "hook/guards.h"
 #include "hook/log.h"
 #include "hook/no_follow.h"
@@ -14,6 +15,79 @@ namespace {
 
 const wchar_t kDataFolder[] = VLX_WIDE(VLX_DATA_FOLDER);
 const size_t kFolderChars = 1024;
+
+// An entry that already gives Everyone what the grant gives: set on the
+// folder itself (not inherited), allowing all access, inherited by
+// sub-folders and files and applying to the folder too. The platform keeps
+// GENERIC_ALL as it was given or maps it to FILE_ALL_ACCESS.
+bool GrantsEveryoneFullAccess(PACL list, PSID everyone) {
+    if (list == nullptr) {
+        return false;
+    }
+    const BYTE inherited = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
+    for (DWORD i = 0; i < list->AceCount; ++i) {
+        void* entry = nullptr;
+        if (!GetAce(list, i, &entry)) {
+            return false;
+        }
+        const auto* allow = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
+        const BYTE flags = allow->Header.AceFlags;
+        const ACCESS_MASK mask = allow->Mask;
+        if (allow->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (flags & inherited) == inherited &&
+            (flags & (INHERITED_ACE | INHERIT_ONLY_ACE)) == 0 &&
+            ((mask & GENERIC_ALL) != 0 || (mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS) &&
+            EqualSid(const_cast<DWORD*>(&allow->SidStart), everyone)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Looks through the tree for what a pushed-down entry would reach through:
+// a link (it leads out of the tree), a file with another name (its access
+// list is the other name's too), a folder that cannot be listed or a place
+// too deep to name (what is there cannot be judged).
+class PropagationCheck final : public TreeVisitor {
+public:
+    bool safe = true;
+
+    Step Entry(const wchar_t* path, const WIN32_FIND_DATAW& entry) override {
+        if (IsLink(entry.dwFileAttributes, entry.dwReserved0)) {
+            return Unsafe();
+        }
+        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return kDescend;
+        }
+        const FileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+        if (!file.valid()) {
+            const DWORD error = GetLastError();
+            // Gone since the listing: nothing for the entry to reach.
+            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kNext : Unsafe();
+        }
+        FILE_STANDARD_INFO standard;
+        if (!GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof(standard)) ||
+            standard.NumberOfLinks > 1) {
+            return Unsafe();
+        }
+        return kNext;
+    }
+    Step TooDeep(const WIN32_FIND_DATAW&) override { return Unsafe(); }
+    Step NotListed(DWORD) override { return Unsafe(); }
+    DWORD Leave(const wchar_t*, DWORD listingError, bool) override {
+        if (listingError != ERROR_NO_MORE_FILES) {
+            safe = false;
+        }
+        return ERROR_SUCCESS;
+    }
+
+private:
+    Step Unsafe() {
+        safe = false;
+        return kStop;
+    }
+};
 
 }  // namespace
 
@@ -40,11 +114,11 @@ int32_t FixPermission(const HookContext* context) {
     // the folder the handle really is.
     FileHandle handle;
     const DWORD opened = OpenBelow(base, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
-    if (opened == kLinkInPath) {
+    const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get(), folder) : opened;
+    if (result == kLinkInPath) {
         LogLinkSkipped(context);
         return 0;
     }
-    const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get()) : opened;
     LogFormattedLine(context, L"         Folder: \"%ls\"", folder);
     LogFormattedLine(context, L"         Return code: %d", static_cast<int>(result));
     return 0;
@@ -60,7 +134,7 @@ bool FolderExists(const wchar_t* path) {
     return search.valid();
 }
 
-uint32_t GrantEveryoneFullAccess(HANDLE folder) {
+uint32_t GrantEveryoneFullAccess(HANDLE folder, const wchar_t* path) {
     LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     PACL currentList = nullptr;
     const DWORD read = GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -74,6 +148,13 @@ uint32_t GrantEveryoneFullAccess(HANDLE folder) {
     if (!AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0,
                                   everyone.put())) {
         return GetLastError();
+    }
+    if (GrantsEveryoneFullAccess(currentList, everyone.get())) {
+        return ERROR_SUCCESS;
+    }
+    PropagationCheck tree;
+    if (WalkTree(path, &tree) != ERROR_SUCCESS || !tree.safe) {
+        return kLinkInPath;
     }
 
     EXPLICIT_ACCESS_W access = {};

@@ -22,11 +22,11 @@ const wchar_t* SystemFolderName() {
 
 }  // namespace
 
-int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds) {
+int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds, const wchar_t* application) {
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION information = {};
-    if (!CreateProcessW(nullptr, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+    if (!CreateProcessW(application, commandLine, nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
                         nullptr, &startup, &information)) {
         return 0;
     }
@@ -39,17 +39,22 @@ int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds) {
 }
 
 int32_t RunRegsvr32(const wchar_t* filePath, Registration registration) {
-    wchar_t command[kCommandChars] = {};
-    const UINT length = GetWindowsDirectoryW(command, static_cast<UINT>(kPathChars));
-    if (length == 0 || length >= kPathChars) {
+    // The system's Windows folder: in a Remote Desktop session a host that is
+    // not marked terminal-server aware gets a per-user one from
+    // GetWindowsDirectoryW.
+    wchar_t tool[kPathChars] = {};
+    const UINT length = GetSystemWindowsDirectoryW(tool, static_cast<UINT>(kPathChars));
+    if (length == 0 || length >= kPathChars ||
+        !CheckedJoin(tool, {tool, SystemFolderName(), L"\\Regsvr32.exe"})) {
         return 0;
     }
-    // The tool's own path stays unquoted; the file's path is quoted.
+    // The tool's own path stays unquoted; the file's path is quoted. The
+    // tool is named as the program too, so no search rule can pick another.
     const wchar_t* const switches =
         registration == Registration::kRegister ? L" /s \"" : L" /s /u \"";
-    if (CheckedJoin(command,
-                    {command, SystemFolderName(), L"\\Regsvr32.exe", switches, filePath, L"\""})) {
-        RunProcessAndWait(command, INFINITE);
+    wchar_t command[kCommandChars] = {};
+    if (CheckedJoin(command, {tool, switches, filePath, L"\""})) {
+        RunProcessAndWait(command, INFINITE, tool);
     }
     return 0;
 }

@@ -8,8 +8,11 @@
 // window and no inherited handles, waits up to timeoutMilliseconds (INFINITE
 // waits without limit) and returns the exit code: 259 (STILL_ACTIVE) when the
 // time-out came first (the program is left running), 0 when it could not be
-// started.
-int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds);
+// started. With an application (a full path), that file is the program and
+// no search rule picks another; without one, the system's search rules find
+// the first token.
+int32_t RunProcessAndWait(wchar_t* commandLine, uint32_t timeoutMilliseconds,
+                          const wchar_t* application = nullptr);
 
 enum class Registration {
     kRegister,
@@ -17,6 +20,6 @@ enum class Registration {
 };
 
 // Registers or unregisters filePath silently with the system's Regsvr32.exe
-// and waits for it without a time-out. Always 0: the tool's outcome is not
-// reported.
+// (in the system's own Windows folder, never a per-user one) and waits for it
+// without a time-out. Always 0: the tool's outcome is not reported.
 int32_t RunRegsvr32(const wchar_t* filePath, Registration registration);

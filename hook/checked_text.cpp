@@ -1,6 +1,7 @@
 #include "hook/checked_text.h"
 
 #include <string.h>
+#include <wchar.h>
 
 bool CheckedCopy(wchar_t* dst, size_t capacity, const wchar_t* src) {
     const size_t length = wcslen(src);
@@ -45,12 +46,29 @@ bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wcha
     return fits;
 }
 
+namespace {
+
+// A character no file or folder name may hold; the drive's colon is judged
+// by its place.
+bool IsForbiddenInPath(wchar_t c) {
+    return c < 0x20 || wcschr(L"\"<>|*?:", c) != nullptr;
+}
+
+}  // namespace
+
 bool IsFullPath(const wchar_t* path) {
     const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
-    if (driveLetter && path[1] == L':') {
+    const bool drive = driveLetter && path[1] == L':';
+    for (size_t i = drive ? 2 : 0; path[i] != L'\0'; ++i) {
+        if (IsForbiddenInPath(path[i])) {
+            return false;
+        }
+    }
+    if (drive) {
         return IsPathSeparator(path[2]);
     }
-    // "\\server\share": a server and a share, each non-empty.
+    // "\\server\share": a server and a share, each non-empty; "\\.\" names
+    // a device ("\\?\" has fallen already, with its '?').
     if (!IsPathSeparator(path[0]) || !IsPathSeparator(path[1])) {
         return false;
     }
@@ -59,7 +77,7 @@ bool IsFullPath(const wchar_t* path) {
     while (*c != L'\0' && !IsPathSeparator(*c)) {
         ++c;
     }
-    if (c == server || *c == L'\0') {
+    if (c == server || *c == L'\0' || (c == server + 1 && server[0] == L'.')) {
         return false;
     }
     const wchar_t* share = c + 1;

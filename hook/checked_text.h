@@ -28,9 +28,13 @@ inline bool IsPathSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
-// True for a path that names its place on its own: a drive and a separator
-// ("C:\", "C:\Apps") or a UNC share ("\\server\share..."). False for "Apps",
-// "\Apps" and "C:Apps", which depend on the current folder or drive.
+// True for a path that names its place on its own and that Windows would
+// take as a file name: a drive and a separator ("C:\", "C:\Apps") or a UNC
+// share ("\\server\share..."). False for "Apps", "\Apps" and "C:Apps", which
+// depend on the current folder or drive; for a device path ("\\.\...",
+// "\\?\..."); and for a path holding a character Windows refuses in a name
+// (a control character, '"', '<', '>', '|', '*', '?', or a ':' other than the
+// drive's), which could also carry extra text into a command line.
 bool IsFullPath(const wchar_t* path);
 
 template <size_t N>

@@ -57,31 +57,35 @@ enum class Attributes {
     kClear,
 };
 
-bool ClearAttributes(HANDLE item) {
+// The outcome of a call that reports failure through the thread's last error.
+DWORD LastErrorUnless(BOOL succeeded) {
+    return succeeded ? ERROR_SUCCESS : GetLastError();
+}
+
+DWORD ClearAttributes(HANDLE item) {
     FILE_BASIC_INFO basic = {};
     basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;  // times left at 0: unchanged
-    return SetFileInformationByHandle(item, FileBasicInfo, &basic, sizeof(basic)) != FALSE;
+    return LastErrorUnless(SetFileInformationByHandle(item, FileBasicInfo, &basic, sizeof(basic)));
 }
 
 // Removal happens when the last handle closes; a folder that is not empty
 // is refused here with ERROR_DIR_NOT_EMPTY.
-bool MarkForDeletion(HANDLE item) {
+DWORD MarkForDeletion(HANDLE item) {
     FILE_DISPOSITION_INFO disposition = {TRUE};
-    return SetFileInformationByHandle(item, FileDispositionInfo, &disposition,
-                                      sizeof(disposition)) != FALSE;
+    return LastErrorUnless(
+        SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
-bool DeleteFileAt(const HookContext* context, BaseFolder* base, const wchar_t* path,
-                  Attributes attributes) {
+DWORD DeleteFileAt(const HookContext* context, BaseFolder* base, const wchar_t* path,
+                   Attributes attributes) {
     const DWORD access = attributes == Attributes::kClear ? DELETE | FILE_WRITE_ATTRIBUTES : DELETE;
     FileHandle file;
     const DWORD opened = OpenBelow(base, path, access, kFileItem, &file);
     if (opened == kLinkInPath) {
         LogLinkSkipped(context);
-        return false;
     }
     if (opened != ERROR_SUCCESS) {
-        return false;
+        return opened;
     }
     if (attributes == Attributes::kClear) {
         // As a forced delete does: a failure shows in the deletion itself.
@@ -89,10 +93,6 @@ bool DeleteFileAt(const HookContext* context, BaseFolder* base, const wchar_t* p
     }
     return MarkForDeletion(file.get());
 }
-
-}  // namespace
-
-namespace {
 
 // The final path that path has when nothing on it is a link: "\\?\C:\..."
 // or "\\?\UNC\server\share\...". False for any other form of path.
@@ -125,10 +125,17 @@ bool SamePath(const wchar_t* a, const wchar_t* b) {
 
 }  // namespace
 
+bool IsLink(DWORD attributes, DWORD reparseTag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+}
+
 DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
     item->reset();
+    // "C:\Apps" is no base of "C:\AppsX\y": the base ends at a separator.
     const size_t baseLength = wcslen(base->path);
-    if (baseLength == 0 || wcsncmp(path, base->path, baseLength) != 0) {
+    if (baseLength == 0 || wcsncmp(path, base->path, baseLength) != 0 ||
+        !(IsPathSeparator(base->path[baseLength - 1]) || IsPathSeparator(path[baseLength]))) {
         return ERROR_INVALID_PARAMETER;
     }
     const DWORD folderFlag = kind == kFolderItem ? FILE_FLAG_BACKUP_SEMANTICS : 0;
@@ -144,13 +151,23 @@ DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind ki
     if (!GetFileInformationByHandleEx(opened.get(), FileAttributeTagInfo, &information, sizeof(information))) {
         return GetLastError();
     }
-    const DWORD attributes = information.FileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (IsLink(information.FileAttributes, information.ReparseTag)) {
         return kLinkInPath;
     }
-    const bool isFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    const bool isFolder = (information.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     if (isFolder != (kind == kFolderItem)) {
         return isFolder ? ERROR_ACCESS_DENIED : ERROR_DIRECTORY;
+    }
+    // A hard link is a name like any other, but attributes, access lists
+    // and data belong to the file behind all its names.
+    if (kind == kFileItem) {
+        FILE_STANDARD_INFO standard;
+        if (!GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard))) {
+            return GetLastError();
+        }
+        if (standard.NumberOfLinks > 1) {
+            return kLinkInPath;
+        }
     }
 
     // A link on a folder between base and the item leaves the handle's own
@@ -182,24 +199,21 @@ void LogLinkSkipped(const HookContext* context) {
     LogMessage(context, "VLX: Link in path. Skipped.", kLogLevelProgress);
 }
 
-bool DeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path) {
+DWORD DeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path) {
     return DeleteFileAt(context, base, path, Attributes::kKeep);
 }
 
-bool ForceDeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path) {
+DWORD ForceDeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path) {
     return DeleteFileAt(context, base, path, Attributes::kClear);
 }
 
-uint32_t RemoveFolderBelow(BaseFolder* base, const wchar_t* path) {
+DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path) {
     FileHandle folder;
-    const DWORD opened = OpenBelow(base, path, DELETE | FILE_WRITE_ATTRIBUTES, kFolderItem, &folder);
-    if (opened != ERROR_SUCCESS) {
-        return opened;
+    DWORD result = OpenBelow(base, path, DELETE | FILE_WRITE_ATTRIBUTES, kFolderItem, &folder);
+    if (result == ERROR_SUCCESS) {
+        result = ClearAttributes(folder.get());
     }
-    if (!ClearAttributes(folder.get()) || !MarkForDeletion(folder.get())) {
-        return GetLastError();
-    }
-    return ERROR_SUCCESS;
+    return result == ERROR_SUCCESS ? MarkForDeletion(folder.get()) : result;
 }
 
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
@@ -207,12 +221,12 @@ DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind
     return OpenBelow(&folder, path, access, kind, item);
 }
 
-bool DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+DWORD DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
     BaseFolder folder(base);
     return DeleteBelow(context, &folder, path);
 }
 
-bool ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
+DWORD ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path) {
     BaseFolder folder(base);
     return ForceDeleteBelow(context, &folder, path);
 }

@@ -41,6 +41,9 @@ struct LinkCase {
     std::vector<Phase> phases;
     // A plain item of the same phases, still handled.
     std::function<bool(const PopulatedMachine&)> plainHandled;
+    // A hard link is a second name of a file, made read-only here: neither
+    // the file nor its attributes may change through it.
+    LinkKind kind = LinkKind::kSymbolic;
 };
 
 class LinkTest : public testing::TestWithParam<LinkCase> {
@@ -70,8 +73,11 @@ TEST_P(LinkTest, WhatTheLinkLeadsToStaysUntouched) {
     const std::wstring target = elsewhere + link.substr(link.find_last_of(L'\\'));
     ASSERT_TRUE(MakeFolders(elsewhere));
     ASSERT_TRUE(MoveFileW(link.c_str(), target.c_str()));
-    std::unique_ptr<ScopedLink> planted(new ScopedLink(link, target));
+    std::unique_ptr<ScopedLink> planted(new ScopedLink(link, target, c.kind));
     ASSERT_TRUE(planted->made());
+    if (c.kind == LinkKind::kHard) {
+        ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
     const FileSnapshot before = SnapshotFiles(target);
 
     LogCapture capture;
@@ -141,7 +147,30 @@ INSTANTIATE_TEST_SUITE_P(
                  {kUninstallPostPayload},
                  [](const PopulatedMachine& m) {
                      return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
-                 }}),
+                 }},
+        // A second name of a file that is not the hook's, at each kind of
+        // file the hook deletes (plainly or forced).
+        LinkCase{"HardLinkedCodecFile",
+                 [](const PopulatedMachine& m) { return m.organizer() + L"\\CAHeadless\\mc_dec_amr.dll"; },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
+                 },
+                 LinkKind::kHard},
+        LinkCase{"HardLinkedOemFile", [](const PopulatedMachine& m) { return m.app() + L"\\ols_config.xml"; },
+                 {kUninstallPrePayload},
+                 [](const PopulatedMachine& m) { return !PathExists(m.app() + L"\\MFDolbyEncoder.dll"); },
+                 LinkKind::kHard},
+        LinkCase{"HardLinkedCatalog", [](const PopulatedMachine&) { return CatalogDatabase(); },
+                 {kReinstallPrePayload, kInstallSessionClose},
+                 [](const PopulatedMachine&) { return EveryoneHasFullAccess(DataFolder()); }, LinkKind::kHard},
+        LinkCase{"HardLinkedPinnedCopy",
+                 [](const PopulatedMachine& m) { return m.profile() + L"\\" + kPinnedLinkBelowProfile; },
+                 {kUninstallPostPayload},
+                 [](const PopulatedMachine& m) {
+                     return !PathExists(m.sandbox() / (std::wstring(L"Default\\") + kPinnedLinkBelowProfile));
+                 },
+                 LinkKind::kHard}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // A base folder that is itself a link (an administrator moved it) is

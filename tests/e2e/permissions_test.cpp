@@ -7,6 +7,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -14,6 +15,7 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
@@ -240,5 +242,120 @@ INSTANTIATE_TEST_SUITE_P(
         GrantCase{"WriteFailedNullListSet", {}, false, ERROR_ACCESS_DENIED, 1, 0, {false, true}},
         GrantCase{"NullListNotSetEither", {}, false, ERROR_ACCESS_DENIED, 2, 5, {false, true}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+
+namespace {
+
+// Whether the grant writes. Not when the folder's list already has the
+// entry; not when the platform's push of the new entry down the tree would
+// reach through a link, through a second name of a file, or to a place too
+// deep to judge. Wine keeps no lists: the list read is made to say what a
+// case needs, and the writes are recorded.
+const wchar_t* g_listAsRead = nullptr;
+
+DWORD WINAPI ReadListFromSddl(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* list, PACL*,
+                              PSECURITY_DESCRIPTOR* descriptor) {
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(g_listAsRead, SDDL_REVISION_1, descriptor,
+                                                              nullptr)) {
+        return GetLastError();
+    }
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    GetSecurityDescriptorDacl(*descriptor, &present, list, &defaulted);
+    return ERROR_SUCCESS;
+}
+
+// What a case lays out below the data folder; kept until the case ends.
+typedef std::function<std::shared_ptr<void>(const std::wstring& folder, const std::wstring& elsewhere)> Layout;
+
+std::shared_ptr<void> Plain(const std::wstring& folder, const std::wstring&) {
+    WriteTextFile(folder + L"\\Sub\\Deeper\\catalog.db", "data");
+    WriteTextFile(folder + L"\\.hidden", "data");
+    return nullptr;
+}
+
+struct WriteCase {
+    const char* name;
+    const wchar_t* listAsRead;  // SDDL; null: the list as the platform reads it
+    Layout layout;
+    bool writes;
+};
+
+class PermissionWriteTest : public PermissionTest, public testing::WithParamInterface<WriteCase> {};
+
+TEST_P(PermissionWriteTest, WritesOnlyWhereNeededAndSafe) {
+    const WriteCase& c = GetParam();
+    ASSERT_TRUE(MakeFolders(folder));
+    const std::wstring elsewhere = CommonAppData() + L"\\VLX Elsewhere";
+    ASSERT_TRUE(WriteTextFile(elsewhere + L"\\system.dll", "not ours"));
+    std::shared_ptr<void> laidOut = c.layout(folder, elsewhere);
+    std::unique_ptr<ImportPatch<decltype(GetSecurityInfo)>> read;
+    if (c.listAsRead != nullptr) {
+        read.reset(new ImportPatch<decltype(GetSecurityInfo)>(hook.module(), "advapi32.dll", "GetSecurityInfo",
+                                                              &ReadListFromSddl));
+        ASSERT_TRUE(read->applied());
+        g_listAsRead = c.listAsRead;
+    }
+    ImportPatch<decltype(SetSecurityInfo)> sets(hook.module(), "advapi32.dll", "SetSecurityInfo",
+                                                &RecordSetSecurity);
+    ASSERT_TRUE(sets.applied());
+    g_realSet = sets.original();
+    g_sets.clear();
+    g_failSetCalls = 0;
+
+    const Lines lines = Run();
+    EXPECT_EQ(g_sets.size(), c.writes ? 1u : 0u);
+    // A folder granted already is logged as granted; a tree that stops the
+    // grant as a link.
+    const bool stopped = !c.writes && c.listAsRead == nullptr;
+    EXPECT_EQ(lines, stopped ? L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first, kLinkSkippedLine})
+                             : Granted("In InstallSessionCloseProc", 0));
+    laidOut.reset();
+    RemoveTree(elsewhere);
+}
+
+const wchar_t kOnceGranted[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PermissionWriteTest,
+    testing::Values(
+        WriteCase{"PlainTree", nullptr, &Plain, true},
+        // An explicit allow-all entry for Everyone, inherited by folders and
+        // files and applying here, as the platform keeps it or as given.
+        WriteCase{"GrantedAlready", kOnceGranted, &Plain, false},
+        WriteCase{"GrantedAlreadyGeneric", L"D:(A;OICI;GA;;;WD)", &Plain, false},
+        WriteCase{"OnlyInherited", L"D:(A;OICIID;FA;;;WD)", &Plain, true},
+        WriteCase{"OnlyBelow", L"D:(A;OICIIO;FA;;;WD)", &Plain, true},
+        WriteCase{"NotToFiles", L"D:(A;CI;FA;;;WD)", &Plain, true},
+        WriteCase{"LessThanAll", L"D:(A;OICI;0x1301ff;;;WD)", &Plain, true},
+        WriteCase{"Denied", L"D:(D;OICI;FA;;;WD)", &Plain, true},
+        WriteCase{"OtherTrustee", L"D:(A;OICI;FA;;;BU)", &Plain, true},
+        // A link below: the new entry would be pushed on to what it leads to.
+        WriteCase{"FolderLinkBelow", nullptr,
+                  [](const std::wstring& folder, const std::wstring& elsewhere) {
+                      Plain(folder, elsewhere);
+                      auto link = std::make_shared<ScopedLink>(folder + L"\\Sub\\Link", elsewhere);
+                      EXPECT_TRUE(link->made());
+                      return std::shared_ptr<void>(link);
+                  },
+                  false},
+        WriteCase{"SecondNameOfAFileBelow", nullptr,
+                  [](const std::wstring& folder, const std::wstring& elsewhere) {
+                      Plain(folder, elsewhere);
+                      auto link = std::make_shared<ScopedLink>(folder + L"\\Sub\\Deeper\\system.dll",
+                                                               elsewhere + L"\\system.dll", LinkKind::kHard);
+                      EXPECT_TRUE(link->made());
+                      return std::shared_ptr<void>(link);
+                  },
+                  false},
+        WriteCase{"TooDeepToName", nullptr,
+                  [](const std::wstring& folder, const std::wstring&) {
+                      const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'd');
+                      EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+                      return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
+                  },
+                  false}),
+    [](const testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

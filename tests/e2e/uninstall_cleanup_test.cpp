@@ -215,15 +215,19 @@ TEST_F(OrganizerTest, ReadOnlyFileStaysAndNoCallbackStillDeletes) {
 
 // Without the organizer's folder nothing is deleted, and never at a root or
 // in the current folder.
-TEST_F(OrganizerTest, MissingOverlongOrRelativeEntryDeletesNothing) {
+TEST_F(OrganizerTest, MissingOverlongOrNotFullEntryDeletesNothing) {
     EXPECT_EQ(Run(), NoOrganizerLines());
     const std::wstring overlong = organizer + L"\\" + std::wstring(260, L'o');
     ASSERT_TRUE(key.SetString(L"", overlong));
     EXPECT_EQ(Run(), L4s({kOrganizerCleanupFrame.first, "VLX: GET CX install dir successful. ",
                           "VLX: CX Install dir is : ", ToUtf8(overlong).substr(0, 259), kPathTooLongLine,
                           kOrganizerMissingLine, kOrganizerCleanupFrame.last}));
-    ASSERT_TRUE(key.SetString(L"", L"Organizer"));
-    EXPECT_EQ(Run(), FolderLines(L"Organizer") + L4s({kOrganizerMissingLine, kOrganizerCleanupFrame.last}));
+    // Relative, a device path, a character Windows refuses in a name.
+    for (const std::wstring& notFull : {std::wstring(L"Organizer"), L"\\\\?\\" + organizer, organizer + L"|x"}) {
+        SCOPED_TRACE(ToUtf8(notFull));
+        ASSERT_TRUE(key.SetString(L"", notFull));
+        EXPECT_EQ(Run(), FolderLines(notFull) + L4s({kOrganizerMissingLine, kOrganizerCleanupFrame.last}));
+    }
     EXPECT_TRUE(PathExists(organizer + L"\\CAHeadless\\mc_dec_dd.dll"));
 }
 

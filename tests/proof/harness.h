@@ -27,10 +27,6 @@ public:
     ProofHook& operator=(const ProofHook&) = delete;
 
     const HookDll& dll() const { return dll_; }
-    // Whether the last run called an import that can change files, or the
-    // registry: when it did not, nothing there can have changed.
-    bool ChangedFiles() const;
-    bool ChangedRegistry() const;
     // Imports of the DLL that the stand-in table does not know.
     const std::vector<std::string>& unknownImports() const { return unknown_; }
     // The stand-ins in place, one per import.

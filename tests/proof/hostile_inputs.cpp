@@ -47,7 +47,7 @@ std::wstring Slashes(std::wstring text) {
 std::wstring PathLike(Random& random, const std::wstring& real) {
     const std::wstring parent = real.substr(0, real.find_last_of(L'\\'));
     const std::wstring leaf = real.substr(real.find_last_of(L'\\') + 1);
-    switch (random.Below(22)) {
+    switch (random.Below(27)) {
         case 0: case 1: case 2: return real;
         case 3: return real + L"\\";
         case 4: return real + L"\\\\";
@@ -67,6 +67,12 @@ std::wstring PathLike(Random& random, const std::wstring& real) {
         case 18: return L"%TEMP%\\" + leaf + L"\\%%\\%VLX_UNSET_VARIABLE%";
         case 19: return parent + L"\\\u00dcn\u00efc\u00f8d\u00e9 \u65e5\u672c \U0001F3B5";
         case 20: return L"";
+        // Characters Windows refuses in a name, and a device path.
+        case 21: return real + L"\" /i:x \"S:\\y";
+        case 22: return parent + L"\\a<b>|c*?";
+        case 23: return real + L":stream";
+        case 24: return parent + L"\\a\tb\x01";
+        case 25: return L"\\\\.\\" + real;
         default: return L"..\\..\\..\\Windows";
     }
 }

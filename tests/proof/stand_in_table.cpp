@@ -64,6 +64,8 @@ std::vector<StandIn> MakeStandInTable() {
                   },
                   [](ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) { *list = nullptr; }),
         VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(GetAce, FALSE, ERROR_INVALID_PARAMETER),
+        VLX_PASSES(EqualSid),
         VLX_FAILS(AllocateAndInitializeSid, FALSE, ERROR_NOT_ENOUGH_MEMORY,
                   [](BOOL r, PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                      DWORD, DWORD, PSID* sid) {
@@ -110,7 +112,7 @@ std::vector<StandIn> MakeStandInTable() {
                   }),
         VLX_FAILS(WaitForSingleObject, WAIT_FAILED, ERROR_INVALID_HANDLE),
         VLX_FAILS(GetExitCodeProcess, FALSE, ERROR_ACCESS_DENIED),
-        VLX_FAILS(GetWindowsDirectoryW, 0, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetSystemWindowsDirectoryW, 0, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetVersionExW, FALSE, ERROR_INSUFFICIENT_BUFFER),
         VLX_FAILS(IsWow64Process, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetEnvironmentVariableW, 0, ERROR_ENVVAR_NOT_FOUND),

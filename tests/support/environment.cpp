@@ -40,7 +40,7 @@ std::wstring FromUtf8(const std::string& text) {
 
 std::wstring WindowsFolder() {
     wchar_t folder[MAX_PATH] = {};
-    GetWindowsDirectoryW(folder, MAX_PATH);
+    GetSystemWindowsDirectoryW(folder, MAX_PATH);
     return folder;
 }
 

@@ -13,7 +13,7 @@ std::wstring BesideTests(const std::wstring& name);
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
 
-// The Windows folder, as GetWindowsDirectoryW gives it.
+// The system's Windows folder, as GetSystemWindowsDirectoryW gives it.
 std::wstring WindowsFolder();
 
 // Milliseconds on a high-resolution clock.

@@ -57,11 +57,12 @@ bool WaitFor(const std::wstring& path, bool present) {
 
 }  // namespace
 
-ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target) : link_(link) {
+ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target, LinkKind kind) : link_(link) {
     const std::string unixLink = UnixName(link);
     const std::string unixTarget = UnixName(target);
+    const char* const ln = kind == LinkKind::kSymbolic ? "/bin/ln -s " : "/bin/ln ";
     made_ = !unixLink.empty() && !unixTarget.empty() &&
-            RunUnix("/bin/ln -s " + Quoted(unixTarget) + " " + Quoted(unixLink)) &&
+            RunUnix(ln + Quoted(unixTarget) + " " + Quoted(unixLink)) &&
             WaitFor(link, true);
 }
 

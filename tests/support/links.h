@@ -2,16 +2,21 @@
 // Windows code, but a Unix symbolic link made inside the prefix is reported
 // as a reparse point, as Windows reports a junction: the link is made and
 // removed by /bin/ln and /bin/rm, started through CreateProcessW. (A link to
-// a file reads back as a plain file there.)
+// a file reads back as a plain file there.) Hard links are real under Wine.
 #pragma once
 
 #include <string>
 
-// A link at link (which must not exist) leading to target (a folder or
-// file); removed again, without touching the target, when the object ends.
+enum class LinkKind {
+    kSymbolic,  // leads to target, a folder or a file
+    kHard,      // a second name of target, a file
+};
+
+// A link at link (which must not exist) to target; removed again, without
+// touching the target, when the object ends.
 class ScopedLink {
 public:
-    ScopedLink(const std::wstring& link, const std::wstring& target);
+    ScopedLink(const std::wstring& link, const std::wstring& target, LinkKind kind = LinkKind::kSymbolic);
     ~ScopedLink();
     ScopedLink(const ScopedLink&) = delete;
     ScopedLink& operator=(const ScopedLink&) = delete;

@@ -50,7 +50,7 @@ BOOL WINAPI CreateProcessRecorder::Replacement(LPCWSTR application, LPWSTR comma
                                                LPSTARTUPINFOW startup,
                                                LPPROCESS_INFORMATION information) {
     CreateProcessRecorder* self = g_recorder;
-    Call call = {application != nullptr,
+    Call call = {application != nullptr ? application : L"",
                  commandLine != nullptr ? commandLine : L"",
                  inheritHandles,
                  creationFlags,

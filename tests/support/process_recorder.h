@@ -18,7 +18,7 @@ enum class Children {
 class CreateProcessRecorder {
 public:
     struct Call {
-        bool hasApplicationName;
+        std::wstring application;  // empty when none was named
         std::wstring commandLine;
         BOOL inheritHandles;
         DWORD creationFlags;

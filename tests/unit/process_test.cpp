@@ -59,7 +59,7 @@ TEST(RunProcessAndWaitTest, StartsWithoutWindowHandlesEnvironmentOrFolder) {
     EXPECT_EQ(RunCommand(command, 30000), 0);
     ASSERT_EQ(recorder.calls().size(), 1u);
     const CreateProcessRecorder::Call& call = recorder.calls()[0];
-    EXPECT_FALSE(call.hasApplicationName);
+    EXPECT_EQ(call.application, L"") << "the system's search rules find the program";
     EXPECT_EQ(call.commandLine, command);
     EXPECT_EQ(call.inheritHandles, FALSE);
     EXPECT_EQ(call.creationFlags, static_cast<DWORD>(CREATE_NO_WINDOW));
@@ -80,14 +80,33 @@ TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
     EXPECT_EQ(WaitForSingleObject(child, 10000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
-TEST(RunRegsvr32Test, BuildsSilentCommandWithQuotedFile) {
+// A host that is not terminal-server aware gets a per-user Windows folder
+// from GetWindowsDirectoryW in a Remote Desktop session: the tool still comes
+// from the system's own, named as the program so no search rule picks another.
+UINT WINAPI PerUserWindowsFolder(LPWSTR buffer, UINT size) {
+    const wchar_t folder[] = L"C:\\Users\\vlx\\WINDOWS";
+    if (size < ARRAYSIZE(folder)) {
+        return ARRAYSIZE(folder);
+    }
+    wcscpy(buffer, folder);
+    return ARRAYSIZE(folder) - 1;
+}
+
+TEST(RunRegsvr32Test, RunsTheSystemsToolSilentlyOnTheQuotedFile) {
+    const std::wstring tool = WindowsFolder() + L"\\System32\\Regsvr32.exe";
+    // In place wherever this program imports it: as the library would, did
+    // it ask for the per-user folder.
+    ImportPatch<decltype(GetWindowsDirectoryW)> perUser(LibraryModule(), "kernel32.dll", "GetWindowsDirectoryW",
+                                                        &PerUserWindowsFolder);
     CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
     EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\mc_dec_dd_ds.ax", Registration::kRegister), 0);
     EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\32\\mc_dec_dd_ds.ax", Registration::kUnregister), 0);
-    const std::wstring tool = WindowsFolder() + L"\\System32\\Regsvr32.exe";
     EXPECT_EQ(recorder.commandLines(),
               (std::vector<std::wstring>{tool + L" /s \"S:\\App Folder\\mc_dec_dd_ds.ax\"",
                                          tool + L" /s /u \"S:\\App Folder\\32\\mc_dec_dd_ds.ax\""}));
+    for (const CreateProcessRecorder::Call& call : recorder.calls()) {
+        EXPECT_EQ(call.application, tool);
+    }
 }
 
 BOOL WINAPI ReportWindows98(LPOSVERSIONINFOW version) {
@@ -107,14 +126,15 @@ TEST(RunRegsvr32Test, TakesToolFromSystemFolderBeforeWindowsNt) {
               std::vector<std::wstring>{WindowsFolder() + L"\\System\\Regsvr32.exe /s \"C:\\f.ax\""});
 }
 
-UINT WINAPI FailGetWindowsDirectory(LPWSTR, UINT) {
+UINT WINAPI FailGetSystemWindowsDirectory(LPWSTR, UINT) {
     SetLastError(ERROR_ACCESS_DENIED);
     return 0;
 }
 
 TEST(RunRegsvr32Test, NoWindowsFolderRunsNothing) {
-    ImportPatch<decltype(GetWindowsDirectoryW)> folder(LibraryModule(), "kernel32.dll", "GetWindowsDirectoryW",
-                       &FailGetWindowsDirectory);
+    ImportPatch<decltype(GetSystemWindowsDirectoryW)> folder(LibraryModule(), "kernel32.dll",
+                                                             "GetSystemWindowsDirectoryW",
+                                                             &FailGetSystemWindowsDirectory);
     ASSERT_TRUE(folder.applied());
     CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
     EXPECT_EQ(RunRegsvr32(L"C:\\f.ax", Registration::kRegister), 0);

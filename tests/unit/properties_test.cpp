@@ -185,6 +185,26 @@ INSTANTIATE_TEST_SUITE_P(
                         L4("VLX: INSTALLDIR not found. Install folder not available.")}}),
     [](const testing::TestParamInfo<InstallDirCase>& info) { return std::string(info.param.name); });
 
+// A path Windows would refuse is no install folder: a quotation mark would
+// put switches onto the registration tool's command line, and a device path
+// is no folder of the file system.
+TEST(GetInstallDirTest, PathsWindowsWouldRefuseAreNotFullPaths) {
+    for (const std::string value :
+         {"C:\\Apps\" /i:x \"C:\\y", "C:\\A<b", "C:\\A>b", "C:\\A|b", "C:\\A*", "C:\\A?", "C:\\A\tb",
+          "C:\\Apps:stream", "\\\\srv\\share:x", "\\\\.\\C:\\Apps", "\\\\.\\pipe\\x", "\\\\?\\C:\\Apps",
+          "\\\\?\\UNC\\srv\\share"}) {
+        SCOPED_TRACE(value);
+        PropertyMapBuilder builder;
+        builder.Set("INSTALLDIR", value);
+        const HookContext context = TestContext(builder.map());
+        LogCapture capture;
+        wchar_t folder[kPathChars] = L"previous";
+        EXPECT_FALSE(GetInstallDir(&context, folder));
+        EXPECT_EQ(std::wstring(folder), L"");
+        EXPECT_EQ(capture.lines(), NotFullPath(value));
+    }
+}
+
 std::wstring Converted(const char* text, Conversion expected) {
     HeapArray<wchar_t> wide;
     EXPECT_EQ(Utf8ToWide(text, &wide), expected) << text;

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "actions/oem_files.h"
+#include "hook/folder_tree.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/sandbox.h"
 
@@ -108,14 +108,16 @@ TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError)
 
 namespace {
 
-// Entries named "Link" are reported as junctions, as the platform reports a
-// folder link; everything else passes through unchanged.
+// Entries named "Link" are reported as reparse points with the case's tag;
+// everything else passes through unchanged.
+DWORD g_tag = 0;
 decltype(&FindFirstFileW) g_realFindFirst = nullptr;
 decltype(&FindNextFileW) g_realFindNext = nullptr;
 
 void MarkLink(LPWIN32_FIND_DATAW entry) {
     if (lstrcmpW(entry->cFileName, L"Link") == 0) {
         entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        entry->dwReserved0 = g_tag;
     }
 }
 
@@ -135,7 +137,18 @@ BOOL WINAPI FindNextMarkingLinks(HANDLE search, LPWIN32_FIND_DATAW entry) {
     return found;
 }
 
-TEST_F(RemoveEmptyFolderTreeTest, LinkedFolderIsNotFollowedAndKeepsItsParent) {
+struct TagCase {
+    const char* name;
+    DWORD tag;
+    bool link;
+};
+
+class PruningReparseTest : public RemoveEmptyFolderTreeTest, public testing::WithParamInterface<TagCase> {};
+
+// A link is not followed and keeps its parent; any other reparse point (a
+// deduplicated, compressed or cloud folder) is a folder like the others.
+TEST_P(PruningReparseTest, OnlyLinksAreNotFollowed) {
+    const TagCase& c = GetParam();
     ASSERT_TRUE(MakeFolders(tree() + L"\\Link\\Empty"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Plain\\Empty"));
     ImportPatch<decltype(FindFirstFileW)> first(GetModuleHandleW(nullptr), "kernel32.dll", "FindFirstFileW",
@@ -145,10 +158,20 @@ TEST_F(RemoveEmptyFolderTreeTest, LinkedFolderIsNotFollowedAndKeepsItsParent) {
     ASSERT_TRUE(first.applied() && next.applied());
     g_realFindFirst = first.original();
     g_realFindNext = next.original();
+    g_tag = c.tag;
 
     EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
-    EXPECT_TRUE(PathExists(tree() + L"\\Link\\Empty")) << "what a link points at is not pruned";
+    EXPECT_EQ(PathExists(tree() + L"\\Link\\Empty"), c.link) << "what a link points at is not pruned";
     EXPECT_FALSE(PathExists(tree() + L"\\Plain"));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, PruningReparseTest,
+    testing::Values(TagCase{"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
+                    TagCase{"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true},
+                    TagCase{"TagNotReported", 0, true},
+                    TagCase{"Deduplicated", IO_REPARSE_TAG_DEDUP, false},
+                    TagCase{"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false}),
+    [](const testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,0 +1,128 @@
+// What counts as a link on the way to an item the hook changes: what lies
+// below the base, which reparse points lead elsewhere, and files with more
+// than one name. Wine makes no reparse point but its own links, so the tags
+// of the others are reported through the import table.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "hook/no_follow.h"
+#include "tests/support/context.h"
+#include "tests/support/expected_log.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+// The library's code is linked into this program: patch its own imports.
+HMODULE LibraryModule() {
+    return GetModuleHandleW(nullptr);
+}
+
+struct BelowCase {
+    const char* name;
+    const wchar_t* base;  // relative to the sandbox; "" is the sandbox itself
+    const wchar_t* path;
+    DWORD result;
+};
+
+class OpenBelowTest : public testing::TestWithParam<BelowCase> {};
+
+TEST_P(OpenBelowTest, OpensOnlyWhatLiesBelowTheBase) {
+    const BelowCase& c = GetParam();
+    SandboxFolder sandbox;
+    ASSERT_TRUE(WriteTextFile(sandbox / L"Apps\\y", "x") && WriteTextFile(sandbox / L"AppsX\\y", "x"));
+    const std::wstring base = *c.base == L'\0' ? sandbox.path() + L"\\" : sandbox / c.base;
+    FileHandle item;
+    EXPECT_EQ(OpenBelow(base.c_str(), (sandbox / c.path).c_str(), FILE_READ_ATTRIBUTES, kFileItem, &item),
+              c.result);
+    EXPECT_EQ(item.valid(), c.result == ERROR_SUCCESS);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Paths, OpenBelowTest,
+    testing::Values(BelowCase{"Below", L"Apps", L"Apps\\y", ERROR_SUCCESS},
+                    BelowCase{"BaseEndsInSeparator", L"", L"Apps\\y", ERROR_SUCCESS},
+                    BelowCase{"SiblingSharingThePrefix", L"Apps", L"AppsX\\y", ERROR_INVALID_PARAMETER},
+                    BelowCase{"TheBaseItself", L"Apps\\y", L"Apps\\y", ERROR_INVALID_PARAMETER}),
+    [](const testing::TestParamInfo<BelowCase>& info) { return std::string(info.param.name); });
+
+// Every handle's attribute query reports a reparse point with this tag.
+DWORD g_tag = 0;
+decltype(&GetFileInformationByHandleEx) g_realInformation = nullptr;
+
+BOOL WINAPI ReportReparseTag(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
+    const BOOL result = g_realInformation(file, kind, data, size);
+    if (result && kind == FileAttributeTagInfo) {
+        auto* information = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(data);
+        information->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        information->ReparseTag = g_tag;
+    }
+    return result;
+}
+
+struct TagCase {
+    const char* name;
+    DWORD tag;
+    bool link;
+};
+
+class ReparseTagTest : public testing::TestWithParam<TagCase> {};
+
+// A deduplicated, compressed or cloud file is deleted like any other; a
+// junction, mount point or symbolic link (or a reparse point whose tag the
+// platform does not tell, as Wine's own links) is not.
+TEST_P(ReparseTagTest, OnlyNameSurrogatesAreLinks) {
+    const TagCase& c = GetParam();
+    SandboxFolder sandbox;
+    const std::wstring file = sandbox / L"Apps\\ols_config.xml";
+    ASSERT_TRUE(WriteTextFile(file, "oem"));
+    ImportPatch<decltype(GetFileInformationByHandleEx)> patch(LibraryModule(), "kernel32.dll",
+                                                              "GetFileInformationByHandleEx", &ReportReparseTag);
+    ASSERT_TRUE(patch.applied());
+    g_realInformation = patch.original();
+    g_tag = c.tag;
+    const HookContext context = TestContext();
+    LogCapture capture;
+
+    EXPECT_EQ(ForceDeleteBelow(&context, (sandbox / L"Apps").c_str(), file.c_str()),
+              c.link ? kLinkInPath : ERROR_SUCCESS);
+    EXPECT_EQ(PathExists(file), c.link);
+    EXPECT_EQ(capture.lines(), c.link ? L4s({kLinkSkippedLine}) : Lines());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tags, ReparseTagTest,
+    testing::Values(TagCase{"Deduplicated", IO_REPARSE_TAG_DEDUP, false},
+                    TagCase{"Compressed", IO_REPARSE_TAG_WOF, false},
+                    TagCase{"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false},
+                    TagCase{"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
+                    TagCase{"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true},
+                    TagCase{"TagNotReported", 0, true}),
+    [](const testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
+
+// A second name of a file shares its data and attributes: neither a plain
+// nor a forced deletion touches the file through it.
+TEST(HardLinkTest, FileWithAnotherNameIsLeftAsItIs) {
+    SandboxFolder sandbox;
+    const std::wstring other = sandbox / L"Elsewhere\\system.dll";
+    const std::wstring name = sandbox / L"Apps\\ols_config.xml";
+    ASSERT_TRUE(WriteTextFile(other, "not ours") && MakeFolders(sandbox / L"Apps"));
+    const ScopedLink link(name, other, LinkKind::kHard);
+    ASSERT_TRUE(link.made());
+    ASSERT_TRUE(SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_READONLY));
+    const HookContext context = TestContext();
+    LogCapture capture;
+
+    EXPECT_EQ(ForceDeleteBelow(&context, (sandbox / L"Apps").c_str(), name.c_str()), kLinkInPath);
+    EXPECT_EQ(DeleteBelow(&context, (sandbox / L"Apps").c_str(), name.c_str()), kLinkInPath);
+    EXPECT_TRUE(PathExists(name));
+    EXPECT_NE(GetFileAttributesW(other.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "its attributes are as they were";
+    EXPECT_EQ(capture.lines(), L4s({kLinkSkippedLine, kLinkSkippedLine}));
+    SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+}  // namespace
