@@ -1,22 +1,42 @@
-# vlx_add_test_suites(target [LABELS label...] [TIMEOUT seconds])
+# vlx_add_test_suites(target [LABELS label...] [TIMEOUT seconds] [MSVC_ABI])
 # Registers, in each of the build's Wine prefixes, one ctest test per
 # GoogleTest suite of target, found when ctest starts (see
-# test-suites.cmake.in).
+# test-suites.cmake.in). With MSVC_ABI, every suite runs a second time
+# against the MSVC-ABI DLL, from the programs staged beside it (see
+# other-builds.cmake.in), as "<arch>.msvc-abi.<Suite>" with the label
+# msvc-abi, whenever that DLL is built.
 function(vlx_add_test_suites target)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "MSVC_ABI" "TIMEOUT" "LABELS" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 300)
   endif()
   set(VLX_SUITES_TARGET ${target})
   set(VLX_SUITES_EXE $<TARGET_FILE:${target}>)
-  set(VLX_SUITES_LABELS "${ARG_LABELS}")
   set(VLX_SUITES_TIMEOUT ${ARG_TIMEOUT})
+  set(variants gcc)
+  if(ARG_MSVC_ABI)
+    list(APPEND variants msvc-abi)
+  endif()
   foreach(VLX_SUITES_ARCH IN LISTS VLX_WINE_ARCHES)
-    set(template ${CMAKE_CURRENT_BINARY_DIR}/${target}_${VLX_SUITES_ARCH}_suites.cmake.in)
-    set(include_file ${CMAKE_CURRENT_BINARY_DIR}/${target}_${VLX_SUITES_ARCH}_suites.cmake)
-    configure_file(${PROJECT_SOURCE_DIR}/cmake/test-suites.cmake.in ${template} @ONLY)
-    # The executable's path is known only at generation time.
-    file(GENERATE OUTPUT ${include_file} INPUT ${template})
-    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${include_file})
+    foreach(variant IN LISTS variants)
+      if(variant STREQUAL "gcc")
+        set(VLX_SUITES_RUN ${VLX_SUITES_EXE})
+        set(VLX_SUITES_PREFIX "${VLX_SUITES_ARCH}.")
+        set(VLX_SUITES_LABELS "${ARG_LABELS}")
+        set(VLX_SUITES_ONLY_IF TRUE)
+      else()
+        set(VLX_SUITES_RUN ${VLX_MSVC_ABI_STAGE}/$<TARGET_FILE_NAME:${target}>)
+        set(VLX_SUITES_PREFIX "${VLX_SUITES_ARCH}.msvc-abi.")
+        set(VLX_SUITES_LABELS ${ARG_LABELS} msvc-abi)
+        set(VLX_SUITES_ONLY_IF VLX_MSVC_ABI_STAGED)
+      endif()
+      set(name ${target}_${VLX_SUITES_ARCH}_${variant}_suites)
+      configure_file(${PROJECT_SOURCE_DIR}/cmake/test-suites.cmake.in
+                     ${CMAKE_CURRENT_BINARY_DIR}/${name}.cmake.in @ONLY)
+      # The executable's path is known only at generation time.
+      file(GENERATE OUTPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}.cmake
+                    INPUT ${CMAKE_CURRENT_BINARY_DIR}/${name}.cmake.in)
+      set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_BINARY_DIR}/${name}.cmake)
+    endforeach()
   endforeach()
 endfunction()

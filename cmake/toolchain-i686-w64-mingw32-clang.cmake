@@ -22,3 +22,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+
+# lld writes the export table with ordinal base 0 (scripts/export-ordinal-base.py).
+set(VLX_EXPORT_ORDINAL_BASE_FIX ON)

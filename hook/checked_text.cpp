@@ -28,17 +28,15 @@ bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src) {
     return true;
 }
 
-bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wchar_t*> parts) {
+bool CheckedJoin(wchar_t* dst, size_t capacity, const wchar_t* const* parts, size_t count) {
     if (capacity == 0) {
         return false;
     }
     // Each step refuses as a whole, so only a shorter prefix could be left:
     // that is emptied too.
     bool fits = true;
-    bool first = true;
-    for (const wchar_t* part : parts) {
-        fits = fits && (first ? CheckedCopy(dst, capacity, part) : CheckedAppend(dst, capacity, part));
-        first = false;
+    for (size_t i = 0; i < count && fits; ++i) {
+        fits = i == 0 ? CheckedCopy(dst, capacity, parts[i]) : CheckedAppend(dst, capacity, parts[i]);
     }
     if (!fits) {
         dst[0] = L'\0';

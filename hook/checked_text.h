@@ -6,8 +6,6 @@
 #include <stddef.h>
 #include <wchar.h>
 
-#include <initializer_list>
-
 const size_t kPathChars = 260;  // the system's path limit, terminator included
 
 // Copies src into dst (capacity characters, terminator included).
@@ -18,10 +16,10 @@ bool CheckedCopy(wchar_t* dst, size_t capacity, const wchar_t* src);
 // would not fit or dst holds no terminator within its capacity.
 bool CheckedAppend(wchar_t* dst, size_t capacity, const wchar_t* src);
 
-// dst = the parts one after the other: every path or command line built from
-// parts goes through here. False, with dst emptied, when the whole does not
-// fit: never a shorter path. The first part may be dst itself.
-bool CheckedJoin(wchar_t* dst, size_t capacity, std::initializer_list<const wchar_t*> parts);
+// dst = the count parts one after the other: every path or command line
+// built from parts goes through here. False, with dst emptied, when the
+// whole does not fit: never a shorter path. The first part may be dst itself.
+bool CheckedJoin(wchar_t* dst, size_t capacity, const wchar_t* const* parts, size_t count);
 
 // A path separator: backslash or slash.
 inline bool IsPathSeparator(wchar_t c) {
@@ -47,7 +45,8 @@ bool CheckedAppend(wchar_t (&dst)[N], const wchar_t* src) {
     return CheckedAppend(dst, N, src);
 }
 
-template <size_t N>
-bool CheckedJoin(wchar_t (&dst)[N], std::initializer_list<const wchar_t*> parts) {
-    return CheckedJoin(dst, N, parts);
+// CheckedJoin(path, {folder, L"\\", name})
+template <size_t N, size_t M>
+bool CheckedJoin(wchar_t (&dst)[N], const wchar_t* const (&parts)[M]) {
+    return CheckedJoin(dst, N, parts, M);
 }

@@ -75,6 +75,11 @@ int FormatInto(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, va_list 
     // printf implementation out of the DLL. A line that does not fit is cut,
     // reported with a negative result and left unterminated: the last
     // character is always set to the terminator.
+#ifdef _MSC_VER
+    // Microsoft's headers mark it deprecated in favour of the _s form, whose
+    // overflow would call the invalid-parameter handler and end the host.
+#pragma warning(suppress : 4996)
+#endif
     const int result = _vsnwprintf(buffer, kLogLineChars - 1, format, args);
     buffer[kLogLineChars - 1] = L'\0';
     if (result < 0 || static_cast<size_t>(result) >= kLogLineChars) {

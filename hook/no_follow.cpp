@@ -2,8 +2,6 @@
 
 #include <string.h>
 
-#include <utility>
-
 #include "hook/checked_text.h"
 #include "hook/log.h"
 
@@ -191,7 +189,7 @@ DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind ki
             return kLinkInPath;
         }
     }
-    *item = std::move(opened);
+    item->reset(opened.release());
     return ERROR_SUCCESS;
 }
 

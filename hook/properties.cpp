@@ -6,8 +6,6 @@
 #include <limits.h>
 #include <string.h>
 
-#include <utility>
-
 #include "hook/log.h"
 #include "hook/product.h"
 
@@ -116,6 +114,6 @@ Conversion Utf8ToWide(const char* text, HeapArray<wchar_t>* wide) {
         return Conversion::kFailed;
     }
     array.get()[needed] = L'\0';
-    *wide = std::move(array);
+    wide->reset(array.release());
     return Conversion::kConverted;
 }

@@ -20,6 +20,12 @@ command -v git                        >/dev/null 2>&1 || need+=(git)
 command -v clang++                    >/dev/null 2>&1 || need+=(clang)
 command -v ld.lld                     >/dev/null 2>&1 || need+=(lld)
 command -v cppcheck                   >/dev/null 2>&1 || need+=(cppcheck)
+# The MSVC-ABI build: clang-cl, lld-link, llvm-rc and the LLVM tools that make
+# its import libraries; python3 for the export table's ordinal base (lld).
+command -v clang-cl-14                >/dev/null 2>&1 || need+=(clang-tools-14)
+command -v lld-link-14                >/dev/null 2>&1 || need+=(lld-14)
+command -v llvm-rc-14                 >/dev/null 2>&1 || need+=(llvm-14)
+command -v python3                    >/dev/null 2>&1 || need+=(python3-minimal)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

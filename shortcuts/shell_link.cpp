@@ -7,12 +7,22 @@
 #include "hook/guards.h"
 #include "hook/log.h"
 
+namespace {
+
+// The shell-link object and the interfaces the writer asks it for, named
+// here: the DLL needs no GUID library.
+const CLSID kShellLinkObject = {0x00021401, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID kShellLinkInterface = {0x000214F9, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+const IID kPersistFileInterface = {0x0000010B, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+
+}  // namespace
+
 bool CreateLink(const HookContext* context, const wchar_t* targetPath, const wchar_t* linkPath) {
     LogMessage(context, "VLX: BEGIN - Link Creation", kLogLevelProgress);
     // Released in reverse order: the file interface, the link, then COM.
     const ComApartment apartment;
     ComPtr<IShellLinkW> link;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+    if (FAILED(CoCreateInstance(kShellLinkObject, nullptr, CLSCTX_INPROC_SERVER, kShellLinkInterface,
                                 link.put()))) {
         LogMessage(context, "VLX: Entering CoCreateInstance failed block", kLogLevelProgress);
         return false;
@@ -23,7 +33,7 @@ bool CreateLink(const HookContext* context, const wchar_t* targetPath, const wch
     link->SetDescription(L"");
 
     ComPtr<IPersistFile> file;
-    if (FAILED(link->QueryInterface(IID_IPersistFile, file.put()))) {
+    if (FAILED(link->QueryInterface(kPersistFileInterface, file.put()))) {
         LogMessage(context, "VLX: Entering QueryInterface failed block", kLogLevelProgress);
         return false;
     }

@@ -1,7 +1,9 @@
-// The DLL's stack protector runtime (hook/stack_guard.cpp), in a program
-// built with it: the guard is made from the system's random generator when
-// the module starts, and a smashed stack ends the process at once with the
-// platform's stack-overrun status, no message box, nothing printed.
+// The DLL's stack protector runtime (hook/stack_guard.cpp), in a module
+// built with it in the ABI of the DLL under test (its MSVC-ABI build has its
+// own entry point, hook/msvc_entry.cpp): the guard is made from the system's
+// random generator when the module loads, and a smashed stack ends the
+// process at once with the platform's stack-overrun status, no message box,
+// nothing printed.
 #include <gtest/gtest.h>
 
 #include <windows.h>

@@ -1,30 +1,30 @@
-// A program built with the DLL's stack protector runtime:
-//   vlx_stack_smash.exe guard   exits with 0 when the guard was made at start
-//   vlx_stack_smash.exe smash   writes past a stack buffer and returns
+// Loads the stack protector's test module beside it (vlx_stack_smash.dll)
+// and calls it:
+//   vlx_stack_smash.exe guard   exits with 0 when the module made its guard
+//   vlx_stack_smash.exe smash   lets the module write past a stack buffer
 #include <windows.h>
 
-#include <stdint.h>
 #include <string.h>
 
-extern "C" uintptr_t __stack_chk_guard;
-
-namespace {
-
-// Writes count bytes into an eight-byte buffer on its own stack frame.
-__attribute__((noinline)) int Overrun(volatile size_t count) {
-    char buffer[8];
-    memset(buffer, 'x', count);
-    return buffer[0];
-}
-
-}  // namespace
-
 int wmain(int argc, wchar_t** argv) {
-    if (argc > 1 && wcscmp(argv[1], L"guard") == 0) {
-        return __stack_chk_guard != 0x000aff0d && __stack_chk_guard != 0 ? 0 : 1;
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    wchar_t* name = wcsrchr(path, L'\\');
+    if (length == 0 || length >= MAX_PATH || name == nullptr || argc < 2) {
+        return 2;
     }
-    if (argc > 1 && wcscmp(argv[1], L"smash") == 0) {
-        return Overrun(64);
+    wcscpy(name + 1, L"vlx_stack_smash.dll");
+    const HMODULE module = LoadLibraryW(path);
+    if (module == nullptr) {
+        return 3;
     }
-    return 2;
+    typedef int(__cdecl * Function)();
+    const bool guard = wcscmp(argv[1], L"guard") == 0;
+    const Function function = reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(module, guard ? "StackGuardMade" : "SmashStack")));
+    if (function == nullptr) {
+        return 4;
+    }
+    const int result = function();
+    return guard ? (result == 1 ? 0 : 1) : result;
 }

@@ -177,7 +177,7 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(_vsnwprintf, -1, 0),
         // msvcrt: pure computation, and the C runtime's own start, end and
         // fatal-error paths
-        VLX_PASSES(memcmp), VLX_PASSES(memcpy), VLX_PASSES(memmove), VLX_PASSES(strcmp),
+        VLX_PASSES(memcmp), VLX_PASSES(memcpy), VLX_PASSES(memmove), VLX_PASSES(memset), VLX_PASSES(strcmp),
         VLX_PASSES(strlen), VLX_PASSES(strncmp), VLX_PASSES(wcscmp), VLX_PASSES(wcslen),
         VLX_PASSES(wcsncmp), Untouched("wcschr"), Untouched("wcsstr"),
         Untouched("_amsg_exit"), Untouched("_exit"), Untouched("_initterm"), Untouched("_lock"),
