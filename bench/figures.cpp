@@ -1,8 +1,10 @@
-#include "bench/figures.h"
-
 #include <stdio.h>
 
 #include <algorithm>
+
+#include "bench/bench.h"
+#include "tests/support/environment.h"
+#include "tests/support/short_circuit.h"
 
 namespace {
 
@@ -16,78 +18,69 @@ double Percentile(const std::vector<double>& sorted, double fraction) {
     return sorted[below] + (sorted[above] - sorted[below]) * (at - static_cast<double>(below));
 }
 
-std::string Format(const char* unit, double scale, const Figures& figures) {
-    char text[96];
-    snprintf(text, sizeof(text), "%.3f %s (%.3f-%.3f)", figures.median * scale, unit, figures.low * scale,
-             figures.high * scale);
-    return text;
-}
+void __cdecl DropLine(const char*, int32_t) {}
 
 }  // namespace
 
 Figures Summarise(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
-    Figures figures;
-    figures.median = Percentile(samples, 0.5);
-    figures.low = Percentile(samples, 0.1);
-    figures.high = Percentile(samples, 0.9);
-    return figures;
+    return Figures{Percentile(samples, 0.5), Percentile(samples, 0.1), Percentile(samples, 0.9)};
 }
 
 std::string Duration(const Figures& figures) {
-    return figures.median >= 1 ? Format("ms", 1, figures) : Format("us", 1000, figures);
-}
-
-std::string Amount(double milliseconds) {
-    char text[32];
-    if (milliseconds >= 1) {
-        snprintf(text, sizeof(text), "%.3f ms", milliseconds);
-    } else {
-        snprintf(text, sizeof(text), "%.3f us", milliseconds * 1000);
-    }
+    const bool ms = figures.median >= 1;
+    const double scale = ms ? 1 : 1000;
+    char text[96];
+    snprintf(text, sizeof(text), "%.3f %s (%.3f-%.3f)", figures.median * scale, ms ? "ms" : "us",
+             figures.low * scale, figures.high * scale);
     return text;
 }
 
-std::string Verdict(bool met) {
-    return met ? "ok" : "MISSED";
-}
-
-void Table::Section(const std::string& title) {
-    Row row;
-    row.what = title;
-    rows_.push_back(row);
+double TimeMilliseconds(const std::function<void()>& f) {
+    const double start = NowMilliseconds();
+    f();
+    return NowMilliseconds() - start;
 }
 
 void Table::Add(const Row& row) {
     rows_.push_back(row);
-    if (row.verdict.find("FLOOR DIFFERS") != std::string::npos) {
-        floorDiffers_ = true;
-    }
-    // Rows appear as they are measured, so a long run shows its progress.
-    fprintf(stderr, "  %s: %s / %s\n", row.what.c_str(), row.hook.c_str(), row.floor.c_str());
+    failed_ = failed_ || (row.decides && !row.met);
+    fprintf(stderr, "  %s: %s / %s\n", row.what.c_str(), row.hook.c_str(), row.yardstick.c_str());  // progress
 }
 
 void Table::Print() const {
     size_t what = 4;
     size_t hook = 4;
-    size_t floor = 5;
+    size_t yardstick = 9;
     for (const Row& row : rows_) {
-        if (!row.hook.empty()) {
-            what = std::max(what, row.what.size());
-            hook = std::max(hook, row.hook.size());
-            floor = std::max(floor, row.floor.size());
-        }
+        what = row.hook.empty() ? what : std::max(what, row.what.size());
+        hook = std::max(hook, row.hook.size());
+        yardstick = std::max(yardstick, row.yardstick.size());
     }
     const int w = static_cast<int>(what);
     const int h = static_cast<int>(hook);
-    const int f = static_cast<int>(floor);
-    printf("%-*s  %-*s  %-*s  %7s  %s\n", w, "what", h, "hook", f, "floor", "ratio", "target: verdict");
+    const int y = static_cast<int>(yardstick);
+    printf("%-*s  %-*s  %-*s  %7s  %s\n", w, "what", h, "hook", y, "yardstick", "ratio", "target: verdict");
     for (const Row& row : rows_) {
         if (row.hook.empty()) {
             printf("\n%s\n", row.what.c_str());
-            continue;
+        } else {
+            printf("%-*s  %-*s  %-*s  %7.3f  %s: %s\n", w, row.what.c_str(), h, row.hook.c_str(), y,
+                   row.yardstick.c_str(), row.ratio, row.target.c_str(),
+                   row.met ? "ok" : (row.decides ? "FAILED" : "missed"));
         }
-        printf("%-*s  %-*s  %-*s  %7.3f  %s: %s\n", w, row.what.c_str(), h, row.hook.c_str(), f,
-               row.floor.c_str(), row.ratio, row.target.c_str(), row.verdict.c_str());
     }
+}
+
+BenchHook::BenchHook(const std::wstring& path, Waits waits) : dll_(path) {
+    if (waits == kShortCircuited) {
+        PrepareFinishedChild();
+        sleep_.reset(new ImportPatch<decltype(Sleep)>(dll_.module(), "kernel32.dll", "Sleep", &NoPause));
+        start_.reset(new ImportPatch<decltype(CreateProcessW)>(dll_.module(), "kernel32.dll", "CreateProcessW",
+                                                               &StartNothing));
+    }
+}
+
+int32_t BenchHook::Run(const PropertyMap* properties, InstallMode mode, EntryMode entry) const {
+    return dll_.Proc(properties, entry, mode, DropLine);
 }

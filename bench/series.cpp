@@ -1,134 +1,140 @@
 // How cost grows: the profile sweep, the pruning of an OEM folder tree and
-// the Start-menu walk, each at several sizes. A size's cost is the phase's
-// time at that size less its time at size 0, per item; the floor's likewise.
+// the Start-menu walk, each at several sizes, on the tests' populated machine
+// as an uninstall leaves it (a further run changes nothing but what a series
+// adds). The hook's cost per item at a size is its phase's time at that size
+// less its time without the items, over the count; the floor's is the time
+// of the platform calls the items need, made directly, over the count. The
+// hook's cost per item at the largest size may be at most 1.5 times that at
+// the smallest: that row decides.
+#include <windows.h>
+#include <shlwapi.h>
+
 #include <stdio.h>
 
 #include <algorithm>
-#include <functional>
-#include <utility>
 
-#include "bench/sections.h"
+#include "bench/bench.h"
+#include "tests/support/machine.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
+#include "tests/support/short_circuit.h"
 
 namespace {
 
-const double kTargetRatio = 1.25;
+const double kFloorRatio = 1.25;
+const double kLinearLimit = 1.5;
 
-const PhaseFacts& PhaseOf(InstallMode mode, EntryMode entry) {
-    for (const PhaseFacts& phase : AllPhases()) {
-        if (phase.mode == mode && phase.entry == entry) {
-            return phase;
-        }
-    }
-    return AllPhases().front();
-}
-
-struct Timings {
-    std::vector<double> hook;
-    std::vector<double> floor;
+struct Series {
+    std::string title;
+    const char* unit;
+    EntryMode entry;  // of the uninstall
+    int base;         // the items of the runs a size is measured against
+    std::vector<int> sizes;
+    // Lays out count items for the next run of the hook, untimed.
+    std::function<void(int count)> layOut;
+    // The floor: the platform calls for count items laid out, timed.
+    std::function<void(int count)> floor;
+    // Whether a run uses the items up (each run then needs its own layout,
+    // and is paired with a run at base just before it) or leaves them.
+    bool usesUp;
 };
 
-// Runs of the hook's phase and of its floor, alternating; prepare (when
-// given) sets the machine up before each, untimed.
-Timings Measure(const BenchHook& hook, const PropertyMap* properties, const PhaseFacts& phase, const Floor& floor,
-                int repetitions, const std::function<void()>& prepare = nullptr) {
-    Timings timings;
-    auto timeHook = [&] {
-        if (prepare) {
-            prepare();
-        }
-        timings.hook.push_back(TimeMilliseconds([&] { hook.Run(properties, phase); }));
-    };
-    auto timeFloor = [&] {
-        if (prepare) {
-            prepare();
-        }
-        timings.floor.push_back(TimeMilliseconds([&] { floor.Run(phase); }));
-    };
-    Alternate(repetitions, timeHook, timeFloor);
-    TakeLineCount();
-    return timings;
-}
-
-// Per item: each sample less the median at size 0, over the size.
-std::vector<double> PerItem(const std::vector<double>& samples, const std::vector<double>& base, int items) {
-    const double baseMedian = Summarise(base).median;
-    std::vector<double> perItem;
-    for (double sample : samples) {
-        perItem.push_back((sample - baseMedian) / items);
+// Per item at each size, the hook against the floor (medians of the runs),
+// and whether the hook's cost per item stays linear. That is judged on the
+// fastest runs, which only the work itself makes slow (whatever else the
+// machine does only adds time), and against the floor's growth in the same
+// run: a series stops being linear when the hook's cost per item at the
+// largest size is over 1.5 times that at the smallest and grows over 1.5
+// times as much as the floor's (the platform's own growth is not the hook's).
+// A series that misses is measured once more, and fails when it misses again.
+void Measure(const BenchHook& hook, const PropertyMap* properties, const Series& series, int repetitions,
+             Table* table, bool again = false) {
+    std::vector<Row> rows;
+    auto run = [&] { return TimeMilliseconds([&] { hook.Run(properties, Uninstall, series.entry); }); };
+    auto fastest = [](const std::vector<double>& samples) { return *std::min_element(samples.begin(), samples.end()); };
+    std::vector<double> base;
+    series.layOut(series.base);
+    for (int r = 0; r < repetitions && !series.usesUp; ++r) {
+        base.push_back(run());
     }
-    return perItem;
-}
-
-Timings PerItem(const Timings& sized, const Timings& base, int items) {
-    return Timings{PerItem(sized.hook, base.hook, items), PerItem(sized.floor, base.floor, items)};
-}
-
-// Per item from pairs of runs, each at size 0 and then at the size, the
-// machine set up before each run: slow drifts of the platform cancel out.
-Timings PairedPerItem(const BenchHook& hook, const PropertyMap* properties, const PhaseFacts& phase,
-                      const Floor& baseFloor, const Floor& sizedFloor, int items, int repetitions,
-                      const std::function<void()>& prepareBase, const std::function<void()>& prepareSized) {
-    Timings perItem;
-    auto pair = [&](std::vector<double>* samples, const std::function<void()>& run0,
-                    const std::function<void()>& run) {
-        prepareBase();
-        const double base = TimeMilliseconds(run0);
-        prepareSized();
-        samples->push_back((TimeMilliseconds(run) - base) / items);
-    };
-    auto timeHook = [&] {
-        pair(&perItem.hook, [&] { hook.Run(properties, phase); }, [&] { hook.Run(properties, phase); });
-    };
-    auto timeFloor = [&] {
-        pair(&perItem.floor, [&] { baseFloor.Run(phase); }, [&] { sizedFloor.Run(phase); });
-    };
-    Alternate(repetitions, timeHook, timeFloor);
-    TakeLineCount();
-    return perItem;
-}
-
-void AddSeriesRow(Table* table, const std::string& what, const Timings& perItem) {
-    const Figures hook = Summarise(perItem.hook);
-    const Figures floor = Summarise(perItem.floor);
-    const double ratio = hook.median / floor.median;
-    table->Add(Row{what, Duration(hook), Duration(floor), ratio, "<= 1.25x", Verdict(ratio <= kTargetRatio)});
-}
-
-int RepetitionsFor(int items, bool quick) {
-    return quick ? 3 : std::max(5, std::min(101, 20000 / items));
-}
-
-// Profiles in the machine's profile list, none with a pinned copy, removed
-// when the object ends.
-class ScopedProfiles {
-public:
-    ScopedProfiles(int count, const std::wstring& folder) {
-        for (int i = 0; i < count; ++i) {
-            const std::wstring key = Key(i);
-            ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, key, L"ProfileImagePath",
-                                           folder + L"\\User" + std::to_wstring(i), REG_EXPAND_SZ, 0);
-            keys_.push_back(key);
+    std::vector<double> hookFastest;
+    std::vector<double> floorFastest;
+    for (int count : series.sizes) {
+        const int items = count - series.base;
+        std::vector<double> without = base;
+        std::vector<double> with;
+        std::vector<double> perItem;
+        std::vector<double> floor;
+        series.layOut(count);
+        for (int r = 0; r < repetitions; ++r) {
+            if (series.usesUp) {
+                series.layOut(series.base);
+                without.push_back(run());
+                series.layOut(count);
+            }
+            with.push_back(run());
+            perItem.push_back((with.back() - (series.usesUp ? without.back() : Summarise(base).median)) / items);
+            if (series.usesUp) {
+                series.layOut(count);
+            }
+            floor.push_back(TimeMilliseconds([&] { series.floor(count); }) / count);
         }
+        const Figures hookFigures = Summarise(perItem);
+        const Figures floorFigures = Summarise(floor);
+        const double ratio = hookFigures.median / floorFigures.median;
+        rows.push_back(Row{std::to_string(count) + " " + series.unit + "s", Duration(hookFigures),
+                           Duration(floorFigures), ratio, "<= 1.25x", ratio <= kFloorRatio, false});
+        hookFastest.push_back((fastest(with) - fastest(without)) / items);
+        floorFastest.push_back(fastest(floor));
     }
-    ~ScopedProfiles() {
-        for (const std::wstring& key : keys_) {
-            RegDeleteKeyW(HKEY_LOCAL_MACHINE, key.c_str());
-        }
+    series.layOut(0);
+    const double growth = hookFastest.back() / hookFastest.front();
+    const double floorGrowth = floorFastest.back() / floorFastest.front();
+    const bool linear = growth <= kLinearLimit || growth <= kLinearLimit * floorGrowth;
+    if (!linear && !again) {
+        Measure(hook, properties, series, repetitions, table, true);
+        return;
     }
-    ScopedProfiles(const ScopedProfiles&) = delete;
-    ScopedProfiles& operator=(const ScopedProfiles&) = delete;
+    table->Section(series.title + (again ? " (measured twice)" : ""));
+    for (const Row& row : rows) {
+        table->Add(row);
+    }
+    char what[128];
+    snprintf(what, sizeof(what), "linear: per %s at %d against at %d (floor %.2fx)", series.unit,
+             series.sizes.back(), series.sizes.front(), floorGrowth);
+    const double largest = hookFastest.back();
+    const double smallest = hookFastest.front();
+    table->Add(Row{what, Duration({largest, largest, largest}), Duration({smallest, smallest, smallest}), growth,
+                   "<= 1.5x", linear, true});
+}
 
-private:
-    static std::wstring Key(int i) {
-        return std::wstring(kProfileListKey) + L"\\S-1-5-21-1000-2000-3000-" + std::to_wstring(10000 + i);
-    }
-    std::vector<std::wstring> keys_;
-};
+// Profiles in the machine's profile list, none with a pinned copy.
+std::wstring ProfileKey(int i) {
+    return std::wstring(kProfileListKey) + L"\\S-1-5-21-1000-2000-3000-" + std::to_wstring(10000 + i);
+}
 
-// A tree of count folders below root (root included when it is missing),
-// ten to a folder, breadth first; with a file in each folder or none.
+// The sweep's calls for each profile, as the per-user folder reader makes
+// them: the list opened for each name, the profile's folder read, the
+// pinned copy looked for.
+void SweepFloor(int count, const std::wstring& folder) {
+    for (int i = 0; i < count; ++i) {
+        HKEY key = nullptr;
+        wchar_t name[MAX_PATH];
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, kProfileListKey, 0, KEY_READ, &key);
+        RegEnumKeyW(key, static_cast<DWORD>(i), name, MAX_PATH);
+        RegCloseKey(key);
+        wchar_t value[MAX_PATH];
+        DWORD size = sizeof(value);
+        RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProfileKey(i).c_str(), 0, KEY_READ, &key);
+        RegQueryValueExW(key, L"ProfileImagePath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+        RegCloseKey(key);
+        PathFileExistsW((folder + L"\\User" + std::to_wstring(i) + L"\\AppData\\Roaming" +
+                         kPinnedLinkBelowAppData).c_str());
+    }
+}
+
+// A tree of count folders below root, ten to a folder, breadth first; with
+// a file in each folder or none.
 void MakeTree(const std::wstring& root, int count, bool withFiles) {
     std::vector<std::wstring> folders = {root};
     MakeFolders(root);
@@ -141,81 +147,112 @@ void MakeTree(const std::wstring& root, int count, bool withFiles) {
     }
 }
 
+// The pruning as plain calls: each folder listed, and removed when it holds
+// no file.
+bool PruneFloor(const std::wstring& folder) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return true;
+    }
+    bool holdsFile = false;
+    do {
+        if (entry.cFileName[0] != L'.') {
+            const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            holdsFile = (isFolder ? PruneFloor(folder + L"\\" + entry.cFileName) : true) || holdsFile;
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+    if (!holdsFile) {
+        SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+        RemoveDirectoryW(folder.c_str());
+    }
+    return holdsFile;
+}
+
+// The Start-menu location of count levels below the programs folder.
+std::wstring Location(int count) {
+    std::wstring location;
+    for (int level = 1; level <= count; ++level) {
+        location += (level > 1 ? L"\\W" : L"W") + std::to_wstring(level);
+    }
+    return location;
+}
+
 }  // namespace
 
-void MeasureSeries(const BenchOptions& options, const BenchHook& hook, BenchMachine& bench, Table* table) {
-    // The machine as an uninstall's PrePayload and PostPayload leave it: a
-    // further run of either changes nothing, so only what a series adds is
-    // there to work on.
-    const PhaseFacts& prePayload = PhaseOf(Uninstall, PrePayload);
-    const PhaseFacts& postPayload = PhaseOf(Uninstall, PostPayload);
-    bench.Restore(Stage::kLaidOut);
-    const PropertyMap* properties = bench.machine().properties();
-    hook.Run(properties, prePayload);
-    hook.Run(properties, postPayload);
-    TakeLineCount();
-    FloorPlaces places = bench.floorPlaces();
-    places.startMenuFolder.clear();
-    const Floor floor(places, CountLine);
+void MeasureSeries(const BenchOptions& options, Table* table) {
+    const BenchHook hook(options.dll, BenchHook::kShortCircuited);
+    PopulatedMachine machine;
+    const PropertyMap* properties = machine.properties();
+    hook.Run(properties, Uninstall, PrePayload);
+    hook.Run(properties, Uninstall, PostPayload);
     const bool quick = options.quick;
-    const int baseRepetitions = quick ? 3 : 101;
+    const int repetitions = quick ? 4 : 21;
+    const std::vector<int> sizes = quick ? std::vector<int>{200, 1000} : std::vector<int>{200, 2000, 10000};
 
-    table->Section("Profile sweep (uninstall PostPayload), per profile");
-    {
-        const Timings base = Measure(hook, properties, postPayload, floor, baseRepetitions);
-        for (int profiles : quick ? std::vector<int>{10, 100} : std::vector<int>{10, 100, 1000, 10000}) {
-            const ScopedProfiles scoped(profiles, bench.machine().sandbox() / L"Profiles");
-            const Timings sized = Measure(hook, properties, postPayload, floor, RepetitionsFor(profiles, quick));
-            AddSeriesRow(table, std::to_string(profiles) + " profiles", PerItem(sized, base, profiles));
-        }
+    const std::wstring profiles = machine.sandbox() / L"Profiles";
+    int laidOutProfiles = 0;
+    Measure(hook, properties,
+            Series{"Profile sweep (uninstall PostPayload), per profile", "profile", PostPayload, 0, sizes,
+                   [&](int count) {
+                       for (; laidOutProfiles < count; ++laidOutProfiles) {
+                           ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, ProfileKey(laidOutProfiles),
+                                                          L"ProfileImagePath",
+                                                          profiles + L"\\User" + std::to_wstring(laidOutProfiles),
+                                                          REG_EXPAND_SZ, 0);
+                       }
+                       for (; laidOutProfiles > count; --laidOutProfiles) {
+                           RegDeleteKeyW(HKEY_LOCAL_MACHINE, ProfileKey(laidOutProfiles - 1).c_str());
+                       }
+                   },
+                   [&](int count) { SweepFloor(count, profiles); }, false},
+            repetitions, table);
+
+    const std::wstring tree = machine.app() + L"\\MediaIO";
+    for (const bool withFiles : {false, true}) {
+        Measure(hook, properties,
+                Series{withFiles ? "Pruning (uninstall PrePayload), per folder: a file in each, all kept"
+                                 : "Pruning (uninstall PrePayload), per folder: all empty, all removed",
+                       "folder", PrePayload, 0, sizes,
+                       [&](int count) {
+                           RemoveTree(tree);
+                           if (count > 0) {
+                               MakeTree(tree, count, withFiles);
+                           }
+                       },
+                       [&](int) { PruneFloor(tree); }, !withFiles},
+                repetitions, table);
     }
 
-    const std::wstring tree = bench.machine().app() + L"\\MediaIO";
-    const std::vector<int> treeSizes = quick ? std::vector<int>{100} : std::vector<int>{100, 1000, 10000};
-    table->Section("Pruning (uninstall PrePayload), per folder: all empty, all removed");
-    for (int folders : treeSizes) {
-        const int repetitions = quick ? 2 : std::max(3, std::min(41, 2000 / folders));
-        AddSeriesRow(table, std::to_string(folders) + " folders",
-                     PairedPerItem(hook, properties, prePayload, floor, floor, folders, repetitions, [] {},
-                                   [&] { MakeTree(tree, folders, false); }));
-        RemoveTree(tree);
-    }
-    table->Section("Pruning (uninstall PrePayload), per folder: a file in each, all kept");
-    {
-        const Timings base = Measure(hook, properties, prePayload, floor, baseRepetitions);
-        for (int folders : treeSizes) {
-            MakeTree(tree, folders, true);
-            const Timings sized = Measure(hook, properties, prePayload, floor, RepetitionsFor(folders, quick));
-            RemoveTree(tree);
-            AddSeriesRow(table, std::to_string(folders) + " folders", PerItem(sized, base, folders));
-        }
-    }
-
-    table->Section("Start-menu walk (uninstall PostPayload), per level of the custom folder");
-    {
-        // The option key names the location (none for size 0, where the
-        // shortcut lies in the programs folder itself), the folders are
-        // there and empty but for the shortcut.
-        const std::wstring link = std::wstring(L"\\") + kLinkFile;
-        auto prepare = [&](const std::wstring& location) {
-            ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, kOptionKey, L"STARTMENULOCATION", location, REG_SZ,
-                                           0);
-            const std::wstring folder = CommonPrograms() + (location.empty() ? L"" : L"\\" + location);
-            MakeFolders(folder);
-            WriteTextFile(folder + link, bench.linkBytes());
-        };
-        std::wstring location;
-        for (int levels = 1; levels <= (quick ? 2 : 8); ++levels) {
-            location += (levels > 1 ? L"\\W" : L"W") + std::to_wstring(levels);
-            FloorPlaces walking = places;
-            walking.startMenuFolder = location;
-            const Floor walkFloor(walking, CountLine);
-            AddSeriesRow(table, std::to_string(levels) + (levels == 1 ? " level" : " levels"),
-                         PairedPerItem(hook, properties, postPayload, floor, walkFloor, levels, quick ? 3 : 41,
-                                       [&] { prepare(L""); }, [&] { prepare(location); }));
-        }
-        DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
-        DeleteFileW((CommonPrograms() + link).c_str());
-    }
-    bench.Restore(Stage::kLaidOut);
+    // The option key names the location, its folders are there and empty
+    // but for the shortcut; without levels the shortcut lies in the programs
+    // folder itself.
+    Measure(hook, properties,
+            Series{"Start-menu walk (uninstall PostPayload), per level of the custom folder, against 1 level",
+                   "level", PostPayload, 1, quick ? std::vector<int>{8, 32} : std::vector<int>{4, 8, 16, 32},
+                   [&](int count) {
+                       RemoveTree(CommonPrograms() + L"\\W1");
+                       ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, kOptionKey, L"STARTMENULOCATION",
+                                                      Location(count), REG_SZ, 0);
+                       const std::wstring folder = CommonPrograms() + (count > 0 ? L"\\" + Location(count) : L"");
+                       WriteTextFile(folder + L"\\" + kLinkFile, "lnk");
+                   },
+                   [&](int count) {
+                       // The calls and lines of each level, innermost first.
+                       DeleteFileW((CommonPrograms() + L"\\" + Location(count) + L"\\" + kLinkFile).c_str());
+                       for (int level = count; level > 0; --level) {
+                           const std::wstring folder = CommonPrograms() + L"\\" + Location(level);
+                           char utf8[MAX_PATH * 3];
+                           WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), -1, utf8, sizeof(utf8), nullptr,
+                                               nullptr);
+                           PathIsDirectoryEmptyW(folder.c_str());
+                           RemoveDirectoryW(folder.c_str());
+                           NoPause(1000);
+                       }
+                   },
+                   true},
+            repetitions, table);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
+    DeleteFileW((CommonPrograms() + L"\\" + kLinkFile).c_str());
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # The benchmark: builds the hook as it ships (the release step's stripped
 # DLL) and the benchmark program, runs it in a throwaway Wine prefix and
-# prints one table: the hook's own cost per phase against the floor of the
-# platform calls it must make, how that cost grows with profiles, folders
-# and Start-menu levels, whole phases against their pauses and children,
-# and the DLL's size and load time. It measures and reports; nothing here
-# passes or fails on its numbers.
+# prints one table: the DLL's size and load time, how the cost of the
+# profile sweep, the pruning and the Start-menu walk grows with their items
+# against the floor of their platform calls, and whole phases against their
+# pauses and children. It exits with 1 when a growth series is no longer
+# linear or the DLL is over 100 KiB.
 #
 #   scripts/bench.sh [--arch win64|win32] [--quick]
 #

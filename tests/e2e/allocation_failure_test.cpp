@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <objbase.h>
 
 #include <errno.h>
 #include <string.h>
@@ -19,6 +18,7 @@
 #include "tests/support/iat_patch.h"
 #include "tests/support/machine.h"
 #include "tests/support/process_recorder.h"
+#include "tests/support/short_circuit.h"
 
 namespace {
 
@@ -34,69 +34,19 @@ void* __cdecl NoRealloc(void*, size_t) {
     errno = ENOMEM;
     return nullptr;
 }
-char* __cdecl NoStrdup(const char*) {
-    errno = ENOMEM;
-    return nullptr;
-}
-wchar_t* __cdecl NoWcsdup(const wchar_t*) {
-    errno = ENOMEM;
-    return nullptr;
-}
-LPVOID WINAPI NoHeapAlloc(HANDLE, DWORD, SIZE_T) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-LPVOID WINAPI NoHeapReAlloc(HANDLE, DWORD, LPVOID, SIZE_T) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-HLOCAL WINAPI NoLocalAlloc(UINT, SIZE_T) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-HLOCAL WINAPI NoLocalReAlloc(HLOCAL, SIZE_T, UINT) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-HGLOBAL WINAPI NoGlobalAlloc(UINT, SIZE_T) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
-LPVOID WINAPI NoVirtualAlloc(LPVOID, SIZE_T, DWORD, DWORD) {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return nullptr;
-}
 BOOL WINAPI NoSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                   DWORD, PSID* sid) {
     *sid = nullptr;
     SetLastError(ERROR_NOT_ENOUGH_MEMORY);
     return FALSE;
 }
-DWORD WINAPI NoTlsAlloc() {
-    SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-    return TLS_OUT_OF_INDEXES;
-}
-LPVOID WINAPI NoCoTaskMemAlloc(SIZE_T) {
-    return nullptr;
-}
-
-// Every allocation function a Windows module may import, each with a
-// replacement that fails as it documents.
+// The allocation functions the DLL imports, each with a replacement that
+// fails as it documents; one that is not here fails the test.
 const ImportReplacement kAllocators[] = {
     Replacement("malloc", malloc, &NoMalloc),
     Replacement("calloc", calloc, &NoCalloc),
     Replacement("realloc", realloc, &NoRealloc),
-    Replacement("_strdup", _strdup, &NoStrdup),
-    Replacement("_wcsdup", _wcsdup, &NoWcsdup),
-    Replacement("HeapAlloc", HeapAlloc, &NoHeapAlloc),
-    Replacement("HeapReAlloc", HeapReAlloc, &NoHeapReAlloc),
-    Replacement("LocalAlloc", LocalAlloc, &NoLocalAlloc),
-    Replacement("LocalReAlloc", LocalReAlloc, &NoLocalReAlloc),
-    Replacement("GlobalAlloc", GlobalAlloc, &NoGlobalAlloc),
-    Replacement("VirtualAlloc", VirtualAlloc, &NoVirtualAlloc),
     Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &NoSid),
-    Replacement("TlsAlloc", TlsAlloc, &NoTlsAlloc),
-    Replacement("CoTaskMemAlloc", CoTaskMemAlloc, &NoCoTaskMemAlloc),
 };
 
 bool LooksLikeAllocation(std::string name) {
@@ -107,16 +57,11 @@ bool LooksLikeAllocation(std::string name) {
     return name.find("alloc") != std::string::npos || endsWithDup;
 }
 
-std::vector<DWORD> g_sleeps;
-VOID WINAPI RecordSleep(DWORD milliseconds) {
-    g_sleeps.push_back(milliseconds);
-}
-
 TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
     PopulatedMachine machine;
     HookDll hook;
     CreateProcessRecorder noTools(hook.module(), Children::kRefuse);
-    ImportPatch<decltype(Sleep)> sleep(hook.module(), "kernel32.dll", "Sleep", &RecordSleep);
+    PauseRecorder pauses(hook.module());
 
     // Read from the DLL itself, so that a new allocation import cannot be
     // missed: one that the table does not know fails the test.
@@ -140,11 +85,11 @@ TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
     bool conversionFailed = false;
     for (const PhaseFacts& phase : AllPhases()) {
         SCOPED_TRACE(phase.name);
-        g_sleeps.clear();
+        pauses.clear();
         LogCapture capture;
         EXPECT_EQ(hook.Proc(machine.properties(), phase.entry, phase.mode), ExpectedResult(phase));
         EXPECT_TRUE(FramesInOrder(capture.lines(), phase));
-        EXPECT_EQ(g_sleeps, phase.pauseMilliseconds ? std::vector<DWORD>{phase.pauseMilliseconds}
+        EXPECT_EQ(pauses.pauses(), phase.pauseMilliseconds ? std::vector<DWORD>{phase.pauseMilliseconds}
                                                     : std::vector<DWORD>{});
         conversionFailed = conversionFailed ||
                            CountLines(capture.lines(), "VLX: INSTALLDIR could not be converted. "

@@ -17,16 +17,12 @@
 #include "tests/support/process_recorder.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/short_circuit.h"
 
 namespace {
 
-std::vector<DWORD> g_sleeps;
 std::vector<DWORD> g_waits;
 decltype(&WaitForSingleObject) g_realWait = nullptr;
-
-VOID WINAPI RecordSleep(DWORD milliseconds) {
-    g_sleeps.push_back(milliseconds);
-}
 
 // The time-out asked for is recorded; the wait itself is the platform's.
 DWORD WINAPI RecordWait(HANDLE object, DWORD milliseconds) {
@@ -46,7 +42,6 @@ protected:
         SetEnvironmentVariableW(L"VLX_CHILD_RECORD", record.c_str());
         properties = ProductProperties(ToUtf8(installDir));
         g_realWait = wait.original();
-        g_sleeps.clear();
         g_waits.clear();
     }
     void TearDown() override {
@@ -72,7 +67,7 @@ protected:
 
     SandboxFolder sandbox;
     HookDll hook;
-    ImportPatch<decltype(Sleep)> sleep{hook.module(), "kernel32.dll", "Sleep", &RecordSleep};
+    PauseRecorder pauses{hook.module()};
     ImportPatch<decltype(WaitForSingleObject)> wait{hook.module(), "kernel32.dll",
                                                     "WaitForSingleObject", &RecordWait};
     std::wstring installDir;
@@ -90,7 +85,7 @@ TEST_P(AnalyzerTest, RunsAnalyzerWithUninstallSwitchThenPauses) {
     EXPECT_EQ(capture.lines(), L4s({entry}) + Analyzer("7"));
     EXPECT_EQ(Recorded(), CommandLine());
     EXPECT_EQ(g_waits, std::vector<DWORD>{30000}) << "the analyzer gets 30 seconds";
-    EXPECT_EQ(g_sleeps, std::vector<DWORD>{5000}) << "the pause follows the analyzer";
+    EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{5000}) << "the pause follows the analyzer";
 }
 
 TEST_P(AnalyzerTest, AbsentAnalyzerIsLoggedWithReturnCodeZero) {
@@ -99,7 +94,7 @@ TEST_P(AnalyzerTest, AbsentAnalyzerIsLoggedWithReturnCodeZero) {
     EXPECT_EQ(hook.Proc(properties.map(), SessionOpen, GetParam()), 0);
     EXPECT_EQ(ActionLines(capture.lines(), kStopAnalyzerFrame), Analyzer("0"));
     EXPECT_TRUE(g_waits.empty()) << "nothing to wait for";
-    EXPECT_EQ(g_sleeps, std::vector<DWORD>{5000});
+    EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{5000});
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, AnalyzerTest, testing::Values(Reinstall, Uninstall),
@@ -112,7 +107,7 @@ TEST_F(AnalyzerTest, InstallSessionOpenNeitherStopsNorPauses) {
     EXPECT_EQ(hook.Proc(properties.map(), SessionOpen, Install), 0);
     EXPECT_EQ(capture.lines(), L4s({"In InstallSessionOpenProc"}));
     EXPECT_EQ(Recorded(), "");
-    EXPECT_TRUE(g_sleeps.empty());
+    EXPECT_TRUE(pauses.pauses().empty());
 }
 
 TEST_F(AnalyzerTest, NoInstallFolderStartsNoAnalyzer) {
@@ -123,7 +118,7 @@ TEST_F(AnalyzerTest, NoInstallFolderStartsNoAnalyzer) {
     EXPECT_EQ(capture.lines(), L4s({"In UninstallSessionOpenProc", kStopAnalyzerFrame.first}) +
                                    NoInstallDirLines() + L4s({kStopAnalyzerFrame.last}));
     EXPECT_TRUE(recorder.calls().empty());
-    EXPECT_EQ(g_sleeps, std::vector<DWORD>{5000});
+    EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{5000});
 }
 
 TEST_F(AnalyzerTest, WithoutCallbackTheAnalyzerStillRuns) {

@@ -62,11 +62,7 @@ protected:
         }
         return commands;
     }
-    Lines Run(EntryMode entry, InstallMode mode) {
-        LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), entry, mode), 0);
-        return capture.lines();
-    }
+    Lines Run(EntryMode entry, InstallMode mode) { return hook.Logged(properties.map(), entry, mode); }
 
     SandboxFolder sandbox;
     ScopedRegistryKey calls{HKEY_CURRENT_USER, kCallsKey};

@@ -1,5 +1,8 @@
 // The data folder opened to Everyone when an install or reinstall session
-// closes; the access list is read back from the real folder.
+// closes. Wine keeps access lists as mode bits and pushes nothing down a
+// tree: what the hook reads is made to say what a case needs, and what it
+// hands to the platform (the entry's trustee, mask and inheritance, each
+// list written) is recorded through the import table.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -30,40 +33,17 @@ protected:
     }
     void TearDown() override { RemoveTree(VendorDataFolder()); }
 
-    Lines Run(InstallMode mode = Install) {
-        LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), SessionClose, mode), 0);
-        return capture.lines();
-    }
-    Lines Granted(const char* entry, int code) const {
-        return L4s({entry}) + FixPermissionLines(folder, code);
-    }
+    Lines Run(InstallMode mode = Install) { return hook.Logged(properties.map(), SessionClose, mode); }
+    Lines Granted(const char* entry, int code) const { return L4s({entry}) + FixPermissionLines(folder, code); }
 
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
     std::wstring folder;
 };
 
-TEST_F(PermissionTest, GrantsEveryoneInheritedFullAccessAtSessionClose) {
-    ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(Install), Granted("In InstallSessionCloseProc", 0));
-    EXPECT_TRUE(EveryoneHasFullAccess(folder));
-}
-
-TEST_F(PermissionTest, ReinstallSessionCloseDoesTheSame) {
-    ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(Reinstall), Granted("In ReinstallSessionCloseProc", 0));
-    EXPECT_TRUE(EveryoneHasFullAccess(folder));
-}
-
-TEST_F(PermissionTest, UninstallSessionCloseLeavesFolderAlone) {
-    ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(Uninstall), L4s({"In UninstallSessionCloseProc"}));
-}
-
 int g_securityCalls = 0;
-DWORD WINAPI CountGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*,
-                                  PACL*, PSECURITY_DESCRIPTOR*) {
+DWORD WINAPI CountGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                  PSECURITY_DESCRIPTOR*) {
     ++g_securityCalls;
     return ERROR_ACCESS_DENIED;
 }
@@ -82,53 +62,44 @@ BOOL WINAPI BaseWithBackslash(HWND, LPWSTR path, int, BOOL) {
     return TRUE;
 }
 
-TEST_F(PermissionTest, TrailingBackslashOfBaseIsRemoved) {
-    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll",
-                                                         "SHGetSpecialFolderPathW", &BaseWithBackslash);
-    ASSERT_TRUE(patch.applied());
-    // The base as given, without its backslash, then the data folder.
-    folder = L"C:\\ProgramData" + std::wstring(kDataFolderBelowCommonAppData);
-    ASSERT_TRUE(MakeFolders(folder));
-    EXPECT_EQ(Run(Install), Granted("In InstallSessionCloseProc", 0));
-}
-
 BOOL WINAPI NoBase(HWND, LPWSTR path, int, BOOL) {
     path[0] = L'\0';
     return FALSE;
 }
 
-TEST_F(PermissionTest, NoCommonFolderChangesNothing) {
-    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll",
-                                                         "SHGetSpecialFolderPathW", &NoBase);
-    ASSERT_TRUE(patch.applied());
+// The base's trailing backslash is removed before the data folder is
+// appended; without a base nothing is changed, never below the drive root.
+TEST_F(PermissionTest, CommonApplicationDataFolderAsTheShellGivesIt) {
+    folder = L"C:\\ProgramData" + std::wstring(kDataFolderBelowCommonAppData);
+    ASSERT_TRUE(MakeFolders(folder));
+    {
+        ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll",
+                                                             "SHGetSpecialFolderPathW", &BaseWithBackslash);
+        ASSERT_TRUE(patch.applied());
+        EXPECT_EQ(Run(), Granted("In InstallSessionCloseProc", 0));
+    }
+    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll", "SHGetSpecialFolderPathW",
+                                                         &NoBase);
     EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first,
                           "VLX: Common application data folder not found. Permission not changed."}));
 }
 
-// What the permission fix hands to the platform, recorded through the import
-// table: Wine keeps access lists as mode bits, so only the calls themselves
-// show the entry's trustee, mask and inheritance.
+// What the hook hands to the platform, recorded.
 struct RecordedEntry {
     ULONG count = 0;
     EXPLICIT_ACCESS_W access = {};
     std::wstring trustee;  // the SID as text
     bool hadOldList = false;
 };
-struct RecordedSet {
-    SE_OBJECT_TYPE type;
-    SECURITY_INFORMATION information;
-    bool ownerOrGroup;
-    bool nullList;
-    bool systemList;
-};
 RecordedEntry g_entry;
-std::vector<RecordedSet> g_sets;
+std::vector<bool> g_nullLists;  // one per SetSecurityInfo call: was the list null
+std::vector<std::string> g_badWrites;
 DWORD g_failure = 0;
-int g_failSetCalls = 0;  // how many SetSecurityInfo calls fail
-
+int g_failedWrites = 0;  // how many SetSecurityInfo calls fail, from the first
+bool g_failMerge = false;
+const wchar_t* g_listAsRead = nullptr;
 decltype(&SetEntriesInAclW) g_realSetEntries = nullptr;
 decltype(&SetSecurityInfo) g_realSet = nullptr;
-bool g_failSetEntries = false;
 
 DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldList, PACL* newList) {
     g_entry.count = count;
@@ -140,119 +111,25 @@ DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldLi
         g_entry.trustee = sid;
         LocalFree(sid);
     }
-    if (g_failSetEntries) {
+    if (g_failMerge) {
         *newList = nullptr;
         return g_failure;
     }
     return g_realSetEntries(count, access, oldList, newList);
 }
 
-DWORD WINAPI RecordSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION information,
-                               PSID owner, PSID group, PACL list, PACL systemList) {
-    g_sets.push_back({type, information, owner != nullptr || group != nullptr, list == nullptr,
-                      systemList != nullptr});
-    if (static_cast<int>(g_sets.size()) <= g_failSetCalls) {
+DWORD WINAPI RecordSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION information, PSID owner,
+                               PSID group, PACL list, PACL systemList) {
+    g_nullLists.push_back(list == nullptr);
+    if (type != SE_FILE_OBJECT || information != DACL_SECURITY_INFORMATION || owner != nullptr ||
+        group != nullptr || systemList != nullptr) {
+        g_badWrites.push_back("write " + std::to_string(g_nullLists.size()) + " is not the folder's list alone");
+    }
+    if (static_cast<int>(g_nullLists.size()) <= g_failedWrites) {
         return g_failure;
     }
     return g_realSet(object, type, information, owner, group, list, systemList);
 }
-
-DWORD WINAPI FailGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*,
-                                 PACL*, PSECURITY_DESCRIPTOR*) {
-    return g_failure;
-}
-BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                            DWORD, DWORD, PSID* sid) {
-    *sid = nullptr;
-    SetLastError(g_failure);
-    return FALSE;
-}
-
-struct GrantCase {
-    const char* name;
-    ImportReplacement failing;  // the import that fails outright; none: null name
-    bool failSetEntries;
-    DWORD failure;
-    int failSetCalls;
-    int code;                        // in the return-code line
-    std::vector<bool> nullListSets;  // one per SetSecurityInfo call: was the list null
-};
-
-class PermissionGrantTest : public PermissionTest, public testing::WithParamInterface<GrantCase> {};
-
-TEST_P(PermissionGrantTest, HandsTheEveryoneEntryToThePlatform) {
-    const GrantCase& c = GetParam();
-    ASSERT_TRUE(MakeFolders(folder));
-    std::unique_ptr<RawImportPatch> failing;
-    if (c.failing.name != nullptr) {
-        failing.reset(new RawImportPatch(hook.module(), "advapi32.dll", c.failing.name, c.failing.function));
-        ASSERT_TRUE(failing->applied());
-    }
-    ImportPatch<decltype(SetEntriesInAclW)> entries(hook.module(), "advapi32.dll", "SetEntriesInAclW",
-                                                    &RecordSetEntries);
-    ImportPatch<decltype(SetSecurityInfo)> sets(hook.module(), "advapi32.dll", "SetSecurityInfo",
-                                                &RecordSetSecurity);
-    ASSERT_TRUE(entries.applied() && sets.applied());
-    g_realSetEntries = entries.original();
-    g_realSet = sets.original();
-    g_entry = RecordedEntry();
-    g_sets.clear();
-    g_failSetEntries = c.failSetEntries;
-    g_failure = c.failure;
-    g_failSetCalls = c.failSetCalls;
-
-    EXPECT_EQ(Run(), Granted("In InstallSessionCloseProc", c.code));
-
-    std::vector<bool> nullLists;
-    for (const RecordedSet& set : g_sets) {
-        SCOPED_TRACE(nullLists.size());
-        EXPECT_EQ(set.type, SE_FILE_OBJECT);
-        EXPECT_EQ(set.information, static_cast<SECURITY_INFORMATION>(DACL_SECURITY_INFORMATION));
-        EXPECT_FALSE(set.ownerOrGroup);
-        EXPECT_FALSE(set.systemList);
-        nullLists.push_back(set.nullList);
-    }
-    EXPECT_EQ(nullLists, c.nullListSets) << "the null list only on the fallback";
-    if (g_entry.count == 0) {
-        return;  // the merge was never reached
-    }
-    EXPECT_EQ(g_entry.count, 1u);
-    EXPECT_TRUE(g_entry.hadOldList) << "merged into the folder's current list";
-    EXPECT_EQ(g_entry.access.grfAccessPermissions, static_cast<DWORD>(GENERIC_ALL));
-    EXPECT_EQ(g_entry.access.grfAccessMode, GRANT_ACCESS);
-    EXPECT_EQ(g_entry.access.grfInheritance, static_cast<DWORD>(SUB_CONTAINERS_AND_OBJECTS_INHERIT));
-    EXPECT_EQ(g_entry.access.Trustee.pMultipleTrustee, nullptr);
-    EXPECT_EQ(g_entry.access.Trustee.MultipleTrusteeOperation, NO_MULTIPLE_TRUSTEE);
-    EXPECT_EQ(g_entry.access.Trustee.TrusteeForm, TRUSTEE_IS_SID);
-    EXPECT_EQ(g_entry.access.Trustee.TrusteeType, TRUSTEE_IS_WELL_KNOWN_GROUP);
-    EXPECT_EQ(g_entry.trustee, L"S-1-1-0");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, PermissionGrantTest,
-    testing::Values(
-        GrantCase{"Granted", {}, false, 0, 0, 0, {false}},
-        GrantCase{"ListNotReadable",
-                  Replacement("GetSecurityInfo", GetSecurityInfo, &FailGetSecurityInfo), false,
-                  ERROR_ACCESS_DENIED, 0, 5, {}},
-        GrantCase{"EveryoneNotBuilt",
-                  Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &FailAllocateSid),
-                  false, ERROR_NOT_ENOUGH_MEMORY, 0, 8, {}},
-        GrantCase{"MergeFailedNullListSet", {}, true, ERROR_INVALID_PARAMETER, 0, 0, {true}},
-        GrantCase{"WriteFailedNullListSet", {}, false, ERROR_ACCESS_DENIED, 1, 0, {false, true}},
-        GrantCase{"NullListNotSetEither", {}, false, ERROR_ACCESS_DENIED, 2, 5, {false, true}}),
-    [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
-
-}  // namespace
-
-namespace {
-
-// Whether the grant writes. Not when the folder's list already has the
-// entry; not when the platform's push of the new entry down the tree would
-// reach through a link, through a second name of a file, or to a place too
-// deep to judge. Wine keeps no lists: the list read is made to say what a
-// case needs, and the writes are recorded.
-const wchar_t* g_listAsRead = nullptr;
 
 DWORD WINAPI ReadListFromSddl(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* list, PACL*,
                               PSECURITY_DESCRIPTOR* descriptor) {
@@ -266,7 +143,19 @@ DWORD WINAPI ReadListFromSddl(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID
     return ERROR_SUCCESS;
 }
 
-// What a case lays out below the data folder; kept until the case ends.
+DWORD WINAPI FailGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                                 PSECURITY_DESCRIPTOR*) {
+    return g_failure;
+}
+
+BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
+                            PSID* sid) {
+    *sid = nullptr;
+    SetLastError(g_failure);
+    return FALSE;
+}
+
+// What a case lays out below the data folder, kept until the case ends.
 typedef std::function<std::shared_ptr<void>(const std::wstring& folder, const std::wstring& elsewhere)> Layout;
 
 std::shared_ptr<void> Plain(const std::wstring& folder, const std::wstring&) {
@@ -275,87 +164,147 @@ std::shared_ptr<void> Plain(const std::wstring& folder, const std::wstring&) {
     return nullptr;
 }
 
-struct WriteCase {
+std::shared_ptr<void> LinkBelow(const std::wstring& link, const std::wstring& target, LinkKind kind) {
+    auto made = std::make_shared<ScopedLink>(link, target, kind);
+    EXPECT_TRUE(made->made());
+    return made;
+}
+
+enum class Outcome { kGranted, kStopped, kUntouched };
+
+struct GrantCase {
     const char* name;
-    const wchar_t* listAsRead;  // SDDL; null: the list as the platform reads it
+    InstallMode mode;
+    const wchar_t* listAsRead;   // SDDL of the folder's list as read; null: as the platform reads it
     Layout layout;
-    bool writes;
+    ImportReplacement failing;   // an import that fails outright; none: null name
+    DWORD failure;               // its error, or the merge's and the writes'
+    bool failMerge;
+    int failedWrites;
+    Outcome outcome;
+    int code;                    // in the return-code line
+    std::vector<bool> nullLists; // one per write: was the list null
 };
 
-class PermissionWriteTest : public PermissionTest, public testing::WithParamInterface<WriteCase> {};
+class PermissionGrantTest : public PermissionTest, public testing::WithParamInterface<GrantCase> {};
 
-TEST_P(PermissionWriteTest, WritesOnlyWhereNeededAndSafe) {
-    const WriteCase& c = GetParam();
+TEST_P(PermissionGrantTest, WritesOnlyWhereNeededAndSafe) {
+    const GrantCase& c = GetParam();
     ASSERT_TRUE(MakeFolders(folder));
     const std::wstring elsewhere = CommonAppData() + L"\\VLX Elsewhere";
     ASSERT_TRUE(WriteTextFile(elsewhere + L"\\system.dll", "not ours"));
     std::shared_ptr<void> laidOut = c.layout(folder, elsewhere);
-    std::unique_ptr<ImportPatch<decltype(GetSecurityInfo)>> read;
-    if (c.listAsRead != nullptr) {
-        read.reset(new ImportPatch<decltype(GetSecurityInfo)>(hook.module(), "advapi32.dll", "GetSecurityInfo",
-                                                              &ReadListFromSddl));
-        ASSERT_TRUE(read->applied());
-        g_listAsRead = c.listAsRead;
+    std::vector<std::unique_ptr<RawImportPatch>> patches;
+    auto patch = [&](const char* name, const void* function) {
+        patches.emplace_back(new RawImportPatch(hook.module(), "advapi32.dll", name, function));
+        EXPECT_TRUE(patches.back()->applied()) << name;
+        return patches.back()->original();
+    };
+    if (c.failing.name != nullptr) {
+        patch(c.failing.name, c.failing.function);
     }
-    ImportPatch<decltype(SetSecurityInfo)> sets(hook.module(), "advapi32.dll", "SetSecurityInfo",
-                                                &RecordSetSecurity);
-    ASSERT_TRUE(sets.applied());
-    g_realSet = sets.original();
-    g_sets.clear();
-    g_failSetCalls = 0;
+    if (c.listAsRead != nullptr) {
+        g_listAsRead = c.listAsRead;
+        patch("GetSecurityInfo", reinterpret_cast<const void*>(&ReadListFromSddl));
+    }
+    g_realSetEntries = reinterpret_cast<decltype(&SetEntriesInAclW)>(
+        patch("SetEntriesInAclW", reinterpret_cast<const void*>(&RecordSetEntries)));
+    g_realSet = reinterpret_cast<decltype(&SetSecurityInfo)>(
+        patch("SetSecurityInfo", reinterpret_cast<const void*>(&RecordSetSecurity)));
+    g_entry = RecordedEntry();
+    g_nullLists.clear();
+    g_badWrites.clear();
+    g_failure = c.failure;
+    g_failMerge = c.failMerge;
+    g_failedWrites = c.failedWrites;
 
-    const Lines lines = Run();
-    EXPECT_EQ(g_sets.size(), c.writes ? 1u : 0u);
-    // A folder granted already is logged as granted; a tree that stops the
-    // grant as a link.
-    const bool stopped = !c.writes && c.listAsRead == nullptr;
-    EXPECT_EQ(lines, stopped ? L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first, kLinkSkippedLine})
-                             : Granted("In InstallSessionCloseProc", 0));
+    const char* entry = c.mode == Install ? "In InstallSessionCloseProc" : c.mode == Reinstall
+                                                                             ? "In ReinstallSessionCloseProc"
+                                                                             : "In UninstallSessionCloseProc";
+    const Lines lines = Run(c.mode);
+    EXPECT_EQ(lines, c.outcome == Outcome::kGranted   ? Granted(entry, c.code)
+                     : c.outcome == Outcome::kStopped ? L4s({entry, kFixPermissionFrame.first, kLinkSkippedLine})
+                                                      : L4s({entry}));
+    EXPECT_EQ(g_nullLists, c.nullLists) << "the null list only on the fallback";
+    EXPECT_EQ(g_badWrites, std::vector<std::string>{});
+    if (c.code == 0 && c.nullLists == std::vector<bool>{false}) {
+        EXPECT_TRUE(EveryoneHasFullAccess(folder));
+    }
+    if (g_entry.count != 0) {
+        EXPECT_EQ(g_entry.count, 1u);
+        EXPECT_TRUE(g_entry.hadOldList) << "merged into the folder's current list";
+        EXPECT_EQ(g_entry.access.grfAccessPermissions, static_cast<DWORD>(GENERIC_ALL));
+        EXPECT_EQ(g_entry.access.grfAccessMode, GRANT_ACCESS);
+        EXPECT_EQ(g_entry.access.grfInheritance, static_cast<DWORD>(SUB_CONTAINERS_AND_OBJECTS_INHERIT));
+        EXPECT_EQ(g_entry.access.Trustee.pMultipleTrustee, nullptr);
+        EXPECT_EQ(g_entry.access.Trustee.MultipleTrusteeOperation, NO_MULTIPLE_TRUSTEE);
+        EXPECT_EQ(g_entry.access.Trustee.TrusteeForm, TRUSTEE_IS_SID);
+        EXPECT_EQ(g_entry.access.Trustee.TrusteeType, TRUSTEE_IS_WELL_KNOWN_GROUP);
+        EXPECT_EQ(g_entry.trustee, L"S-1-1-0");
+    }
+    patches.clear();
     laidOut.reset();
     RemoveTree(elsewhere);
 }
 
-const wchar_t kOnceGranted[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)";
+const Outcome kGranted = Outcome::kGranted;
+const Outcome kStopped = Outcome::kStopped;
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PermissionWriteTest,
+    Cases, PermissionGrantTest,
     testing::Values(
-        WriteCase{"PlainTree", nullptr, &Plain, true},
-        // An explicit allow-all entry for Everyone, inherited by folders and
-        // files and applying here, as the platform keeps it or as given.
-        WriteCase{"GrantedAlready", kOnceGranted, &Plain, false},
-        WriteCase{"GrantedAlreadyGeneric", L"D:(A;OICI;GA;;;WD)", &Plain, false},
-        WriteCase{"OnlyInherited", L"D:(A;OICIID;FA;;;WD)", &Plain, true},
-        WriteCase{"OnlyBelow", L"D:(A;OICIIO;FA;;;WD)", &Plain, true},
-        WriteCase{"NotToFiles", L"D:(A;CI;FA;;;WD)", &Plain, true},
-        WriteCase{"LessThanAll", L"D:(A;OICI;0x1301ff;;;WD)", &Plain, true},
-        WriteCase{"Denied", L"D:(D;OICI;FA;;;WD)", &Plain, true},
-        WriteCase{"OtherTrustee", L"D:(A;OICI;FA;;;BU)", &Plain, true},
-        // A link below: the new entry would be pushed on to what it leads to.
-        WriteCase{"FolderLinkBelow", nullptr,
+        GrantCase{"Install", Install, nullptr, &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"Reinstall", Reinstall, nullptr, &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"Uninstall", Uninstall, nullptr, &Plain, {}, 0, false, 0, Outcome::kUntouched, 0, {}},
+        // Failures, each with its code in the return-code line.
+        GrantCase{"ListNotReadable", Install, nullptr, &Plain,
+                  Replacement("GetSecurityInfo", GetSecurityInfo, &FailGetSecurityInfo), ERROR_ACCESS_DENIED,
+                  false, 0, kGranted, 5, {}},
+        GrantCase{"EveryoneNotBuilt", Install, nullptr, &Plain,
+                  Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &FailAllocateSid),
+                  ERROR_NOT_ENOUGH_MEMORY, false, 0, kGranted, 8, {}},
+        GrantCase{"MergeFailedNullListSet", Install, nullptr, &Plain, {}, ERROR_INVALID_PARAMETER, true, 0,
+                  kGranted, 0, {true}},
+        GrantCase{"WriteFailedNullListSet", Install, nullptr, &Plain, {}, ERROR_ACCESS_DENIED, false, 1,
+                  kGranted, 0, {false, true}},
+        GrantCase{"NullListNotSetEither", Install, nullptr, &Plain, {}, ERROR_ACCESS_DENIED, false, 2, kGranted,
+                  5, {false, true}},
+        // Granted once: an explicit allow-all entry for Everyone, inherited
+        // by folders and files and applying here, as the platform keeps it
+        // or as given. Anything less is written.
+        GrantCase{"GrantedAlready", Install, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)", &Plain, {}, 0, false, 0,
+                  kGranted, 0, {}},
+        GrantCase{"GrantedAlreadyGeneric", Install, L"D:(A;OICI;GA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
+                  {}},
+        GrantCase{"OnlyInherited", Install, L"D:(A;OICIID;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
+                  {false}},
+        GrantCase{"OnlyBelow", Install, L"D:(A;OICIIO;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"NotToFiles", Install, L"D:(A;CI;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"LessThanAll", Install, L"D:(A;OICI;0x1301ff;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
+                  {false}},
+        GrantCase{"Denied", Install, L"D:(D;OICI;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"OtherTrustee", Install, L"D:(A;OICI;FA;;;BU)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        // What the new entry, pushed down the tree, would reach through.
+        GrantCase{"FolderLinkBelow", Install, nullptr,
                   [](const std::wstring& folder, const std::wstring& elsewhere) {
                       Plain(folder, elsewhere);
-                      auto link = std::make_shared<ScopedLink>(folder + L"\\Sub\\Link", elsewhere);
-                      EXPECT_TRUE(link->made());
-                      return std::shared_ptr<void>(link);
+                      return LinkBelow(folder + L"\\Sub\\Link", elsewhere, LinkKind::kSymbolic);
                   },
-                  false},
-        WriteCase{"SecondNameOfAFileBelow", nullptr,
+                  {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"SecondNameOfAFileBelow", Install, nullptr,
                   [](const std::wstring& folder, const std::wstring& elsewhere) {
                       Plain(folder, elsewhere);
-                      auto link = std::make_shared<ScopedLink>(folder + L"\\Sub\\Deeper\\system.dll",
-                                                               elsewhere + L"\\system.dll", LinkKind::kHard);
-                      EXPECT_TRUE(link->made());
-                      return std::shared_ptr<void>(link);
+                      return LinkBelow(folder + L"\\Sub\\Deeper\\system.dll", elsewhere + L"\\system.dll",
+                                       LinkKind::kHard);
                   },
-                  false},
-        WriteCase{"TooDeepToName", nullptr,
+                  {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"TooDeepToName", Install, nullptr,
                   [](const std::wstring& folder, const std::wstring&) {
                       const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'd');
                       EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
                       return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
                   },
-                  false}),
-    [](const testing::TestParamInfo<WriteCase>& info) { return std::string(info.param.name); });
+                  {}, 0, false, 0, kStopped, 0, {}}),
+    [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,10 +1,11 @@
 // The install pre-check: the 32-bit installer of this product is refused on
-// 64-bit Windows (the win64 prefix) and let through on 32-bit Windows.
+// 64-bit Windows (the win64 prefix) and let through on 32-bit Windows; any
+// other product, or a failing 64-bit query, is let through everywhere.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <functional>
+#include <memory>
 #include <string>
 
 #include "hook/product.h"
@@ -18,100 +19,62 @@ namespace {
 
 const char kEntry[] = "In InstallPreSystemCheckProc";
 
-TEST(PreCheckTest, ThisProductIsRefusedOnlyOn64BitWindows) {
-    HookDll hook;
-    PropertyMapBuilder properties = ProductProperties();
-    LogCapture capture;
-    const int32_t result = hook.Proc(properties.map(), PreSystemCheck, Install);
-    EXPECT_EQ(result, InWin64Prefix() ? 6 : 0);
-    EXPECT_EQ(capture.lines(), InWin64Prefix() ? RefusedOn64BitLines() : AllowedOn32BitLines());
-}
-
-TEST(PreCheckTest, NullCallbackStillRefusesOn64BitWindows) {
-    HookDll hook;
-    PropertyMapBuilder properties = ProductProperties();
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), PreSystemCheck, Install, nullptr), InWin64Prefix() ? 6 : 0);
-    EXPECT_TRUE(capture.lines().empty());
-}
-
-// Anything but the exact product name is another product: result 0 and the
-// entry line alone, on every Windows.
-struct OtherProductCase {
+struct PreCheckCase {
     const char* name;
-    std::function<void(PropertyMapBuilder&)> fill;
+    const char* productName;  // null: no ProductName at all
+    bool nullValue;
     bool nullMap;
-    std::vector<LogLine> lines;
+    bool callback;
+    bool wow64Fails;
 };
 
-class PreCheckOtherProductTest : public testing::TestWithParam<OtherProductCase> {};
-
-TEST_P(PreCheckOtherProductTest, LetsThrough) {
-    const OtherProductCase& c = GetParam();
-    HookDll hook;
-    PropertyMapBuilder properties;
-    c.fill(properties);
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(c.nullMap ? nullptr : properties.map(), PreSystemCheck, Install), 0);
-    EXPECT_EQ(capture.lines(), c.lines);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, PreCheckOtherProductTest,
-    testing::Values(
-        OtherProductCase{"LetterCase",
-                         [](PropertyMapBuilder& b) { b.Set("ProductName", "kestrune montavo fablio 15"); },
-                         false, {L4(kEntry)}},
-        OtherProductCase{"TrailingBlank",
-                         [](PropertyMapBuilder& b) { b.Set("ProductName", VLX_PRODUCT_NAME " "); },
-                         false, {L4(kEntry)}},
-        OtherProductCase{"OtherVersion",
-                         [](PropertyMapBuilder& b) { b.Set("ProductName", "Kestrune Montavo Fablio 16"); },
-                         false, {L4(kEntry)}},
-        OtherProductCase{"Missing", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\A"); }, false,
-                         {L4(kEntry)}},
-        OtherProductCase{"NullValue", [](PropertyMapBuilder& b) { b.SetNull("ProductName"); }, false,
-                         {L4(kEntry)}},
-        OtherProductCase{"NullMap", [](PropertyMapBuilder&) {}, true,
-                         {L4(kEntry), L4("Property map is not initialized.")}}),
-    [](const testing::TestParamInfo<OtherProductCase>& info) { return std::string(info.param.name); });
-
-// Reinstall and uninstall check nothing, even for this product on 64-bit.
-class PreCheckOtherModesTest : public testing::TestWithParam<InstallMode> {};
-
-TEST_P(PreCheckOtherModesTest, AlwaysZero) {
-    HookDll hook;
-    PropertyMapBuilder properties = ProductProperties();
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), PreSystemCheck, GetParam()), 0);
-    EXPECT_EQ(capture.lines().size(), 1u);
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, PreCheckOtherModesTest, testing::Values(Reinstall, Uninstall),
-                         [](const testing::TestParamInfo<InstallMode>& info) {
-                             return std::string(info.param == Reinstall ? "Reinstall" : "Uninstall");
-                         });
+class PreCheckTest : public testing::TestWithParam<PreCheckCase> {};
 
 BOOL WINAPI FailIsWow64Process(HANDLE, PBOOL) {
     SetLastError(ERROR_ACCESS_DENIED);
     return FALSE;
 }
 
-TEST(PreCheckTest, FailingWow64QueryLetsThrough) {
+TEST_P(PreCheckTest, RefusesThisProductOnlyOn64BitWindows) {
+    const PreCheckCase& c = GetParam();
     HookDll hook;
-    ImportPatch<decltype(IsWow64Process)> patch(hook.module(), "kernel32.dll", "IsWow64Process",
-                                                &FailIsWow64Process);
-    ASSERT_TRUE(patch.applied());
-    PropertyMapBuilder properties = ProductProperties();
+    std::unique_ptr<ImportPatch<decltype(IsWow64Process)>> wow64;
+    if (c.wow64Fails) {
+        wow64.reset(new ImportPatch<decltype(IsWow64Process)>(hook.module(), "kernel32.dll", "IsWow64Process",
+                                                              &FailIsWow64Process));
+        ASSERT_TRUE(wow64->applied());
+    }
+    PropertyMapBuilder properties;
+    if (c.nullValue) {
+        properties.SetNull("ProductName");
+    } else if (c.productName != nullptr) {
+        properties.Set("ProductName", c.productName);
+    }
+    const bool thisProduct = c.productName != nullptr && std::string(c.productName) == VLX_PRODUCT_NAME;
+    const bool refused = thisProduct && InWin64Prefix() && !c.wow64Fails;
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), PreSystemCheck, Install), 0);
-    EXPECT_EQ(capture.lines(), AllowedOn32BitLines());
+
+    EXPECT_EQ(hook.Proc(c.nullMap ? nullptr : properties.map(), PreSystemCheck, Install,
+                        c.callback ? LogCapture::Callback : nullptr),
+              refused ? 6 : 0);
+    const Lines expected = refused       ? RefusedOn64BitLines()
+                           : thisProduct ? AllowedOn32BitLines()
+                           : c.nullMap   ? L4s({kEntry, "Property map is not initialized."})
+                                         : L4s({kEntry});
+    EXPECT_EQ(capture.lines(), c.callback ? expected : Lines{});
 }
 
-TEST(PrefixTest, Wow64MatchesThePrefix) {
-    BOOL wow64 = FALSE;
-    ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
-    EXPECT_EQ(wow64 != FALSE, InWin64Prefix());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PreCheckTest,
+    testing::Values(PreCheckCase{"ThisProduct", VLX_PRODUCT_NAME, false, false, true, false},
+                    PreCheckCase{"ThisProductNoCallback", VLX_PRODUCT_NAME, false, false, false, false},
+                    PreCheckCase{"FailingWow64Query", VLX_PRODUCT_NAME, false, false, true, true},
+                    PreCheckCase{"LetterCase", "kestrune montavo fablio 15", false, false, true, false},
+                    PreCheckCase{"TrailingBlank", VLX_PRODUCT_NAME " ", false, false, true, false},
+                    PreCheckCase{"OtherVersion", "Kestrune Montavo Fablio 16", false, false, true, false},
+                    PreCheckCase{"Missing", nullptr, false, false, true, false},
+                    PreCheckCase{"NullValue", nullptr, true, false, true, false},
+                    PreCheckCase{"NullMap", nullptr, false, true, true, false}),
+    [](const testing::TestParamInfo<PreCheckCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -93,21 +93,11 @@ INSTANTIATE_TEST_SUITE_P(Values, YesNoOptionTest,
                                          OptionCase{"LeadingZero", L"01", REG_SZ, false},
                                          OptionCase{"TrailingBlank", L"1 ", REG_SZ, false},
                                          OptionCase{"True", L"true", REG_SZ, false},
-                                         OptionCase{"Empty", L"", REG_SZ, false}),
+                                         OptionCase{"Empty", L"", REG_SZ, false},
+                                         OptionCase{"NumberOne", L"\x0001", REG_DWORD, false}),
                          [](const testing::TestParamInfo<OptionCase>& info) {
                              return std::string(info.param.name);
                          });
-
-TEST_F(ShortcutCreationTest, NumericOptionIsNotTheTextOne) {
-    RegKey key;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOptionKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              key.put(), nullptr),
-              ERROR_SUCCESS);
-    const DWORD one = 1;
-    RegSetValueExW(key.get(), L"NODESKTOPICON", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&one), 4);
-    Run(PostPayload, Install);
-    EXPECT_TRUE(PathExists(desktopLink));
-}
 
 // A shell folder that cannot be obtained skips its own shortcut only; without
 // the programs folder there is no pin either.

@@ -18,6 +18,7 @@
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
+#include "tests/support/short_circuit.h"
 
 // The custom Start-menu folder the tests choose, below the programs folder.
 const wchar_t kMediaFolder[] = L"VLX Media";
@@ -30,15 +31,10 @@ protected:
         properties = ProductProperties(ToUtf8(installDir));
         desktopLink = CommonDesktop() + L"\\" + kLinkFile;
         programsLink = CommonPrograms() + L"\\" + kLinkFile;
-        sleeps.clear();
     }
     void TearDown() override { RemoveTree(CommonPrograms() + L"\\" + kMediaFolder); }
 
-    Lines Run(EntryMode entry, InstallMode mode) {
-        LogCapture capture;
-        EXPECT_EQ(hook.Proc(properties.map(), entry, mode), 0);
-        return capture.lines();
-    }
+    Lines Run(EntryMode entry, InstallMode mode) { return hook.Logged(properties.map(), entry, mode); }
     std::wstring InPrograms(const std::wstring& relative) const {
         return CommonPrograms() + L"\\" + relative;
     }
@@ -63,15 +59,12 @@ protected:
                PinRemovalLines();
     }
 
-    inline static std::vector<DWORD> sleeps;
-    static VOID WINAPI RecordSleep(DWORD milliseconds) { sleeps.push_back(milliseconds); }
-
     ShortcutState state;
     SandboxFolder sandbox;
     HookDll hook;
     // No registration tool runs in these tests.
     CreateProcessRecorder noTools{hook.module(), Children::kRefuse};
-    ImportPatch<decltype(Sleep)> sleep{hook.module(), "kernel32.dll", "Sleep", &RecordSleep};
+    PauseRecorder pauses{hook.module()};
     std::wstring installDir;
     std::wstring target;
     std::wstring desktopLink;

@@ -21,6 +21,7 @@
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
+#include "tests/support/snapshot.h"
 
 namespace {
 
@@ -30,19 +31,14 @@ const wchar_t* const kOtherFiles[] = {
     L"\\Settings\\User\\prefs.xml",  L"\\Settings\\Info\\.keep",
 };
 
-std::set<std::wstring> FilesBelow(const std::wstring& folder, const std::wstring& prefix = L"") {
+// What is below folder, by relative path.
+std::set<std::wstring> FilesBelow(const std::wstring& folder) {
     std::set<std::wstring> found;
-    ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) {
-        const std::wstring name = entry.cFileName;
-        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            found.insert(prefix + name + L"\\");
-            for (const std::wstring& inner : FilesBelow(folder + L"\\" + name, prefix + name + L"\\")) {
-                found.insert(inner);
-            }
-        } else {
-            found.insert(prefix + name);
+    for (const auto& entry : SnapshotFiles(folder, FolderAccess::kIgnored)) {
+        if (!entry.first.empty()) {
+            found.insert(entry.first);
         }
-    });
+    }
     return found;
 }
 
@@ -79,11 +75,10 @@ TEST_F(UninstallPrePayloadTest, DeletesExactlyTheListedFilesAndPrunesTheirTrees)
                                    UnregisterFiltersLines(ToUtf8(installDir)) +
                                    OemFilesLines(ToUtf8(installDir)));
     EXPECT_EQ(FilesBelow(app),
-              (std::set<std::wstring>{L"32\\", L"32\\mc_dec_amr_ds.ax", VLX_PRODUCT_NAME L".exe",
-                                      L"MediaIO\\", L"MediaIO\\plugins\\",
-                                      L"MediaIO\\plugins\\plugin.dll", L"Settings\\",
-                                      L"Settings\\Info\\", L"Settings\\Info\\.keep",
-                                      L"Settings\\User\\", L"Settings\\User\\prefs.xml"}));
+              (std::set<std::wstring>{L"32", L"32\\mc_dec_amr_ds.ax", VLX_PRODUCT_NAME L".exe", L"MediaIO",
+                                      L"MediaIO\\plugins", L"MediaIO\\plugins\\plugin.dll", L"Settings",
+                                      L"Settings\\Info", L"Settings\\Info\\.keep", L"Settings\\User",
+                                      L"Settings\\User\\prefs.xml"}));
 }
 
 TEST_F(UninstallPrePayloadTest, EmptiedTreesGoCompletelyButThe32FolderStays) {
@@ -93,7 +88,7 @@ TEST_F(UninstallPrePayloadTest, EmptiedTreesGoCompletelyButThe32FolderStays) {
     RemoveTree(app + L"\\MediaIO\\plugins");
     RemoveTree(app + L"\\Settings\\User");
     hook.Proc(properties.map(), PrePayload, Uninstall, nullptr);
-    EXPECT_EQ(FilesBelow(app), std::set<std::wstring>{L"32\\"});
+    EXPECT_EQ(FilesBelow(app), std::set<std::wstring>{L"32"});
 }
 
 TEST_F(UninstallPrePayloadTest, ListedNameThatIsAFolderIsPrunedOnlyWhenEmpty) {
@@ -171,12 +166,7 @@ protected:
             ASSERT_TRUE(WriteTextFile(organizer + L"\\CAHeadless" + file, "codec"));
         }
     }
-    Lines Run(LogCallback callback = LogCapture::Callback) {
-        LogCapture capture;
-        PropertyMapBuilder properties = ProductProperties();
-        EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Uninstall, callback), 0);
-        return ActionLines(capture.lines(), kOrganizerCleanupFrame);
-    }
+    Lines Run() { return ActionLines(hook.Logged(properties.map(), PostPayload, Uninstall), kOrganizerCleanupFrame); }
     Lines FolderLines(const std::wstring& folder) const {
         return L4s({kOrganizerCleanupFrame.first, "VLX: GET CX install dir successful. ",
                     "VLX: CX Install dir is : ", ToUtf8(folder)});
@@ -187,6 +177,7 @@ protected:
     ScopedRegistryKey key{HKEY_LOCAL_MACHINE, kOrganizerKey, KEY_WOW64_64KEY};
     std::wstring organizer;
     HookDll hook;
+    PropertyMapBuilder properties = ProductProperties();
 };
 
 TEST_F(OrganizerTest, DeletesPresentCodecFilesAndLogsEachEntry) {
@@ -208,7 +199,7 @@ TEST_F(OrganizerTest, ReadOnlyFileStaysAndNoCallbackStillDeletes) {
     ASSERT_TRUE(key.SetString(L"", organizer));
     ASSERT_TRUE(WriteTextFile(organizer + L"\\CAHeadless\\mc_dec_amr.dll", "codec"));
     SetFileAttributesW((organizer + L"\\CAHeadless\\mc_dec_amr.dll").c_str(), FILE_ATTRIBUTE_READONLY);
-    Run(nullptr);
+    hook.Proc(properties.map(), PostPayload, Uninstall, nullptr);
     EXPECT_TRUE(PathExists(organizer + L"\\CAHeadless\\mc_dec_amr.dll"));
     EXPECT_FALSE(PathExists(organizer + L"\\CAHeadless\\mc_dec_dd.dll"));
 }

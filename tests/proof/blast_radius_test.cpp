@@ -77,26 +77,15 @@ private:
 };
 
 // A change from before to after, as one line per entry.
-std::vector<std::string> Changes(const MachineState& before, const MachineState& after) {
-    std::vector<std::string> changes;
-    auto collect = [&](const auto& a, const auto& b) {
-        for (const auto& entry : a) {
-            const auto found = b.find(entry.first);
-            if (found == b.end()) {
-                changes.push_back("removed " + ToUtf8(entry.first));
-            } else if (found->second != entry.second) {
-                changes.push_back("changed " + ToUtf8(entry.first));
-            }
+std::vector<std::string> ChangeLines(const MachineState& before, const MachineState& after) {
+    std::vector<std::string> lines;
+    for (const bool files : {true, false}) {
+        for (const Change& change : files ? Changes(before.files, after.files)
+                                          : Changes(before.registry, after.registry)) {
+            lines.push_back(std::string(change.how) + " " + ToUtf8(change.what));
         }
-        for (const auto& entry : b) {
-            if (a.find(entry.first) == a.end()) {
-                changes.push_back("added " + ToUtf8(entry.first));
-            }
-        }
-    };
-    collect(before.files, after.files);
-    collect(before.registry, after.registry);
-    return changes;
+    }
+    return lines;
 }
 
 TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
@@ -134,7 +123,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
                 }
             }
             if (run == 2) {
-                for (const std::string& change : Changes(before, state)) {
+                for (const std::string& change : ChangeLines(before, state)) {
                     problems.push_back("the second run changed more: " + change);
                 }
             }
@@ -148,7 +137,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     // After the uninstall nothing the install made is left: against the
     // machine as the installer left it, only the payload's removals and the
     // data folder's access (never taken back) differ.
-    for (const std::string& change : Changes(installed, state)) {
+    for (const std::string& change : ChangeLines(installed, state)) {
         const bool removal = change.compare(0, 8, "removed ") == 0;
         const bool dataFolder = change == "changed " + ToUtf8(DataFolder());
         EXPECT_TRUE(removal || dataFolder) << "left by install: " << change;

@@ -68,7 +68,7 @@ std::wstring PathLike(Random& random, const std::wstring& real) {
         case 19: return parent + L"\\\u00dcn\u00efc\u00f8d\u00e9 \u65e5\u672c \U0001F3B5";
         case 20: return L"";
         // Characters Windows refuses in a name, and a device path.
-        case 21: return real + L"\" /i:x \"S:\\y";
+        case 21: return real + L"\" /u /s \"x";
         case 22: return parent + L"\\a<b>|c*?";
         case 23: return real + L":stream";
         case 24: return parent + L"\\a\tb\x01";

@@ -166,25 +166,12 @@ bool MayChange(const std::wstring& what, const Allowed& allowed) {
            lower.compare(lower.size() - pinned.size(), pinned.size(), pinned) == 0;
 }
 
-template <typename Snapshot>
-void CollectForbidden(const Snapshot& before, const Snapshot& after, const Allowed& allowed,
+void CollectForbidden(const std::map<std::wstring, std::string>& before,
+                      const std::map<std::wstring, std::string>& after, const Allowed& allowed,
                       std::vector<std::string>* problems) {
-    auto report = [&](const char* how, const std::wstring& what) {
-        if (!MayChange(what, allowed)) {
-            problems->push_back(std::string(how) + " " + ToUtf8(what));
-        }
-    };
-    for (const auto& entry : before) {
-        const auto found = after.find(entry.first);
-        if (found == after.end()) {
-            report("removed", entry.first);
-        } else if (found->second != entry.second) {
-            report("changed", entry.first);
-        }
-    }
-    for (const auto& entry : after) {
-        if (before.find(entry.first) == before.end()) {
-            report("added", entry.first);
+    for (const Change& change : Changes(before, after)) {
+        if (!MayChange(change.what, allowed)) {
+            problems->push_back(std::string(change.how) + " " + ToUtf8(change.what));
         }
     }
 }

@@ -1,5 +1,7 @@
 #include "tests/support/hook_dll.h"
 
+#include <gtest/gtest.h>
+
 #include <stdlib.h>
 
 #include "tests/support/environment.h"
@@ -30,4 +32,11 @@ HookDll::HookDll(const std::wstring& path) : module_(LoadLibraryW(path.c_str()))
 
 HookDll::~HookDll() {
     FreeLibrary(module_);
+}
+
+std::vector<LogLine> HookDll::Logged(const PropertyMap* map, EntryMode entryMode, InstallMode installMode,
+                                     int32_t result) const {
+    LogCapture capture;
+    EXPECT_EQ(Proc(map, entryMode, installMode), result);
+    return capture.lines();
 }

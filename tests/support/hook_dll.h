@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "hook/exports.h"
 #include "tests/support/log_capture.h"
@@ -26,6 +27,9 @@ public:
                  LogCallback callback = LogCapture::Callback, uint32_t hostValue = 0) const {
         return proc_(map, entryMode, installMode, hostValue, callback);
     }
+    // One phase with its lines captured, expecting result (0 unless told).
+    std::vector<LogLine> Logged(const PropertyMap* map, EntryMode entryMode, InstallMode installMode,
+                                int32_t result = 0) const;
     // The export itself, for modes that name no phase.
     decltype(&QXInstallerCustomHookProcV2) ProcV2() const { return proc_; }
 

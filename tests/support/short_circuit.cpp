@@ -1,8 +1,11 @@
 #include "tests/support/short_circuit.h"
 
+#include <stdlib.h>
+
 #include <string>
 
 #include "tests/support/environment.h"
+#include "tests/support/iat_patch.h"
 
 namespace {
 
@@ -47,4 +50,32 @@ BOOL WINAPI StartNothing(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTR
 
 void PrepareFinishedChild() {
     Child();
+}
+
+namespace {
+
+PauseRecorder* g_pauses = nullptr;
+
+}  // namespace
+
+struct PauseRecorder::Patch {
+    ImportPatch<decltype(Sleep)> import;
+    explicit Patch(HMODULE module) : import(module, "kernel32.dll", "Sleep", &PauseRecorder::Record) {}
+};
+
+PauseRecorder::PauseRecorder(HMODULE module) {
+    if (g_pauses != nullptr) {
+        abort();
+    }
+    g_pauses = this;
+    patch_.reset(new Patch(module));
+}
+
+PauseRecorder::~PauseRecorder() {
+    patch_.reset();
+    g_pauses = nullptr;
+}
+
+VOID WINAPI PauseRecorder::Record(DWORD milliseconds) {
+    g_pauses->pauses_.push_back(milliseconds);
 }

@@ -49,20 +49,27 @@ FileSnapshot SnapshotFiles(const std::wstring& path, FolderAccess access) {
     return snapshot;
 }
 
-std::string Difference(const FileSnapshot& before, const FileSnapshot& after) {
-    std::string text;
+std::vector<Change> Changes(const std::map<std::wstring, std::string>& before,
+                            const std::map<std::wstring, std::string>& after) {
+    std::vector<Change> changes;
     for (const auto& entry : before) {
         const auto found = after.find(entry.first);
-        if (found == after.end()) {
-            text += "gone: " + ToUtf8(entry.first) + "\n";
-        } else if (found->second != entry.second) {
-            text += "changed: " + ToUtf8(entry.first) + " (" + entry.second + " -> " + found->second + ")\n";
+        if (found == after.end() || found->second != entry.second) {
+            changes.push_back({found == after.end() ? "removed" : "changed", entry.first});
         }
     }
     for (const auto& entry : after) {
         if (before.find(entry.first) == before.end()) {
-            text += "new: " + ToUtf8(entry.first) + "\n";
+            changes.push_back({"added", entry.first});
         }
+    }
+    return changes;
+}
+
+std::string Difference(const FileSnapshot& before, const FileSnapshot& after) {
+    std::string text;
+    for (const Change& change : Changes(before, after)) {
+        text += std::string(change.how) + ": " + ToUtf8(change.what) + "\n";
     }
     return text;
 }

@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 // Every file and folder at and below path (a folder or a single file), by
 // its path relative to path, with what can change about it: a file's size
@@ -11,6 +12,14 @@
 typedef std::map<std::wstring, std::string> FileSnapshot;
 enum class FolderAccess { kRecorded, kIgnored };
 FileSnapshot SnapshotFiles(const std::wstring& path, FolderAccess access = FolderAccess::kRecorded);
+
+// How an entry of a snapshot (of files, or of the registry) changed.
+struct Change {
+    const char* how;  // "removed", "changed" or "added"
+    std::wstring what;
+};
+std::vector<Change> Changes(const std::map<std::wstring, std::string>& before,
+                            const std::map<std::wstring, std::string>& after);
 
 // The entries in which two snapshots differ, one per line, for a message.
 std::string Difference(const FileSnapshot& before, const FileSnapshot& after);

@@ -3,10 +3,12 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "hook/folder_tree.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/snapshot.h"
 
 namespace {
 
@@ -16,43 +18,47 @@ protected:
     std::wstring tree() const { return sandbox / L"Settings"; }
 };
 
-TEST_F(RemoveEmptyFolderTreeTest, MissingFolderIsNoError) {
-    EXPECT_EQ(RemoveEmptyFolderTree((sandbox / L"Absent").c_str()), 0u);
+// A tree laid out (files end in ".txt" or begin with a period, the rest are
+// folders) -> the result and what is left.
+struct PruneCase {
+    const char* name;
+    std::vector<std::wstring> laidOut;
+    uint32_t result;
+    std::vector<std::wstring> left;  // below the tree; {L""}: the tree itself alone
+};
+
+class PruneTest : public RemoveEmptyFolderTreeTest, public testing::WithParamInterface<PruneCase> {};
+
+TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
+    const PruneCase& c = GetParam();
+    for (const std::wstring& entry : c.laidOut) {
+        const std::wstring path = tree() + L"\\" + entry;
+        const bool file = entry.find(L".txt") != std::wstring::npos || entry.find(L"\\.h") != std::wstring::npos;
+        ASSERT_TRUE(file ? WriteTextFile(path, "mine") : MakeFolders(path));
+    }
+    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), c.result);
+    std::vector<std::wstring> left;
+    for (const auto& entry : SnapshotFiles(tree(), FolderAccess::kIgnored)) {
+        left.push_back(entry.first);
+    }
+    EXPECT_EQ(left, c.left);
 }
 
-TEST_F(RemoveEmptyFolderTreeTest, TreeWithoutFilesIsRemovedCompletely) {
-    ASSERT_TRUE(MakeFolders(tree() + L"\\Info\\Deep\\Deeper"));
-    ASSERT_TRUE(MakeFolders(tree() + L"\\Other"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
-    EXPECT_FALSE(PathExists(tree()));
-}
+const uint32_t kNotEmpty = ERROR_DIR_NOT_EMPTY;
 
-TEST_F(RemoveEmptyFolderTreeTest, FilesStayWithTheFoldersOnTheirWay) {
-    ASSERT_TRUE(WriteTextFile(tree() + L"\\Info\\Keep\\user.txt", "mine"));
-    ASSERT_TRUE(MakeFolders(tree() + L"\\Info\\Empty"));
-    ASSERT_TRUE(MakeFolders(tree() + L"\\Sibling\\Empty"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
-    EXPECT_TRUE(PathExists(tree() + L"\\Info\\Keep\\user.txt"));
-    EXPECT_FALSE(PathExists(tree() + L"\\Info\\Empty"));
-    EXPECT_FALSE(PathExists(tree() + L"\\Sibling"));
-}
-
-TEST_F(RemoveEmptyFolderTreeTest, FileDirectlyInsideKeepsFolderWithoutError) {
-    ASSERT_TRUE(WriteTextFile(tree() + L"\\user.txt", "mine"));
-    ASSERT_TRUE(MakeFolders(tree() + L"\\Empty"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
-    EXPECT_TRUE(PathExists(tree() + L"\\user.txt"));
-    EXPECT_FALSE(PathExists(tree() + L"\\Empty"));
-}
-
-// Names beginning with a period are neither counted nor descended into.
-TEST_F(RemoveEmptyFolderTreeTest, PeriodNamesAreNotCountedButStay) {
-    ASSERT_TRUE(WriteTextFile(tree() + L"\\.hidden", "x"));
-    ASSERT_TRUE(MakeFolders(tree() + L"\\.cache\\Empty"));
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_DIR_NOT_EMPTY));
-    EXPECT_TRUE(PathExists(tree() + L"\\.hidden"));
-    EXPECT_TRUE(PathExists(tree() + L"\\.cache\\Empty"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Trees, PruneTest,
+    testing::Values(
+        PruneCase{"Missing", {}, 0, {}},
+        PruneCase{"NoFilesAllGo", {L"Info\\Deep\\Deeper", L"Other"}, 0, {}},
+        PruneCase{"FilesKeepTheFoldersOnTheirWay",
+                  {L"Info\\Keep\\user.txt", L"Info\\Empty", L"Sibling\\Empty"}, kNotEmpty,
+                  {L"", L"Info", L"Info\\Keep", L"Info\\Keep\\user.txt"}},
+        PruneCase{"FileDirectlyInside", {L"user.txt", L"Empty"}, 0, {L"", L"user.txt"}},
+        // Names beginning with a period are neither counted nor descended into.
+        PruneCase{"PeriodNamesNotCountedButKept", {L"x\\.hidden", L".cache\\Empty"}, kNotEmpty,
+                  {L"", L".cache", L".cache\\Empty", L"x", L"x\\.hidden"}}),
+    [](const testing::TestParamInfo<PruneCase>& info) { return std::string(info.param.name); });
 
 DWORD g_failure = 0;
 

@@ -9,6 +9,7 @@
 #include "hook/properties.h"
 #include "tests/support/context.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/property_map.h"
 
@@ -78,132 +79,83 @@ TEST(GetPropertyTest, ArgumentAndMapChecksLogTheirMessage) {
                                                      L4("Property map is not initialized.")}));
 }
 
-// INSTALLDIR as the host gives it -> the install folder and the log lines.
+// INSTALLDIR as the host gives it -> the install folder, or the line that
+// says why there is none. The lookup's lines come first: "Extracting
+// INSTALLDIR..." and the value itself.
 struct InstallDirCase {
     const char* name;
-    std::function<void(PropertyMapBuilder&)> fill;
-    bool nullMap;
-    bool available;
-    std::wstring folder;
-    std::vector<LogLine> lines;
+    std::string value;     // "<missing>", "<null>", "<no map>": no value at all
+    std::wstring folder;   // empty: not available
+    const char* why;       // the line that says why not
 };
 
 class GetInstallDirTest : public testing::TestWithParam<InstallDirCase> {};
 
-std::vector<LogLine> NotFullPath(const std::string& value) {
-    return {L4("Extracting INSTALLDIR..."), L4(value),
-            L4("VLX: INSTALLDIR is not a full path. Install folder not available.")};
-}
+const char kNotFull[] = "VLX: INSTALLDIR is not a full path. Install folder not available.";
+const char kTooLong[] = "VLX: INSTALLDIR is too long. Install folder not available.";
+const char kNotFound[] = "VLX: INSTALLDIR not found. Install folder not available.";
 
 TEST_P(GetInstallDirTest, BuildsApplicationFolder) {
     const InstallDirCase& c = GetParam();
     PropertyMapBuilder builder;
-    c.fill(builder);
-    const HookContext context = TestContext(c.nullMap ? nullptr : builder.map());
+    const bool noValue = c.value[0] == '<';
+    if (c.value == "<null>") {
+        builder.SetNull("INSTALLDIR");
+    } else if (!noValue) {
+        builder.Set("INSTALLDIR", c.value);
+    }
+    const HookContext context = TestContext(c.value == "<no map>" ? nullptr : builder.map());
     LogCapture capture;
     wchar_t folder[kPathChars];
     wcscpy(folder, L"previous");
 
-    EXPECT_EQ(GetInstallDir(&context, folder), c.available);
+    EXPECT_EQ(GetInstallDir(&context, folder), !c.folder.empty());
     EXPECT_EQ(std::wstring(folder), c.folder);
-    EXPECT_EQ(capture.lines(), c.lines);
+    Lines expected = c.value == "<no map>" ? L4s({"Property map is not initialized."}) : Lines{};
+    expected = expected + L4s({"Extracting INSTALLDIR..."}) + (noValue ? Lines{} : L4s({c.value}));
+    EXPECT_EQ(capture.lines(), c.why != nullptr ? expected + L4s({c.why}) : expected);
 }
 
 const std::string k232 = "C:\\" + std::string(229, 'p');  // a folder of 232 characters
+const std::wstring kApp = L"\\" VLX_PRODUCT_NAME;
 
 INSTANTIATE_TEST_SUITE_P(
     Values, GetInstallDirTest,
     testing::Values(
-        InstallDirCase{"Plain", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\Apps"); }, false,
-                       true, L"C:\\Apps\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4("C:\\Apps")}},
-        InstallDirCase{"TrailingBackslashRemoved",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\Apps\\"); }, false, true,
-                       L"C:\\Apps\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4("C:\\Apps\\")}},
-        InstallDirCase{"OnlyOneOfTwoBackslashesRemoved",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\Apps\\\\"); }, false, true,
-                       L"C:\\Apps\\\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4("C:\\Apps\\\\")}},
-        InstallDirCase{"DriveRootKeepsBackslash",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "D:\\"); }, false, true,
-                       L"D:\\\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4("D:\\")}},
-        InstallDirCase{"NonAsciiFromUtf8",
-                       [](PropertyMapBuilder& b) {
-                           b.Set("INSTALLDIR", "C:\\Programme\\K\xC3\xBChn \xE6\x97\xA5\xE6\x9C\xAC");
-                       },
-                       false, true, L"C:\\Programme\\K\u00fchn \u65e5\u672c\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."),
-                        L4("C:\\Programme\\K\xC3\xBChn \xE6\x97\xA5\xE6\x9C\xAC")}},
-        InstallDirCase{"Longest232Fits",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232); }, false, true,
-                       L"C:\\" + std::wstring(229, L'p') + L"\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4(k232)}},
-        InstallDirCase{"Longest232WithBackslashFits",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232 + "\\"); }, false,
-                       true, L"C:\\" + std::wstring(229, L'p') + L"\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4(k232 + "\\")}},
-        InstallDirCase{"TooLong233",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", k232 + "q"); }, false,
-                       false, L"",
-                       {L4("Extracting INSTALLDIR..."), L4(k232 + "q"),
-                        L4("VLX: INSTALLDIR is too long. Install folder not available.")}},
-        InstallDirCase{"TooLongForTheCopy",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", std::string(600, 'r')); },
-                       false, false, L"",
-                       {L4("Extracting INSTALLDIR..."), L4(std::string(600, 'r')),
-                        L4("VLX: INSTALLDIR is too long. Install folder not available.")}},
-        InstallDirCase{"UncShare", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\\\srv\\apps"); },
-                       false, true, L"\\\\srv\\apps\\" VLX_PRODUCT_NAME,
-                       {L4("Extracting INSTALLDIR..."), L4("\\\\srv\\apps")}},
-        InstallDirCase{"Relative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "Apps"); }, false,
-                       false, L"", NotFullPath("Apps")},
-        InstallDirCase{"RootOnly", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\"); }, false,
-                       false, L"", NotFullPath("\\")},
-        InstallDirCase{"RootRelative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\Apps"); },
-                       false, false, L"", NotFullPath("\\Apps")},
-        InstallDirCase{"DriveRelative", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:Apps"); },
-                       false, false, L"", NotFullPath("C:Apps")},
-        InstallDirCase{"UncWithoutShare",
-                       [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "\\\\srv\\"); }, false,
-                       false, L"", NotFullPath("\\\\srv\\")},
-        InstallDirCase{"Empty", [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", ""); }, false, false,
-                       L"",
-                       {L4("Extracting INSTALLDIR..."), L4(""),
-                        L4("VLX: INSTALLDIR is empty. Install folder not available.")}},
-        InstallDirCase{"Missing", [](PropertyMapBuilder& b) { b.Set("ProductName", "X"); }, false,
-                       false, L"",
-                       {L4("Extracting INSTALLDIR..."),
-                        L4("VLX: INSTALLDIR not found. Install folder not available.")}},
-        InstallDirCase{"NullValue", [](PropertyMapBuilder& b) { b.SetNull("INSTALLDIR"); }, false,
-                       false, L"",
-                       {L4("Extracting INSTALLDIR..."),
-                        L4("VLX: INSTALLDIR not found. Install folder not available.")}},
-        InstallDirCase{"NullMap", [](PropertyMapBuilder&) {}, true, false, L"",
-                       {L4("Property map is not initialized."), L4("Extracting INSTALLDIR..."),
-                        L4("VLX: INSTALLDIR not found. Install folder not available.")}}),
+        InstallDirCase{"Plain", "C:\\Apps", L"C:\\Apps" + kApp, nullptr},
+        InstallDirCase{"TrailingBackslashRemoved", "C:\\Apps\\", L"C:\\Apps" + kApp, nullptr},
+        InstallDirCase{"OnlyOneOfTwoBackslashesRemoved", "C:\\Apps\\\\", L"C:\\Apps\\" + kApp, nullptr},
+        InstallDirCase{"DriveRootKeepsBackslash", "D:\\", L"D:\\" + kApp, nullptr},
+        InstallDirCase{"NonAsciiFromUtf8", "C:\\Programme\\K\xC3\xBChn \xE6\x97\xA5\xE6\x9C\xAC",
+                       L"C:\\Programme\\K\u00fchn \u65e5\u672c" + kApp, nullptr},
+        InstallDirCase{"UncShare", "\\\\srv\\apps", L"\\\\srv\\apps" + kApp, nullptr},
+        InstallDirCase{"Longest232Fits", k232, FromUtf8(k232) + kApp, nullptr},
+        InstallDirCase{"Longest232WithBackslashFits", k232 + "\\", FromUtf8(k232) + kApp, nullptr},
+        InstallDirCase{"TooLong233", k232 + "q", L"", kTooLong},
+        InstallDirCase{"TooLongForTheCopy", std::string(600, 'r'), L"", kTooLong},
+        InstallDirCase{"Relative", "Apps", L"", kNotFull},
+        InstallDirCase{"RootOnly", "\\", L"", kNotFull},
+        InstallDirCase{"RootRelative", "\\Apps", L"", kNotFull},
+        InstallDirCase{"DriveRelative", "C:Apps", L"", kNotFull},
+        InstallDirCase{"UncWithoutShare", "\\\\srv\\", L"", kNotFull},
+        // Characters Windows refuses in a name, and device paths: a
+        // quotation mark would put switches onto the registration tool's
+        // command line.
+        InstallDirCase{"QuotationMark", "C:\\Apps\" /u /s \"x", L"", kNotFull},
+        InstallDirCase{"Angles", "C:\\A<b>", L"", kNotFull},
+        InstallDirCase{"Pipe", "C:\\A|b", L"", kNotFull},
+        InstallDirCase{"Wildcards", "C:\\A*?", L"", kNotFull},
+        InstallDirCase{"ControlCharacter", "C:\\A\tb", L"", kNotFull},
+        InstallDirCase{"StreamColon", "C:\\Apps:stream", L"", kNotFull},
+        InstallDirCase{"ColonInShare", "\\\\srv\\share:x", L"", kNotFull},
+        InstallDirCase{"DevicePath", "\\\\.\\C:\\Apps", L"", kNotFull},
+        InstallDirCase{"LiteralPath", "\\\\?\\C:\\Apps", L"", kNotFull},
+        InstallDirCase{"LiteralUncPath", "\\\\?\\UNC\\srv\\share", L"", kNotFull},
+        InstallDirCase{"Empty", "", L"", "VLX: INSTALLDIR is empty. Install folder not available."},
+        InstallDirCase{"Missing", "<missing>", L"", kNotFound},
+        InstallDirCase{"NullValue", "<null>", L"", kNotFound},
+        InstallDirCase{"NullMap", "<no map>", L"", kNotFound}),
     [](const testing::TestParamInfo<InstallDirCase>& info) { return std::string(info.param.name); });
-
-// A path Windows would refuse is no install folder: a quotation mark would
-// put switches onto the registration tool's command line, and a device path
-// is no folder of the file system.
-TEST(GetInstallDirTest, PathsWindowsWouldRefuseAreNotFullPaths) {
-    for (const std::string value :
-         {"C:\\Apps\" /i:x \"C:\\y", "C:\\A<b", "C:\\A>b", "C:\\A|b", "C:\\A*", "C:\\A?", "C:\\A\tb",
-          "C:\\Apps:stream", "\\\\srv\\share:x", "\\\\.\\C:\\Apps", "\\\\.\\pipe\\x", "\\\\?\\C:\\Apps",
-          "\\\\?\\UNC\\srv\\share"}) {
-        SCOPED_TRACE(value);
-        PropertyMapBuilder builder;
-        builder.Set("INSTALLDIR", value);
-        const HookContext context = TestContext(builder.map());
-        LogCapture capture;
-        wchar_t folder[kPathChars] = L"previous";
-        EXPECT_FALSE(GetInstallDir(&context, folder));
-        EXPECT_EQ(std::wstring(folder), L"");
-        EXPECT_EQ(capture.lines(), NotFullPath(value));
-    }
-}
 
 std::wstring Converted(const char* text, Conversion expected) {
     HeapArray<wchar_t> wide;

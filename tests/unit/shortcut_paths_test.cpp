@@ -17,31 +17,6 @@
 
 namespace {
 
-struct EndsWithCase {
-    const char* name;
-    std::string text;
-    bool expected;
-};
-
-class EndsWithTest : public testing::TestWithParam<EndsWithCase> {};
-
-TEST_P(EndsWithTest, ComparesLastBytesExactly) {
-    const std::string suffix = VLX_LINK_FILE;
-    EXPECT_EQ(EndsWith(GetParam().text.c_str(), GetParam().text.size(), suffix.c_str(), suffix.size()),
-              GetParam().expected);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, EndsWithTest,
-    testing::Values(EndsWithCase{"AnyFolder", "D:\\x\\" VLX_LINK_FILE, true},
-                    EndsWithCase{"ExactlySuffix", VLX_LINK_FILE, true},
-                    EndsWithCase{"OtherCase", "C:\\kestrune montavo fablio 15.lnk", false},
-                    EndsWithCase{"OtherName", "C:\\" VLX_PRODUCT_NAME "4.lnk", false},
-                    EndsWithCase{"TrailingBlank", "C:\\" VLX_LINK_FILE " ", false},
-                    EndsWithCase{"Shorter", std::string(VLX_LINK_FILE).substr(1), false},
-                    EndsWithCase{"Empty", "", false}),
-    [](const testing::TestParamInfo<EndsWithCase>& info) { return std::string(info.param.name); });
-
 struct ExpandCase {
     const char* name;
     std::wstring path;
