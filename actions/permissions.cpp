@@ -66,12 +66,7 @@ public:
             // Gone since the listing: nothing for the entry to reach.
             return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kNext : Unsafe();
         }
-        FILE_STANDARD_INFO standard;
-        if (!GetFileInformationByHandleEx(file.get(), FileStandardInfo, &standard, sizeof(standard)) ||
-            standard.NumberOfLinks > 1) {
-            return Unsafe();
-        }
-        return kNext;
+        return NameCount(file.get()) == 1 ? kNext : Unsafe();
     }
     Step TooDeep(const WIN32_FIND_DATAW&) override { return Unsafe(); }
     Step NotListed(DWORD) override { return Unsafe(); }

@@ -128,6 +128,12 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
            (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
 }
 
+DWORD NameCount(HANDLE file) {
+    FILE_STANDARD_INFO standard;
+    return GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) ? standard.NumberOfLinks
+                                                                                              : 0;
+}
+
 DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
     item->reset();
     // "C:\Apps" is no base of "C:\AppsX\y": the base ends at a separator.
@@ -159,12 +165,9 @@ DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind ki
     // A hard link is a name like any other, but attributes, access lists
     // and data belong to the file behind all its names.
     if (kind == kFileItem) {
-        FILE_STANDARD_INFO standard;
-        if (!GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard))) {
-            return GetLastError();
-        }
-        if (standard.NumberOfLinks > 1) {
-            return kLinkInPath;
+        const DWORD names = NameCount(opened.get());
+        if (names != 1) {
+            return names == 0 ? GetLastError() : kLinkInPath;
         }
     }
 
