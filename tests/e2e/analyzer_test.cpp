@@ -30,7 +30,7 @@ DWORD WINAPI RecordWait(HANDLE object, DWORD milliseconds) {
     return g_realWait(object, milliseconds);
 }
 
-class AnalyzerTest : public testing::TestWithParam<InstallMode> {
+class AnalyzerTest : public testing::Test {
 protected:
     void SetUp() override {
         installDir = sandbox / L"Apps";
@@ -77,30 +77,35 @@ protected:
     PropertyMapBuilder properties;
 };
 
-TEST_P(AnalyzerTest, RunsAnalyzerWithUninstallSwitchThenPauses) {
-    SetEnvironmentVariableW(L"VLX_CHILD_EXIT", L"7");
-    const char* entry = GetParam() == Reinstall ? "In ReinstallSessionOpenProc" : "In UninstallSessionOpenProc";
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), SessionOpen, GetParam()), 0);
-    EXPECT_EQ(capture.lines(), L4s({entry}) + Analyzer("7"));
-    EXPECT_EQ(Recorded(), CommandLine());
-    EXPECT_EQ(g_waits, std::vector<DWORD>{30000}) << "the analyzer gets 30 seconds";
+struct StopCase {
+    const char* name;
+    InstallMode mode;
+    bool present;
+};
+
+class AnalyzerStopTest : public AnalyzerTest, public testing::WithParamInterface<StopCase> {};
+
+// The analyzer run with its switch and logged with its exit code, then the
+// pause; an absent one is logged with 0 and nothing is waited for.
+TEST_P(AnalyzerStopTest, RunsAnalyzerWithUninstallSwitchThenPauses) {
+    const StopCase& c = GetParam();
+    if (c.present) {
+        SetEnvironmentVariableW(L"VLX_CHILD_EXIT", L"7");
+    } else {
+        DeleteFileW(analyzer.c_str());
+    }
+    const char* entry = c.mode == Reinstall ? "In ReinstallSessionOpenProc" : "In UninstallSessionOpenProc";
+    EXPECT_EQ(hook.Logged(properties.map(), SessionOpen, c.mode), L4s({entry}) + Analyzer(c.present ? "7" : "0"));
+    EXPECT_EQ(Recorded(), c.present ? CommandLine() : "");
+    EXPECT_EQ(g_waits, c.present ? std::vector<DWORD>{30000} : std::vector<DWORD>{}) << "30 seconds for it";
     EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{5000}) << "the pause follows the analyzer";
 }
 
-TEST_P(AnalyzerTest, AbsentAnalyzerIsLoggedWithReturnCodeZero) {
-    DeleteFileW(analyzer.c_str());
-    LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), SessionOpen, GetParam()), 0);
-    EXPECT_EQ(ActionLines(capture.lines(), kStopAnalyzerFrame), Analyzer("0"));
-    EXPECT_TRUE(g_waits.empty()) << "nothing to wait for";
-    EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{5000});
-}
-
-INSTANTIATE_TEST_SUITE_P(Modes, AnalyzerTest, testing::Values(Reinstall, Uninstall),
-                         [](const testing::TestParamInfo<InstallMode>& info) {
-                             return std::string(info.param == Reinstall ? "Reinstall" : "Uninstall");
-                         });
+INSTANTIATE_TEST_SUITE_P(Modes, AnalyzerStopTest,
+                         testing::Values(StopCase{"Reinstall", Reinstall, true},
+                                         StopCase{"Uninstall", Uninstall, true},
+                                         StopCase{"AnalyzerAbsent", Uninstall, false}),
+                         [](const testing::TestParamInfo<StopCase>& info) { return std::string(info.param.name); });
 
 TEST_F(AnalyzerTest, InstallSessionOpenNeitherStopsNorPauses) {
     LogCapture capture;

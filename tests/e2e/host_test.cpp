@@ -1,7 +1,6 @@
 // hookhost.exe, the command-line installer host, run as a user runs it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,20 +16,11 @@ ProcessResult RunHost(const std::wstring& arguments) {
     return RunAndCapture(L"\"" + BesideTests(L"hookhost.exe") + L"\" " + arguments);
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        lines.push_back(line);
-    }
-    return lines;
-}
-
 // Lines of the run that announce a phase ("== mode Phase ==").
 std::vector<std::string> PhaseHeaders(const std::string& out) {
     std::vector<std::string> headers;
-    for (const std::string& line : Lines(out)) {
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
         if (line.rfind("== ", 0) == 0) {
             headers.push_back(line);
         }
@@ -39,8 +29,7 @@ std::vector<std::string> PhaseHeaders(const std::string& out) {
 }
 
 bool HasLine(const std::string& out, const std::string& line) {
-    const std::vector<std::string> lines = Lines(out);
-    return std::find(lines.begin(), lines.end(), line) != lines.end();
+    return ("\n" + out).find("\n" + line + "\n") != std::string::npos;
 }
 
 struct BadUseCase {

@@ -3,7 +3,8 @@
 
 #include <windows.h>
 
-#include <functional>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "tests/support/environment.h"
@@ -29,12 +30,15 @@ bool ValueExists(const std::wstring& subKey, const wchar_t* name) {
 
 const wchar_t* const kOptions[] = {L"NODESKTOPICON", L"STARTMENULOCATION", L"PINWSTOTASKBAR"};
 
+// What the option key and its parent hold before the uninstall removes the
+// options: the options, and what else keeps either key.
 struct OptionKeyCase {
     const char* name;
-    std::function<void(const ScopedRegistryKey& key, const ScopedRegistryKey& parent)> fill;
+    std::vector<std::pair<const wchar_t*, const wchar_t*>> options;  // name, value
+    const wchar_t* keepsKey;     // another value, or "\\Child" for a sub-key
+    const wchar_t* keepsParent;  // another value of the parent, or "" for the parent alone
     bool keyRemains;
     bool parentRemains;
-    bool missingLine;
 };
 
 class DeleteInstallerRegistriesTest : public testing::TestWithParam<OptionKeyCase> {
@@ -51,15 +55,21 @@ void ThreeOptions(const ScopedRegistryKey& key) {
 
 TEST_P(DeleteInstallerRegistriesTest, RemovesOptionsAndEmptyKeys) {
     const OptionKeyCase& c = GetParam();
-    c.fill(key, parent);
+    for (const auto& option : c.options) {
+        ASSERT_TRUE(option.first != nullptr ? key.SetString(option.first, option.second) : key.Create());
+    }
+    if (c.keepsKey != nullptr) {
+        ASSERT_TRUE(c.keepsKey[0] == L'\\' ? CreateRegistryKey(HKEY_LOCAL_MACHINE, kKey + std::wstring(c.keepsKey))
+                                             : key.SetString(c.keepsKey, L"someone"));
+    }
+    if (c.keepsParent != nullptr) {
+        ASSERT_TRUE(*c.keepsParent != L'\0' ? parent.SetString(c.keepsParent, L"product") : parent.Create());
+    }
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
-    LogCapture capture;
-
-    EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Uninstall), 0);
-
-    EXPECT_EQ(ActionLines(capture.lines(), kDeleteOptionKeyFrame),
-              c.missingLine ? MissingOptionKeyLines() : OptionKeyRemovalLines());
+    const bool missing = c.options.empty();
+    EXPECT_EQ(ActionLines(hook.Logged(properties.map(), PostPayload, Uninstall), kDeleteOptionKeyFrame),
+              missing ? MissingOptionKeyLines() : OptionKeyRemovalLines());
     EXPECT_EQ(KeyExists(kKey), c.keyRemains);
     EXPECT_EQ(KeyExists(kParent), c.parentRemains);
     for (const wchar_t* option : kOptions) {
@@ -67,48 +77,20 @@ TEST_P(DeleteInstallerRegistriesTest, RemovesOptionsAndEmptyKeys) {
     }
 }
 
+const std::vector<std::pair<const wchar_t*, const wchar_t*>> kThree = {
+    {L"NODESKTOPICON", L"1"}, {L"STARTMENULOCATION", L"Media\\Video"}, {L"PINWSTOTASKBAR", L"1"}};
+
 INSTANTIATE_TEST_SUITE_P(
     Keys, DeleteInstallerRegistriesTest,
     testing::Values(
-        OptionKeyCase{"ThreeOptions",
-                      [](const ScopedRegistryKey& key, const ScopedRegistryKey&) { ThreeOptions(key); },
-                      false, false, false},
-        OptionKeyCase{"SomeOptionsMissing",
-                      [](const ScopedRegistryKey& key, const ScopedRegistryKey&) {
-                          ASSERT_TRUE(key.SetString(L"PINWSTOTASKBAR", L"0"));
-                      },
-                      false, false, false},
-        OptionKeyCase{"EmptyKey",
-                      [](const ScopedRegistryKey& key, const ScopedRegistryKey&) {
-                          ASSERT_TRUE(key.Create());
-                      },
-                      false, false, false},
-        OptionKeyCase{"ExtraValueKeepsKeyAndParent",
-                      [](const ScopedRegistryKey& key, const ScopedRegistryKey&) {
-                          ThreeOptions(key);
-                          ASSERT_TRUE(key.SetString(L"InstalledBy", L"someone"));
-                      },
-                      true, true, false},
-        OptionKeyCase{"SubKeyKeepsKeyAndParent",
-                      [](const ScopedRegistryKey& key, const ScopedRegistryKey&) {
-                          ThreeOptions(key);
-                          ASSERT_TRUE(CreateRegistryKey(HKEY_LOCAL_MACHINE,
-                                                        std::wstring(kKey) + L"\\Child"));
-                      },
-                      true, true, false},
-        OptionKeyCase{"ParentKeepsItsOtherContent",
-                      [](const ScopedRegistryKey& key, const ScopedRegistryKey& parent) {
-                          ThreeOptions(key);
-                          ASSERT_TRUE(parent.SetString(L"Other", L"product"));
-                      },
-                      false, true, false},
-        OptionKeyCase{"MissingKey", [](const ScopedRegistryKey&, const ScopedRegistryKey&) {}, false,
-                      false, true},
-        OptionKeyCase{"MissingKeyLeavesParent",
-                      [](const ScopedRegistryKey&, const ScopedRegistryKey& parent) {
-                          ASSERT_TRUE(parent.Create());
-                      },
-                      false, true, true}),
+        OptionKeyCase{"ThreeOptions", kThree, nullptr, nullptr, false, false},
+        OptionKeyCase{"SomeOptionsMissing", {{L"PINWSTOTASKBAR", L"0"}}, nullptr, nullptr, false, false},
+        OptionKeyCase{"EmptyKey", {{nullptr, nullptr}}, nullptr, nullptr, false, false},
+        OptionKeyCase{"ExtraValueKeepsKeyAndParent", kThree, L"InstalledBy", nullptr, true, true},
+        OptionKeyCase{"SubKeyKeepsKeyAndParent", kThree, L"\\Child", nullptr, true, true},
+        OptionKeyCase{"ParentKeepsItsOtherContent", kThree, nullptr, L"Other", false, true},
+        OptionKeyCase{"MissingKey", {}, nullptr, nullptr, false, false},
+        OptionKeyCase{"MissingKeyLeavesParent", {}, nullptr, L"", false, true}),
     [](const testing::TestParamInfo<OptionKeyCase>& info) { return std::string(info.param.name); });
 
 TEST(DeleteInstallerRegistriesReadOnlyTest, ReadOnlyKeyKeepsEverythingSilently) {

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -24,28 +23,46 @@
 
 namespace {
 
-std::wstring Parent(const std::wstring& path) {
-    return path.substr(0, path.find_last_of(L'\\'));
-}
-
 struct Phase {
     InstallMode mode;
     EntryMode entry;
 };
+
+// A place on the populated machine: a folder it has (or the pinned copy in
+// a profile), and a path below it. kDataFolderOpened is no place, but the
+// data folder opened to Everyone.
+enum Anchor { kApp, kOrganizer, kProfile, kDefaultProfile, kProfilePin, kDefaultPin, kCommonAppData, kDataFolderOpened };
+struct At {
+    Anchor anchor;
+    const wchar_t* relative;
+};
+
+std::wstring PathOf(const PopulatedMachine& m, const At& at) {
+    const std::wstring pinned = std::wstring(L"\\") + kPinnedLinkBelowProfile;
+    const std::wstring anchors[] = {m.app(),          m.organizer(),
+                                    m.profile(),      m.sandbox() / L"Default",
+                                    m.profile() + pinned, m.sandbox() / L"Default" + pinned,
+                                    CommonAppData()};
+    return anchors[at.anchor] + at.relative;
+}
 
 struct LinkCase {
     const char* name;
     size_t skipped;  // the link lines: one per item skipped
     // Where the link goes: what is there now moves beside it and becomes
     // the link's target.
-    std::function<std::wstring(const PopulatedMachine&)> linkAt;
+    At link;
     std::vector<Phase> phases;
-    // A plain item of the same phases, still handled.
-    std::function<bool(const PopulatedMachine&)> plainHandled;
+    // A plain item of the same phases, still handled: gone afterwards.
+    At handled;
     // A hard link is a second name of a file, made read-only here: neither
     // the file nor its attributes may change through it.
     LinkKind kind = LinkKind::kSymbolic;
 };
+
+bool Handled(const PopulatedMachine& m, const At& handled) {
+    return handled.anchor == kDataFolderOpened ? EveryoneHasFullAccess(DataFolder()) : !PathExists(PathOf(m, handled));
+}
 
 class LinkTest : public testing::TestWithParam<LinkCase> {
 protected:
@@ -66,7 +83,7 @@ protected:
 
 TEST_P(LinkTest, WhatTheLinkLeadsToStaysUntouched) {
     const LinkCase& c = GetParam();
-    const std::wstring link = c.linkAt(machine);
+    const std::wstring link = PathOf(machine, c.link);
     // Out of the way of everything the phases touch, on the same drive.
     const std::wstring elsewhere =
         link.compare(0, CommonAppData().size(), CommonAppData()) == 0 ? CommonAppData() + L"\\VLX Elsewhere"
@@ -87,7 +104,7 @@ TEST_P(LinkTest, WhatTheLinkLeadsToStaysUntouched) {
     }
 
     EXPECT_EQ(Difference(before, SnapshotFiles(target)), "");
-    EXPECT_TRUE(c.plainHandled(machine)) << "the plain item beside the link";
+    EXPECT_TRUE(Handled(machine, c.handled)) << "the plain item beside the link";
     EXPECT_EQ(CountLines(capture.lines(), kLinkSkippedLine), c.skipped);
     planted.reset();
     RemoveTree(elsewhere);
@@ -98,80 +115,40 @@ const Phase kInstallSessionClose = {Install, SessionClose};
 const Phase kUninstallPrePayload = {Uninstall, PrePayload};
 const Phase kUninstallPostPayload = {Uninstall, PostPayload};
 
+const At kDataAccess = {kDataFolderOpened, L""};
+const At kCatalog = {kCommonAppData, kCatalogBelowCommonAppData};
+
 INSTANTIATE_TEST_SUITE_P(
     Places, LinkTest,
     testing::Values(
         // The common application data folder: any user may create folders there.
-        LinkCase{"CatalogFolder", 1,
-                 [](const PopulatedMachine&) { return Parent(Parent(CatalogDatabase())); },
-                 {kReinstallPrePayload, kInstallSessionClose},
-                 [](const PopulatedMachine&) { return EveryoneHasFullAccess(DataFolder()); }},
-        LinkCase{"DataFolder", 1,
-                 [](const PopulatedMachine&) { return Parent(DataFolder()); },
-                 {kInstallSessionClose, kReinstallPrePayload},
-                 [](const PopulatedMachine&) { return !PathExists(CatalogDatabase()); }},
+        LinkCase{"CatalogFolder", 1, {kCommonAppData, L"\\Kestrune\\ZTV"}, {kReinstallPrePayload, kInstallSessionClose},
+                 kDataAccess},
+        LinkCase{"DataFolder", 1, {kCommonAppData, L"\\Kestrune\\Montavo Fablio"},
+                 {kInstallSessionClose, kReinstallPrePayload}, kCatalog},
         // A profile belongs to its user; the default profile is guarded too.
-        LinkCase{"DefaultProfile", 1,
-                 [](const PopulatedMachine& m) {
-                     return m.sandbox() / L"Default\\AppData\\Roaming\\Microsoft";
-                 },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.profile() + L"\\" + kPinnedLinkBelowProfile);
-                 }},
-        LinkCase{"ListedProfile", 1,
-                 [](const PopulatedMachine& m) { return m.profile() + L"\\AppData\\Roaming"; },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.sandbox() / (std::wstring(L"Default\\") + kPinnedLinkBelowProfile));
-                 }},
+        LinkCase{"DefaultProfile", 1, {kDefaultProfile, L"\\AppData\\Roaming\\Microsoft"}, {kUninstallPostPayload},
+                 {kProfilePin, L""}},
+        LinkCase{"ListedProfile", 1, {kProfile, L"\\AppData\\Roaming"}, {kUninstallPostPayload},
+                 {kDefaultPin, L""}},
         // The install folder may belong to a standard user.
-        LinkCase{"OemFolder", 8, [](const PopulatedMachine& m) { return m.app() + L"\\Settings\\Info"; },
-                 {kUninstallPrePayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.app() + L"\\ols_config.xml") && !PathExists(m.app() + L"\\MediaIO");
-                 }},
-        LinkCase{"PrunedTree", 9, [](const PopulatedMachine& m) { return m.app() + L"\\Settings"; },
-                 {kUninstallPrePayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.app() + L"\\MediaIO") && !PathExists(m.app() + L"\\mc_dec_dd.dll");
-                 }},
+        LinkCase{"OemFolder", 8, {kApp, L"\\Settings\\Info"}, {kUninstallPrePayload}, {kApp, L"\\MediaIO"}},
+        LinkCase{"PrunedTree", 9, {kApp, L"\\Settings"}, {kUninstallPrePayload}, {kApp, L"\\MediaIO"}},
         // The organizer's folder.
-        LinkCase{"CaHeadlessFolder", 6,
-                 [](const PopulatedMachine& m) { return m.organizer() + L"\\CAHeadless"; },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.profile() + L"\\" + kPinnedLinkBelowProfile);
-                 }},
-        LinkCase{"CodecFile", 1,
-                 [](const PopulatedMachine& m) { return m.organizer() + L"\\CAHeadless\\mc_dec_amr.dll"; },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
-                 }},
+        LinkCase{"CaHeadlessFolder", 6, {kOrganizer, L"\\CAHeadless"}, {kUninstallPostPayload},
+                 {kProfilePin, L""}},
+        LinkCase{"CodecFile", 1, {kOrganizer, L"\\CAHeadless\\mc_dec_amr.dll"}, {kUninstallPostPayload},
+                 {kOrganizer, L"\\CAHeadless\\mc_dec_dd.dll"}},
         // A second name of a file that is not the hook's, at each kind of
         // file the hook deletes (plainly or forced).
-        LinkCase{"HardLinkedCodecFile", 1,
-                 [](const PopulatedMachine& m) { return m.organizer() + L"\\CAHeadless\\mc_dec_amr.dll"; },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
-                 },
+        LinkCase{"HardLinkedCodecFile", 1, {kOrganizer, L"\\CAHeadless\\mc_dec_amr.dll"}, {kUninstallPostPayload},
+                 {kOrganizer, L"\\CAHeadless\\mc_dec_dd.dll"}, LinkKind::kHard},
+        LinkCase{"HardLinkedOemFile", 1, {kApp, L"\\ols_config.xml"}, {kUninstallPrePayload},
+                 {kApp, L"\\MFDolbyEncoder.dll"}, LinkKind::kHard},
+        LinkCase{"HardLinkedCatalog", 1, kCatalog, {kReinstallPrePayload, kInstallSessionClose}, kDataAccess,
                  LinkKind::kHard},
-        LinkCase{"HardLinkedOemFile", 1, [](const PopulatedMachine& m) { return m.app() + L"\\ols_config.xml"; },
-                 {kUninstallPrePayload},
-                 [](const PopulatedMachine& m) { return !PathExists(m.app() + L"\\MFDolbyEncoder.dll"); },
-                 LinkKind::kHard},
-        LinkCase{"HardLinkedCatalog", 1, [](const PopulatedMachine&) { return CatalogDatabase(); },
-                 {kReinstallPrePayload, kInstallSessionClose},
-                 [](const PopulatedMachine&) { return EveryoneHasFullAccess(DataFolder()); }, LinkKind::kHard},
-        LinkCase{"HardLinkedPinnedCopy", 1,
-                 [](const PopulatedMachine& m) { return m.profile() + L"\\" + kPinnedLinkBelowProfile; },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.sandbox() / (std::wstring(L"Default\\") + kPinnedLinkBelowProfile));
-                 },
-                 LinkKind::kHard}),
+        LinkCase{"HardLinkedPinnedCopy", 1, {kProfilePin, L""}, {kUninstallPostPayload},
+                 {kDefaultPin, L""}, LinkKind::kHard}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // A base folder that is itself a link (an administrator moved it) is
@@ -180,7 +157,7 @@ class MovedBaseTest : public LinkTest {};
 
 TEST_P(MovedBaseTest, ItemsBelowItAreStillHandled) {
     const LinkCase& c = GetParam();
-    const std::wstring base = c.linkAt(machine);
+    const std::wstring base = PathOf(machine, c.link);
     const std::wstring moved = machine.sandbox() / L"Moved";
     ASSERT_TRUE(MakeFolders(moved));
     const std::wstring target = moved + base.substr(base.find_last_of(L'\\'));
@@ -193,23 +170,15 @@ TEST_P(MovedBaseTest, ItemsBelowItAreStillHandled) {
         EXPECT_EQ(hook.Proc(machine.properties(), phase.entry, phase.mode), 0);
     }
 
-    EXPECT_TRUE(c.plainHandled(machine));
+    EXPECT_TRUE(Handled(machine, c.handled));
     EXPECT_EQ(CountLines(capture.lines(), kLinkSkippedLine), c.skipped);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Bases, MovedBaseTest,
-    testing::Values(
-        LinkCase{"InstallFolder", 0, [](const PopulatedMachine& m) { return m.app(); },
-                 {kUninstallPrePayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.app() + L"\\ols_config.xml") && !PathExists(m.app() + L"\\MediaIO");
-                 }},
-        LinkCase{"OrganizerFolder", 0, [](const PopulatedMachine& m) { return m.organizer(); },
-                 {kUninstallPostPayload},
-                 [](const PopulatedMachine& m) {
-                     return !PathExists(m.organizer() + L"\\CAHeadless\\mc_dec_dd.dll");
-                 }}),
+    testing::Values(LinkCase{"InstallFolder", 0, {kApp, L""}, {kUninstallPrePayload}, {kApp, L"\\ols_config.xml"}},
+                    LinkCase{"OrganizerFolder", 0, {kOrganizer, L""}, {kUninstallPostPayload},
+                             {kOrganizer, L"\\CAHeadless\\mc_dec_dd.dll"}}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -34,7 +34,7 @@ protected:
     std::vector<BYTE> data;
 };
 
-TEST_F(VersionResourceTest, FixedVersionIsTheProjectVersion) {
+TEST_F(VersionResourceTest, VersionAndTextsNameTheProjectTheFileAndTheProduct) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
@@ -47,9 +47,6 @@ TEST_F(VersionResourceTest, FixedVersionIsTheProjectVersion) {
     EXPECT_EQ(fixed->dwProductVersionMS, most);
     EXPECT_EQ(fixed->dwProductVersionLS, least);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-}
-
-TEST_F(VersionResourceTest, TextsNameTheFileAndTheProduct) {
     const struct {
         const wchar_t* name;
         const char* value;

@@ -21,9 +21,6 @@
 
 namespace {
 
-const wchar_t kDefaultShellFolders[] =
-    L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
 uint64_t EnvironmentNumber(const char* name, uint64_t otherwise) {
     const char* text = getenv(name);
     return text != nullptr && *text != '\0' ? strtoull(text, nullptr, 10) : otherwise;
@@ -58,7 +55,7 @@ void Apply(const HostileCase& c) {
     Write(HKEY_LOCAL_MACHINE, kOrganizerKey, nullptr, c.organizer, KEY_WOW64_64KEY);
     Write(HKEY_LOCAL_MACHINE, kPinKey, kPinValueName, c.pin, KEY_WOW64_64KEY);
     Write(HKEY_LOCAL_MACHINE, kProfileListKey, L"Default", c.defaultProfile, 0);
-    Write(HKEY_USERS, kDefaultShellFolders, L"AppData", c.appData, 0);
+    Write(HKEY_USERS, kDefaultUserShellFolders, L"AppData", c.appData, 0);
     for (size_t i = 0; i < c.profiles.size(); ++i) {
         Write(HKEY_LOCAL_MACHINE, HostileProfile(i), L"ProfileImagePath", c.profiles[i], 0);
     }
@@ -115,7 +112,7 @@ TEST(ProofHostileInputs, EveryPhaseTakesHostileInputsSafely) {
     ASSERT_TRUE(hook.unknownImports().empty());
     ProofMachine machine;
     ScopedRegistryValue defaultProfile(HKEY_LOCAL_MACHINE, kProfileListKey, L"Default");
-    ScopedRegistryValue appData(HKEY_USERS, kDefaultShellFolders, L"AppData");
+    ScopedRegistryValue appData(HKEY_USERS, kDefaultUserShellFolders, L"AppData");
     const HostileTargets targets{machine.machine().installDir(), machine.machine().organizer(),
                                  machine.machine().profile()};
 

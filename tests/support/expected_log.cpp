@@ -4,8 +4,13 @@
 #include "tests/support/environment.h"
 #include "tests/support/payload.h"
 
+namespace {
+
 const char kExtractingInstallDirLine[] = "Extracting INSTALLDIR...";
 const char kNoInstallDirLine[] = "VLX: INSTALLDIR not found. Install folder not available.";
+
+}  // namespace
+
 const char kPathTooLongLine[] = "VLX: Path too long. Skipped.";
 const char kLinkSkippedLine[] = "VLX: Link in path. Skipped.";
 const char kOpenOptionKeyLine[] = "VLX: Open HKEY_LOCAL_MACHINE\\" VLX_OPTION_KEY " success";

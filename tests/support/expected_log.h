@@ -17,8 +17,6 @@ Lines L4s(const std::vector<std::string>& texts);
 // How many of lines read text.
 size_t CountLines(const Lines& lines, const std::string& text);
 
-extern const char kExtractingInstallDirLine[];
-extern const char kNoInstallDirLine[];
 extern const char kPathTooLongLine[];
 extern const char kLinkSkippedLine[];
 extern const char kOpenOptionKeyLine[];

@@ -48,29 +48,9 @@ void** VisitNamedImports(HMODULE module, Visit visit) {
 
 // The import address table slot through which module calls dll!function.
 void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
-    void** slot = VisitNamedImports(module, [&](const char* from, const char* name, void**) {
+    return VisitNamedImports(module, [&](const char* from, const char* name, void**) {
         return _stricmp(from, dll) == 0 && strcmp(name, function) == 0;
     });
-    if (slot != nullptr) {
-        return slot;
-    }
-    // A DLL imported without a name table: match the bound address instead.
-    const HMODULE target = GetModuleHandleA(dll);
-    const FARPROC address = target ? GetProcAddress(target, function) : nullptr;
-    for (const auto* descriptor = FirstDescriptor(module);
-         address != nullptr && descriptor != nullptr && descriptor->Name != 0; ++descriptor) {
-        if (descriptor->OriginalFirstThunk != 0 ||
-            _stricmp(AtRva<const char>(module, descriptor->Name), dll) != 0) {
-            continue;
-        }
-        auto* slots = AtRva<IMAGE_THUNK_DATA>(module, descriptor->FirstThunk);
-        for (size_t i = 0; slots[i].u1.Function != 0; ++i) {
-            if (reinterpret_cast<FARPROC>(slots[i].u1.Function) == address) {
-                return reinterpret_cast<void**>(&slots[i].u1.Function);
-            }
-        }
-    }
-    return nullptr;
 }
 
 void WriteSlot(void** slot, void* value) {

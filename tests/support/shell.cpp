@@ -17,6 +17,8 @@ const wchar_t kOrganizerKey[] = VLX_WIDE(VLX_ORGANIZER_KEY);
 const wchar_t kDataFolderBelowCommonAppData[] = VLX_WIDE(VLX_DATA_FOLDER);
 const wchar_t kCatalogBelowCommonAppData[] = VLX_WIDE(VLX_CATALOG_DATABASE);
 const wchar_t kProfileListKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const wchar_t kDefaultUserShellFolders[] =
+    L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 #define VLX_TEST_PINNED \
     "\\Microsoft\\Internet Explorer\\Quick Launch\\User Pinned\\TaskBar\\" VLX_LINK_FILE
 const wchar_t kPinnedLinkBelowAppData[] = VLX_WIDE(VLX_TEST_PINNED);

@@ -20,6 +20,8 @@ extern const wchar_t kCatalogBelowCommonAppData[];
 // the shortcut below a profile's roaming application data and below the
 // profile itself (with the usual "AppData\Roaming").
 extern const wchar_t kProfileListKey[];
+// The default user's shell folders, under HKEY_USERS.
+extern const wchar_t kDefaultUserShellFolders[];
 extern const wchar_t kPinnedLinkBelowAppData[];
 extern const wchar_t kPinnedLinkBelowProfile[];
 

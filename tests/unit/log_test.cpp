@@ -16,16 +16,11 @@ TEST(LogMessageTest, SendsTextAndLevelUnchanged) {
     EXPECT_EQ(capture.lines(), (std::vector<LogLine>{{2, "VLX: 50% done \xC3\xA9"}, {4, ""}}));
 }
 
-TEST(LogMessageTest, NullCallbackSendsNothing) {
+TEST(LogMessageTest, NullCallbackOrTextSendsNothing) {
     LogCapture capture;
-    const HookContext context = TestContext(nullptr, nullptr);
-    LogMessage(&context, "text", 4);
-    LogWideMessage(&context, L"text");
-    EXPECT_TRUE(capture.lines().empty());
-}
-
-TEST(LogWideMessageTest, NullTextSendsNothing) {
-    LogCapture capture;
+    const HookContext noCallback = TestContext(nullptr, nullptr);
+    LogMessage(&noCallback, "text", 4);
+    LogWideMessage(&noCallback, L"text");
     const HookContext context = TestContext();
     LogWideMessage(&context, nullptr);
     EXPECT_TRUE(capture.lines().empty());

@@ -17,9 +17,6 @@
 
 namespace {
 
-const wchar_t kShellFolders[] =
-    L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
-
 const std::vector<LogLine> kSweepLines = {L4("VLX: Start DeletePinnedShortcut"),
                                           L4("VLX: End DeletePinnedShortcut")};
 
@@ -51,17 +48,19 @@ protected:
 
     SandboxFolder sandbox;
     ScopedRegistryValue defaultProfile{HKEY_LOCAL_MACHINE, kProfileListKey, L"Default"};
-    ScopedRegistryValue appData{HKEY_USERS, kShellFolders, L"AppData"};
+    ScopedRegistryValue appData{HKEY_USERS, kDefaultUserShellFolders, L"AppData"};
     std::vector<std::unique_ptr<ScopedRegistryKey>> profiles;
 };
 
-TEST_F(ProfileSweepTest, DeletesPinnedLinkInEveryListedProfile) {
+// The default profile's folder as it is stored (expandable), and every
+// listed profile's, with or without a trailing backslash.
+TEST_F(ProfileSweepTest, DeletesPinnedLinkInDefaultAndEveryListedProfile) {
     ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
-    ASSERT_TRUE(defaultProfile.Set(sandbox / L"Default", REG_EXPAND_SZ));
-    ASSERT_TRUE(MakeFolders(sandbox / L"Default"));
-    std::vector<std::wstring> links;
-    for (const wchar_t* user : {L"Ann", L"Bob", L"Cid"}) {
-        AddProfile(std::wstring(L"S-1-5-21-9-9-9-") + user, sandbox / user);
+    SetEnvironmentVariableW(L"VLX_PROFILES", sandbox.path().c_str());
+    ASSERT_TRUE(defaultProfile.Set(L"%VLX_PROFILES%\\Default", REG_EXPAND_SZ));
+    std::vector<std::wstring> links = {PinIn(sandbox / L"Default")};
+    for (const wchar_t* user : {L"Ann", L"Bob\\", L"Cid"}) {
+        AddProfile(std::wstring(L"S-1-5-21-9-9-9-") + user[0], sandbox / user);
         links.push_back(PinIn(sandbox / user));
     }
     const std::wstring other = sandbox / L"Ann\\AppData\\Roaming\\Microsoft\\Internet Explorer\\"
@@ -70,20 +69,11 @@ TEST_F(ProfileSweepTest, DeletesPinnedLinkInEveryListedProfile) {
 
     LogCapture capture;
     Sweep(capture);
+    SetEnvironmentVariableW(L"VLX_PROFILES", nullptr);
     for (const std::wstring& link : links) {
         EXPECT_FALSE(PathExists(link)) << ToUtf8(link);
     }
     EXPECT_TRUE(PathExists(other)) << "another pinned link stays";
-}
-
-TEST_F(ProfileSweepTest, DefaultProfileFolderIsExpandedAndSwept) {
-    SetEnvironmentVariableW(L"VLX_PROFILES", sandbox.path().c_str());
-    ASSERT_TRUE(defaultProfile.Set(L"%VLX_PROFILES%\\Default", REG_EXPAND_SZ));
-    const std::wstring link = PinIn(sandbox / L"Default");
-    LogCapture capture;
-    Sweep(capture);
-    SetEnvironmentVariableW(L"VLX_PROFILES", nullptr);
-    EXPECT_FALSE(PathExists(link));
 }
 
 struct AppDataCase {
@@ -124,15 +114,6 @@ INSTANTIATE_TEST_SUITE_P(
         AppDataCase{"MissingFallsBack", L"", L"AppData\\Roaming", L""},
         AppDataCase{"TokenAloneIsProfileFolder", L"%USERPROFILE%", L"", L"AppData\\Roaming"}),
     [](const testing::TestParamInfo<AppDataCase>& info) { return std::string(info.param.name); });
-
-TEST_F(ProfileSweepTest, TrailingBackslashInProfileFolder) {
-    ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
-    AddProfile(L"S-1-5-21-9-9-9-Eve", sandbox / L"Eve\\");
-    const std::wstring link = PinIn(sandbox / L"Eve");
-    LogCapture capture;
-    Sweep(capture);
-    EXPECT_FALSE(PathExists(link));
-}
 
 std::vector<std::wstring> g_probed;
 decltype(&PathFileExistsW) g_realPathFileExists = nullptr;

@@ -2,7 +2,8 @@
 
 #include <windows.h>
 
-#include <functional>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "hook/product.h"
@@ -19,10 +20,9 @@ const char kUnset[] = "unset";
 
 struct LookupCase {
     const char* name;
-    std::function<void(PropertyMapBuilder&)> fill;
+    std::vector<std::pair<const char*, const char*>> entries;
     const char* lookup;
-    bool found;
-    std::string value;
+    const char* value;  // null: not found
 };
 
 class GetPropertyTest : public testing::TestWithParam<LookupCase> {};
@@ -30,34 +30,28 @@ class GetPropertyTest : public testing::TestWithParam<LookupCase> {};
 TEST_P(GetPropertyTest, FindsExactNameFirstMatchAndLogsNothing) {
     const LookupCase& c = GetParam();
     PropertyMapBuilder builder;
-    c.fill(builder);
+    for (const auto& entry : c.entries) {
+        builder.Set(entry.first, entry.second);
+    }
     const HookContext context = TestContext(builder.map());
     LogCapture capture;
     const char* value = kUnset;
 
-    EXPECT_EQ(GetProperty(&context, c.lookup, &value), c.found);
-    EXPECT_EQ(std::string(value), c.found ? c.value : std::string(kUnset));
+    EXPECT_EQ(GetProperty(&context, c.lookup, &value), c.value != nullptr);
+    EXPECT_STREQ(value, c.value != nullptr ? c.value : kUnset);
     EXPECT_TRUE(capture.lines().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Maps, GetPropertyTest,
     testing::Values(
-        LookupCase{"EmptyMap", [](PropertyMapBuilder&) {}, "INSTALLDIR", false, ""},
-        LookupCase{"FirstOfTwoWins",
-                   [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\A").Set("INSTALLDIR", "C:\\B"); },
-                   "INSTALLDIR", true, "C:\\A"},
-        LookupCase{"LowerCaseMatchesNothing",
-                   [](PropertyMapBuilder& b) { b.Set("INSTALLDIR", "C:\\A"); }, "installdir", false, ""},
-        LookupCase{"TrailingBlankMatchesNothing",
-                   [](PropertyMapBuilder& b) { b.Set("INSTALLDIR ", "C:\\A"); }, "INSTALLDIR", false, ""},
-        LookupCase{"PrefixMatchesNothing",
-                   [](PropertyMapBuilder& b) { b.Set("INSTALLDIRX", "C:\\A"); }, "INSTALLDIR", false, ""},
-        LookupCase{"LastEntryFound",
-                   [](PropertyMapBuilder& b) {
-                       b.Set("A", "1").Set("B", "2").Set("ProductName", VLX_PRODUCT_NAME);
-                   },
-                   "ProductName", true, VLX_PRODUCT_NAME}),
+        LookupCase{"EmptyMap", {}, "INSTALLDIR", nullptr},
+        LookupCase{"FirstOfTwoWins", {{"INSTALLDIR", "C:\\A"}, {"INSTALLDIR", "C:\\B"}}, "INSTALLDIR", "C:\\A"},
+        LookupCase{"LowerCaseMatchesNothing", {{"INSTALLDIR", "C:\\A"}}, "installdir", nullptr},
+        LookupCase{"TrailingBlankMatchesNothing", {{"INSTALLDIR ", "C:\\A"}}, "INSTALLDIR", nullptr},
+        LookupCase{"PrefixMatchesNothing", {{"INSTALLDIRX", "C:\\A"}}, "INSTALLDIR", nullptr},
+        LookupCase{"LastEntryFound", {{"A", "1"}, {"B", "2"}, {"ProductName", VLX_PRODUCT_NAME}}, "ProductName",
+                   VLX_PRODUCT_NAME}),
     [](const testing::TestParamInfo<LookupCase>& info) { return std::string(info.param.name); });
 
 TEST(GetPropertyTest, ArgumentAndMapChecksLogTheirMessage) {

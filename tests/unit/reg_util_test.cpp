@@ -87,11 +87,14 @@ protected:
     }
 };
 
-TEST_F(RegUtilTest, KeyExists) {
-    ASSERT_TRUE(sandbox.SetString(L"v", L"1"));
+TEST_F(RegUtilTest, KeyExistsAndDeleteValue) {
+    ASSERT_TRUE(sandbox.SetString(L"Gone", L"1"));
     EXPECT_TRUE(registry.KeyExists(Path().c_str()));
     EXPECT_FALSE(registry.KeyExists(Path(L"Missing").c_str()));
     EXPECT_FALSE(registry.KeyExists((Path() + L"\\" + std::wstring(260, L'x')).c_str()));
+    EXPECT_TRUE(registry.DeleteValue(Path().c_str(), L"Gone"));
+    EXPECT_FALSE(registry.DeleteValue(Path().c_str(), L"Gone"));
+    EXPECT_FALSE(registry.DeleteValue(Path(L"Missing").c_str(), L"Gone"));
 }
 
 TEST_F(RegUtilTest, QueryStringValue) {
@@ -148,13 +151,6 @@ TEST_F(RegUtilTest, EnumSubKeyOfMissingKeyChangesNothing) {
     const std::wstring tooLong = Path() + L"\\" + std::wstring(260, L'x');
     EXPECT_EQ(registry.EnumSubKey(tooLong.c_str(), name), kRegPathTooLong);
     EXPECT_EQ(registry.enumIndex, 5u);
-}
-
-TEST_F(RegUtilTest, DeleteValue) {
-    ASSERT_TRUE(sandbox.SetString(L"Gone", L"1"));
-    EXPECT_TRUE(registry.DeleteValue(Path().c_str(), L"Gone"));
-    EXPECT_FALSE(registry.DeleteValue(Path().c_str(), L"Gone"));
-    EXPECT_FALSE(registry.DeleteValue(Path(L"Missing").c_str(), L"Gone"));
 }
 
 TEST_F(RegUtilTest, DeleteEmptyKeyOnlyDeletesEmptyKeys) {

@@ -109,23 +109,18 @@ INSTANTIATE_TEST_SUITE_P(
                     LocationCase{"OnlyBackslash", L"\\", nullptr}),
     [](const testing::TestParamInfo<LocationCase>& info) { return std::string(info.param.name); });
 
+// Missing folders are made below existing ones; an existing file counts as
+// existing on the way (and fails) and as the path itself (and does not).
 TEST(CreateDirectoryPathTest, CreatesMissingFoldersBelowExistingOnes) {
     SandboxFolder sandbox;
-    ASSERT_TRUE(MakeFolders(sandbox / L"Top"));
+    ASSERT_TRUE(MakeFolders(sandbox / L"Top") && WriteTextFile(sandbox / L"File", "x"));
     EXPECT_TRUE(CreateDirectoryPath((sandbox / L"Top\\Mid\\Low").c_str()));
     EXPECT_TRUE(PathExists(sandbox / L"Top\\Mid\\Low"));
     EXPECT_TRUE(CreateDirectoryPath((sandbox / L"Top\\Mid\\Low").c_str())) << "already there";
     EXPECT_TRUE(CreateDirectoryPath((sandbox / L"New\\").c_str()));
     EXPECT_TRUE(PathExists(sandbox / L"New"));
-}
-
-TEST(CreateDirectoryPathTest, FalseWhenAFileIsInTheWay) {
-    SandboxFolder sandbox;
-    ASSERT_TRUE(WriteTextFile(sandbox / L"File", "x"));
-    // An existing file counts as existing on the way ...
     EXPECT_FALSE(CreateDirectoryPath((sandbox / L"File\\Sub").c_str()));
     EXPECT_FALSE(PathExists(sandbox / L"File\\Sub"));
-    // ... and as the path itself.
     EXPECT_TRUE(CreateDirectoryPath((sandbox / L"File").c_str()));
     EXPECT_FALSE(CreateDirectoryPath(std::wstring(1100, L'x').c_str()));
 }

@@ -26,19 +26,15 @@ TEST_F(TaskbarPinTest, WritesExpandableTextWithTerminatorIn64BitView) {
     const HookContext context = TestContext();
     CreateRegPinVLXWelcomeScreenToTaskBar(&context, kStartMenuLink.c_str());
 
-    EXPECT_EQ(capture.lines(),
-              std::vector<LogLine>{L4("VLX: Start CreateRegPinVLXWelcomeScreenToTaskBar")});
+    EXPECT_EQ(capture.lines(), L4s({"VLX: Start CreateRegPinVLXWelcomeScreenToTaskBar"}));
     const PinValue pin = ReadPin();
     ASSERT_TRUE(pin.exists) << "the key is created when missing";
     EXPECT_EQ(pin.type, static_cast<DWORD>(REG_EXPAND_SZ));
     EXPECT_EQ(pin.data.size(), (kStartMenuLink.size() + 1) * 2);
     EXPECT_EQ(pin.text(), kStartMenuLink);
     EXPECT_EQ(pin.data[pin.data.size() - 2] | pin.data[pin.data.size() - 1], 0) << "terminator stored";
-}
-
-TEST_F(TaskbarPinTest, OverwritesAnyEarlierPin) {
+    // Any earlier pin is overwritten.
     WritePin(L"C:\\Other\\Something.lnk");
-    const HookContext context = TestContext(nullptr, nullptr);
     CreateRegPinVLXWelcomeScreenToTaskBar(&context, kStartMenuLink.c_str());
     EXPECT_EQ(ReadPin().text(), kStartMenuLink);
 }
