@@ -24,11 +24,14 @@ bool IsDotOrDotDot(const wchar_t* name) {
 DWORD WalkFolder(Walk* walk) {
     wchar_t* const folder = walk->path;
     const size_t length = wcslen(folder);
-    if (!CheckedAppend(walk->path, L"\\*.*")) {
-        return ERROR_SUCCESS;  // cannot be listed: it stays, and keeps its parent
+    // A folder whose search pattern does not fit cannot be listed either.
+    FindHandle search;
+    if (CheckedAppend(walk->path, L"\\*.*")) {
+        search.reset(FindFirstFileW(folder, &walk->entry));
+        folder[length] = L'\0';
+    } else {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
     }
-    FindHandle search(FindFirstFileW(folder, &walk->entry));
-    folder[length] = L'\0';
     if (!search.valid()) {
         walk->stopped = walk->visitor->NotListed(GetLastError()) == TreeVisitor::kStop;
         return walk->stopped ? ERROR_CANCELLED : ERROR_SUCCESS;

@@ -304,6 +304,14 @@ INSTANTIATE_TEST_SUITE_P(
                       EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
                       return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
                   },
+                  {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"TooDeepToList", Install, nullptr,
+                  [](const std::wstring& folder, const std::wstring&) {
+                      // Its own path fits; its listing's pattern does not.
+                      const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(257 - folder.size(), L'd');
+                      EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+                      return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
+                  },
                   {}, 0, false, 0, kStopped, 0, {}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
 
