@@ -26,14 +26,14 @@ DWORD WalkFolder(Walk* walk) {
     const size_t length = wcslen(folder);
     // A folder whose search pattern does not fit cannot be listed either.
     FindHandle search;
+    DWORD notListed = ERROR_FILENAME_EXCED_RANGE;
     if (CheckedAppend(walk->path, L"\\*.*")) {
         search.reset(FindFirstFileW(folder, &walk->entry));
+        notListed = search.valid() ? ERROR_SUCCESS : GetLastError();
         folder[length] = L'\0';
-    } else {
-        SetLastError(ERROR_FILENAME_EXCED_RANGE);
     }
     if (!search.valid()) {
-        walk->stopped = walk->visitor->NotListed(GetLastError()) == TreeVisitor::kStop;
+        walk->stopped = walk->visitor->NotListed(notListed) == TreeVisitor::kStop;
         return walk->stopped ? ERROR_CANCELLED : ERROR_SUCCESS;
     }
     bool kept = false;
