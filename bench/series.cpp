@@ -115,7 +115,7 @@ std::wstring ProfileKey(int i) {
 
 // The sweep's calls for each profile, as the per-user folder reader makes
 // them: the list opened for each name, the profile's folder read, the
-// pinned copy looked for.
+// pinned copy looked for (there is none, so the answer is not used).
 void SweepFloor(int count, const std::wstring& folder) {
     for (int i = 0; i < count; ++i) {
         HKEY key = nullptr;
@@ -128,8 +128,8 @@ void SweepFloor(int count, const std::wstring& folder) {
         RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProfileKey(i).c_str(), 0, KEY_READ, &key);
         RegQueryValueExW(key, L"ProfileImagePath", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
         RegCloseKey(key);
-        PathFileExistsW((folder + L"\\User" + std::to_wstring(i) + L"\\AppData\\Roaming" +
-                         kPinnedLinkBelowAppData).c_str());
+        (void)PathFileExistsW((folder + L"\\User" + std::to_wstring(i) + L"\\AppData\\Roaming" +
+                               kPinnedLinkBelowAppData).c_str());
     }
 }
 

@@ -18,7 +18,8 @@ cmake --preset clang-cl >/dev/null
 cmake --build --preset clang-cl
 
 status=0
-bash scripts/static-checks.sh || status=$?
+static=passed
+bash scripts/static-checks.sh || { status=$?; static="FAILED (see their output above)"; }
 
 # One seed for both prefixes' hostile inputs (each takes half the cases).
 export VLX_HOSTILE_SEED=${VLX_HOSTILE_SEED:-$(date +%s)}
@@ -45,6 +46,7 @@ everyday() {
 }
 
 echo
+echo "Static checks (clang gate, cppcheck): $static"
 for dll in gcc msvc-abi; do
     if [ "$dll" = gcc ]; then
         summary=build/bin/proof-summary.txt
