@@ -14,6 +14,7 @@
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/payload.h"
+#include "tests/support/process.h"
 #include "tests/support/process_recorder.h"
 #include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
@@ -49,14 +50,11 @@ protected:
         SetEnvironmentVariableW(L"VLX_CHILD_EXIT", nullptr);
     }
     std::string Recorded() const {
-        const FileHandle file(CreateFileW(record.c_str(), GENERIC_READ,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          0, nullptr));
+        const FileHandle file(CreateFileW(record.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
         std::string text;
-        char buffer[4096];
-        DWORD got = 0;
-        while (file.valid() && ReadFile(file.get(), buffer, sizeof(buffer), &got, nullptr) && got > 0) {
-            text.append(buffer, got);
+        if (file.valid()) {
+            ReadAll(file.get(), &text);
         }
         return text;
     }

@@ -16,9 +16,6 @@
 
 namespace {
 
-const wchar_t* const kParent = kOptionParentKey;
-const wchar_t* const kKey = kOptionKey;
-
 bool KeyExists(const std::wstring& subKey) {
     return RegistryKeyExists(HKEY_LOCAL_MACHINE, subKey);
 }
@@ -29,6 +26,8 @@ bool ValueExists(const std::wstring& subKey, const wchar_t* name) {
 }
 
 const wchar_t* const kOptions[] = {L"NODESKTOPICON", L"STARTMENULOCATION", L"PINWSTOTASKBAR"};
+const std::vector<std::pair<const wchar_t*, const wchar_t*>> kThree = {
+    {L"NODESKTOPICON", L"1"}, {L"STARTMENULOCATION", L"Media\\Video"}, {L"PINWSTOTASKBAR", L"1"}};
 
 // What the option key and its parent hold before the uninstall removes the
 // options: the options, and what else keeps either key.
@@ -43,15 +42,9 @@ struct OptionKeyCase {
 
 class DeleteInstallerRegistriesTest : public testing::TestWithParam<OptionKeyCase> {
 protected:
-    ScopedRegistryKey parent{HKEY_LOCAL_MACHINE, kParent};
-    ScopedRegistryKey key{HKEY_LOCAL_MACHINE, kKey};
+    ScopedRegistryKey parent{HKEY_LOCAL_MACHINE, kOptionParentKey};
+    ScopedRegistryKey key{HKEY_LOCAL_MACHINE, kOptionKey};
 };
-
-void ThreeOptions(const ScopedRegistryKey& key) {
-    ASSERT_TRUE(key.SetString(L"NODESKTOPICON", L"1"));
-    ASSERT_TRUE(key.SetString(L"STARTMENULOCATION", L"Media\\Video"));
-    ASSERT_TRUE(key.SetString(L"PINWSTOTASKBAR", L"1"));
-}
 
 TEST_P(DeleteInstallerRegistriesTest, RemovesOptionsAndEmptyKeys) {
     const OptionKeyCase& c = GetParam();
@@ -59,7 +52,7 @@ TEST_P(DeleteInstallerRegistriesTest, RemovesOptionsAndEmptyKeys) {
         ASSERT_TRUE(option.first != nullptr ? key.SetString(option.first, option.second) : key.Create());
     }
     if (c.keepsKey != nullptr) {
-        ASSERT_TRUE(c.keepsKey[0] == L'\\' ? CreateRegistryKey(HKEY_LOCAL_MACHINE, kKey + std::wstring(c.keepsKey))
+        ASSERT_TRUE(c.keepsKey[0] == L'\\' ? CreateRegistryKey(HKEY_LOCAL_MACHINE, kOptionKey + std::wstring(c.keepsKey))
                                              : key.SetString(c.keepsKey, L"someone"));
     }
     if (c.keepsParent != nullptr) {
@@ -70,15 +63,12 @@ TEST_P(DeleteInstallerRegistriesTest, RemovesOptionsAndEmptyKeys) {
     const bool missing = c.options.empty();
     EXPECT_EQ(ActionLines(hook.Logged(properties.map(), PostPayload, Uninstall), kDeleteOptionKeyFrame),
               missing ? MissingOptionKeyLines() : OptionKeyRemovalLines());
-    EXPECT_EQ(KeyExists(kKey), c.keyRemains);
-    EXPECT_EQ(KeyExists(kParent), c.parentRemains);
+    EXPECT_EQ(KeyExists(kOptionKey), c.keyRemains);
+    EXPECT_EQ(KeyExists(kOptionParentKey), c.parentRemains);
     for (const wchar_t* option : kOptions) {
-        EXPECT_FALSE(ValueExists(kKey, option)) << ToUtf8(option);
+        EXPECT_FALSE(ValueExists(kOptionKey, option)) << ToUtf8(option);
     }
 }
-
-const std::vector<std::pair<const wchar_t*, const wchar_t*>> kThree = {
-    {L"NODESKTOPICON", L"1"}, {L"STARTMENULOCATION", L"Media\\Video"}, {L"PINWSTOTASKBAR", L"1"}};
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, DeleteInstallerRegistriesTest,
@@ -94,21 +84,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const testing::TestParamInfo<OptionKeyCase>& info) { return std::string(info.param.name); });
 
 TEST(DeleteInstallerRegistriesReadOnlyTest, ReadOnlyKeyKeepsEverythingSilently) {
-    ScopedRegistryKey parent(HKEY_LOCAL_MACHINE, kParent);
-    ScopedRegistryKey key(HKEY_LOCAL_MACHINE, kKey);
-    ThreeOptions(key);
+    ScopedRegistryKey parent(HKEY_LOCAL_MACHINE, kOptionParentKey);
+    ScopedRegistryKey key(HKEY_LOCAL_MACHINE, kOptionKey);
+    for (const auto& option : kThree) {
+        ASSERT_TRUE(key.SetString(option.first, option.second));
+    }
     HookDll hook;
     PropertyMapBuilder properties = ProductProperties();
     LogCapture capture;
     {
-        const ScopedReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, kKey);
+        const ScopedReadOnlyKey readOnly(HKEY_LOCAL_MACHINE, kOptionKey);
         ASSERT_TRUE(readOnly.applied());
         EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Uninstall), 0);
     }
     EXPECT_EQ(ActionLines(capture.lines(), kDeleteOptionKeyFrame), OptionKeyRemovalLines());
-    EXPECT_TRUE(KeyExists(kKey));
+    EXPECT_TRUE(KeyExists(kOptionKey));
     for (const wchar_t* option : kOptions) {
-        EXPECT_TRUE(ValueExists(kKey, option)) << ToUtf8(option);
+        EXPECT_TRUE(ValueExists(kOptionKey, option)) << ToUtf8(option);
     }
 }
 

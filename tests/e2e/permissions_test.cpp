@@ -170,6 +170,14 @@ std::shared_ptr<void> LinkBelow(const std::wstring& link, const std::wstring& ta
     return made;
 }
 
+// A sub-folder with a name of the given length, made through the long-path
+// prefix: too long for the hook's path buffer, or for its listing's pattern.
+std::shared_ptr<void> DeepFolder(const std::wstring& folder, size_t length) {
+    const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(length, L'd');
+    EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
+}
+
 enum class Outcome { kGranted, kStopped, kUntouched };
 
 struct GrantCase {
@@ -299,18 +307,12 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   {}, 0, false, 0, kStopped, 0, {}},
         GrantCase{"TooDeepToName", Install, nullptr,
-                  [](const std::wstring& folder, const std::wstring&) {
-                      const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(250, L'd');
-                      EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
-                      return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
-                  },
+                  [](const std::wstring& folder, const std::wstring&) { return DeepFolder(folder, 250); },
                   {}, 0, false, 0, kStopped, 0, {}},
+        // Its own path fits; its listing's pattern does not.
         GrantCase{"TooDeepToList", Install, nullptr,
                   [](const std::wstring& folder, const std::wstring&) {
-                      // Its own path fits; its listing's pattern does not.
-                      const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(257 - folder.size(), L'd');
-                      EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
-                      return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
+                      return DeepFolder(folder, 257 - folder.size());
                   },
                   {}, 0, false, 0, kStopped, 0, {}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });

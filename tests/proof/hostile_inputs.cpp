@@ -29,16 +29,12 @@ private:
 };
 
 std::wstring Upper(std::wstring text) {
-    for (wchar_t& c : text) {
-        c = towupper(c);
-    }
+    std::transform(text.begin(), text.end(), text.begin(), towupper);
     return text;
 }
 
 std::wstring Slashes(std::wstring text) {
-    for (wchar_t& c : text) {
-        c = c == L'\\' ? L'/' : c;
-    }
+    std::replace(text.begin(), text.end(), L'\\', L'/');
     return text;
 }
 

@@ -4,17 +4,13 @@
 
 #include "hook/guards.h"
 
-namespace {
-
-void ReadAll(HANDLE pipe, std::string* into) {
+void ReadAll(HANDLE from, std::string* into) {
     char buffer[4096];
     DWORD got = 0;
-    while (ReadFile(pipe, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
+    while (ReadFile(from, buffer, sizeof(buffer), &got, nullptr) && got > 0) {
         into->append(buffer, got);
     }
 }
-
-}  // namespace
 
 ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds) {
     ProcessResult result;

@@ -12,6 +12,9 @@ struct ProcessResult {
     bool started = false;
 };
 
+// Appends what is left to read in a pipe or file.
+void ReadAll(HANDLE from, std::string* into);
+
 // Runs commandLine with its standard output and error captured; waits up to
 // timeoutMilliseconds (the process is ended when it takes longer).
 ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds = 60000);

@@ -32,6 +32,19 @@ std::wstring ShellFolder(int csidl) {
     return folder;
 }
 
+// A value's type and bytes; false when there is none.
+bool ReadValue(HKEY root, const std::wstring& subKey, const std::wstring& name, REGSAM view, DWORD* type,
+               std::vector<BYTE>* data) {
+    RegKey key;
+    DWORD size = 0;
+    if (RegOpenKeyExW(root, subKey.c_str(), 0, KEY_READ | view, key.put()) != ERROR_SUCCESS ||
+        RegQueryValueExW(key.get(), name.c_str(), nullptr, type, nullptr, &size) != ERROR_SUCCESS) {
+        return false;
+    }
+    data->resize(size);
+    return RegQueryValueExW(key.get(), name.c_str(), nullptr, type, data->data(), &size) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 std::wstring CommonDesktop() {
@@ -118,18 +131,7 @@ std::wstring PinValue::text() const {
 
 PinValue ReadPin() {
     PinValue pin;
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kPinKey, 0, KEY_READ | KEY_WOW64_64KEY, key.put()) !=
-        ERROR_SUCCESS) {
-        return pin;
-    }
-    DWORD size = 0;
-    if (RegQueryValueExW(key.get(), kPinValueName, nullptr, &pin.type, nullptr, &size) ==
-        ERROR_SUCCESS) {
-        pin.exists = true;
-        pin.data.resize(size);
-        RegQueryValueExW(key.get(), kPinValueName, nullptr, &pin.type, pin.data.data(), &size);
-    }
+    pin.exists = ReadValue(HKEY_LOCAL_MACHINE, kPinKey, kPinValueName, KEY_WOW64_64KEY, &pin.type, &pin.data);
     return pin;
 }
 
@@ -162,16 +164,7 @@ void ShortcutState::SetOption(const wchar_t* name, const std::wstring& value) co
 ScopedRegistryValue::ScopedRegistryValue(HKEY root, const std::wstring& subKey,
                                          const std::wstring& name, REGSAM view)
     : root_(root), subKey_(subKey), name_(name), view_(view) {
-    RegKey key;
-    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_READ | view_, key.put()) == ERROR_SUCCESS) {
-        DWORD size = 0;
-        if (RegQueryValueExW(key.get(), name_.c_str(), nullptr, &type_, nullptr, &size) ==
-            ERROR_SUCCESS) {
-            existed_ = true;
-            data_.resize(size);
-            RegQueryValueExW(key.get(), name_.c_str(), nullptr, &type_, data_.data(), &size);
-        }
-    }
+    existed_ = ReadValue(root_, subKey_, name_, view_, &type_, &data_);
 }
 
 ScopedRegistryValue::~ScopedRegistryValue() {
@@ -179,15 +172,13 @@ ScopedRegistryValue::~ScopedRegistryValue() {
 }
 
 void ScopedRegistryValue::Restore() const {
-    RegKey key;
-    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, key.put()) != ERROR_SUCCESS) {
+    if (!existed_) {
+        Delete();
         return;
     }
-    if (existed_) {
-        RegSetValueExW(key.get(), name_.c_str(), 0, type_, data_.data(),
-                       static_cast<DWORD>(data_.size()));
-    } else {
-        RegDeleteValueW(key.get(), name_.c_str());
+    RegKey key;
+    if (RegOpenKeyExW(root_, subKey_.c_str(), 0, KEY_SET_VALUE | view_, key.put()) == ERROR_SUCCESS) {
+        RegSetValueExW(key.get(), name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
     }
 }
 

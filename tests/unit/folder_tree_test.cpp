@@ -93,8 +93,7 @@ TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolde
 TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     ASSERT_TRUE(MakeFolders(tree()));
     ImportPatch<decltype(SetFileInformationByHandle)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
-                                                            "SetFileInformationByHandle",
-                      &FailSetInformation);
+                                                            "SetFileInformationByHandle", &FailSetInformation);
     ASSERT_TRUE(patch.applied());
     g_realSetInformation = patch.original();
     const struct {
@@ -109,10 +108,6 @@ TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError)
     }
     EXPECT_TRUE(PathExists(tree()));
 }
-
-}  // namespace
-
-namespace {
 
 // Entries named "Link" are reported as reparse points with the case's tag;
 // everything else passes through unchanged.

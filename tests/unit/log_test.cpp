@@ -42,6 +42,14 @@ struct CutCase {
     size_t expectedBytes;
 };
 
+std::wstring Repeated(const std::wstring& unit, int count) {
+    std::wstring text;
+    while (count-- > 0) {
+        text += unit;
+    }
+    return text;
+}
+
 class LogWideMessageCutTest : public testing::TestWithParam<CutCase> {};
 
 TEST_P(LogWideMessageCutTest, SendsLongestWholeCharacterPrefix) {
@@ -64,16 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                     CutCase{"Ascii260Cut", std::wstring(260, L'a'), 259},
                     CutCase{"TwoByteCut", std::wstring(130, L'\u00e9'), 258},
                     CutCase{"ThreeByteCut", std::wstring(87, L'\u20ac'), 258},
-                    CutCase{"SurrogatePairsCut", [] {
-                                std::wstring s;
-                                for (int i = 0; i < 65; ++i) s += L"\U0001F600";
-                                return s;
-                            }(), 256},
-                    CutCase{"PairNeverSplit", [] {
-                                std::wstring s = L"abc";
-                                for (int i = 0; i < 65; ++i) s += L"\U0001F600";
-                                return s;
-                            }(), 259},
+                    CutCase{"SurrogatePairsCut", Repeated(L"\U0001F600", 65), 256},
+                    CutCase{"PairNeverSplit", L"abc" + Repeated(L"\U0001F600", 65), 259},
                     CutCase{"LoneSurrogates", std::wstring(100, static_cast<wchar_t>(0xD800)), 258}),
     [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 

@@ -40,10 +40,11 @@ protected:
         EXPECT_TRUE(WriteTextFile(link, "lnk"));
         return link;
     }
-    void Sweep(LogCapture& capture) {
+    void Sweep(const std::vector<LogLine>& expected = kSweepLines) {
+        LogCapture capture;
         const HookContext context = TestContext();
         DeletePinnedShortcut(&context);
-        EXPECT_EQ(capture.lines(), kSweepLines);
+        EXPECT_EQ(capture.lines(), expected);
     }
 
     SandboxFolder sandbox;
@@ -67,8 +68,7 @@ TEST_F(ProfileSweepTest, DeletesPinnedLinkInDefaultAndEveryListedProfile) {
                                          L"Quick Launch\\User Pinned\\TaskBar\\Other.lnk";
     ASSERT_TRUE(WriteTextFile(other, "lnk"));
 
-    LogCapture capture;
-    Sweep(capture);
+    Sweep();
     SetEnvironmentVariableW(L"VLX_PROFILES", nullptr);
     for (const std::wstring& link : links) {
         EXPECT_FALSE(PathExists(link)) << ToUtf8(link);
@@ -95,8 +95,7 @@ TEST_P(ProfileAppDataTest, RelativeFolderComesFromDefaultUser) {
     AddProfile(L"S-1-5-21-9-9-9-Dee", sandbox / L"Dee");
     const std::wstring swept = PinIn(sandbox / L"Dee", c.searched);
     const std::wstring kept = c.notSearched.empty() ? L"" : PinIn(sandbox / L"Dee", c.notSearched);
-    LogCapture capture;
-    Sweep(capture);
+    Sweep();
     EXPECT_FALSE(PathExists(swept));
     if (!kept.empty()) {
         EXPECT_TRUE(PathExists(kept));
@@ -137,8 +136,7 @@ TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
     ASSERT_TRUE(probes.applied());
     g_realPathFileExists = probes.original();
     g_probed.clear();
-    LogCapture capture;
-    Sweep(capture);
+    Sweep();
     EXPECT_FALSE(PathExists(first));
     EXPECT_FALSE(PathExists(last));
     std::vector<std::wstring> sorted = g_probed;
@@ -150,12 +148,7 @@ TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
 TEST_F(ProfileSweepTest, OverlongProfileFolderIsSkippedWithOneLine) {
     ASSERT_TRUE(appData.Set(L"%USERPROFILE%\\AppData\\Roaming", REG_EXPAND_SZ));
     AddProfile(L"S-1-5-21-9-9-9-Long", L"S:\\" + std::wstring(200, L'l'));
-    LogCapture capture;
-    const HookContext context = TestContext();
-    DeletePinnedShortcut(&context);
-    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4("VLX: Start DeletePinnedShortcut"),
-                                                     L4("VLX: Path too long. Skipped."),
-                                                     L4("VLX: End DeletePinnedShortcut")}));
+    Sweep({kSweepLines[0], L4("VLX: Path too long. Skipped."), kSweepLines[1]});
 }
 
 int g_enumCalls = 0;
@@ -171,8 +164,7 @@ TEST_F(ProfileSweepTest, FailingEnumerationEndsTheWalk) {
                                              &FailRegEnumKey);
     ASSERT_TRUE(patch.applied());
     g_enumCalls = 0;
-    LogCapture capture;
-    Sweep(capture);
+    Sweep();
     EXPECT_EQ(g_enumCalls, 1);
 }
 

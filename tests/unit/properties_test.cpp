@@ -172,8 +172,7 @@ int WINAPI FailMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) {
 // is made from it.
 TEST(Utf8ToWideTest, FailedConversionLeavesNoInstallFolder) {
     ImportPatch<decltype(MultiByteToWideChar)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
-                                                     "MultiByteToWideChar",
-                      &FailMultiByteToWideChar);
+                                                     "MultiByteToWideChar", &FailMultiByteToWideChar);
     ASSERT_TRUE(patch.applied());
     EXPECT_EQ(Converted("C:\\Apps", Conversion::kFailed), L"<none>");
     PropertyMapBuilder builder;

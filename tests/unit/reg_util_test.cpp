@@ -69,13 +69,7 @@ protected:
     }
     // Sets a value with exactly the given bytes of data.
     void SetRaw(const std::wstring& name, DWORD type, const void* data, DWORD size) {
-        HKEY key = nullptr;
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kSandboxSubKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                  nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, kSandboxSubKey, name.c_str(), type, data, size), ERROR_SUCCESS);
     }
     std::wstring Query(const std::wstring& name) {
         wchar_t text[kPathChars + 1];
@@ -120,12 +114,8 @@ TEST_F(RegUtilTest, QueryStringValue) {
 }
 
 TEST_F(RegUtilTest, EnumSubKeyWalksAndStartsOver) {
-    HKEY key = nullptr;
     for (const wchar_t* name : {L"Alpha", L"Beta"}) {
-        ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (std::wstring(kSandboxSubKey) + L"\\" + name).c_str(),
-                                  0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-                  ERROR_SUCCESS);
-        RegCloseKey(key);
+        ASSERT_TRUE(CreateRegistryKey(HKEY_CURRENT_USER, std::wstring(kSandboxSubKey) + L"\\" + name));
     }
     wchar_t name[kPathChars] = {};
     EXPECT_EQ(registry.EnumSubKey(Path().c_str(), name), 0);
@@ -161,11 +151,7 @@ TEST_F(RegUtilTest, DeleteEmptyKeyOnlyDeletesEmptyKeys) {
     ASSERT_TRUE(withValue.SetString(L"keep", L"me"));
     ASSERT_TRUE(withDefault.SetString(L"", L"me"));
     ASSERT_TRUE(withChild.SetString(L"x", L"y"));
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, (base + L"\\Empty").c_str(), 0, nullptr, 0,
-                              KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegCloseKey(key);
+    ASSERT_TRUE(CreateRegistryKey(HKEY_CURRENT_USER, base + L"\\Empty"));
 
     EXPECT_FALSE(registry.DeleteEmptyKey(Path(L"WithValue").c_str()));
     EXPECT_TRUE(withValue.Exists());
