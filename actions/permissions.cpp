@@ -49,6 +49,7 @@ bool GrantsEveryoneFullAccess(PACL list, PSID everyone) {
 // too deep to name (what is there cannot be judged).
 class PropagationCheck final : public TreeVisitor {
 public:
+    explicit PropagationCheck(const wchar_t* folder) : base_(folder) {}
     bool safe = true;
 
     Step Entry(const wchar_t* path, const WIN32_FIND_DATAW& entry) override {
@@ -58,15 +59,14 @@ public:
         if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             return kDescend;
         }
-        const FileHandle file(CreateFileW(path, FILE_READ_ATTRIBUTES,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                          OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-        if (!file.valid()) {
-            const DWORD error = GetLastError();
-            // Gone since the listing: nothing for the entry to reach.
-            return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? kNext : Unsafe();
-        }
-        return NameCount(file.get()) == 1 ? kNext : Unsafe();
+        // A file is safe when it opens as one below the folder: no link on
+        // the way, no other name. One gone since the listing is nothing for
+        // the entry to reach.
+        FileHandle file;
+        const DWORD opened = OpenBelow(&base_, path, 0, kFileItem, &file);
+        return opened == ERROR_SUCCESS || opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND
+                   ? kNext
+                   : Unsafe();
     }
     Step TooDeep(const WIN32_FIND_DATAW&) override { return Unsafe(); }
     Step NotListed(DWORD) override { return Unsafe(); }
@@ -78,6 +78,8 @@ public:
     }
 
 private:
+    BaseFolder base_;
+
     Step Unsafe() {
         safe = false;
         return kStop;
@@ -147,7 +149,7 @@ uint32_t GrantEveryoneFullAccess(HANDLE folder, const wchar_t* path) {
     if (GrantsEveryoneFullAccess(currentList, everyone.get())) {
         return ERROR_SUCCESS;
     }
-    PropagationCheck tree;
+    PropagationCheck tree(path);
     if (WalkTree(path, &tree) != ERROR_SUCCESS || !tree.safe) {
         return kLinkInPath;
     }

@@ -18,11 +18,12 @@ set(_commands COMMAND ${CMAKE_COMMAND} -E make_directory ${_imports} COMMAND ${_
 # Without Visual Studio's SDK: the system DLLs' import libraries too, made
 # from mingw-w64's.
 if(VLX_MINGW_LIB_DIR)
-  foreach(dll kernel32 advapi32 shell32 shlwapi ole32)
+  set(_system_dlls kernel32 advapi32 shell32 shlwapi ole32)
+  foreach(dll IN LISTS _system_dlls)
     list(APPEND _outputs ${_imports}/${dll}.lib)
   endforeach()
   list(APPEND _commands COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/msvc-import-libs.sh ${_imports}
-                        ${VLX_MINGW_LIB_DIR} ${VLX_LLVM_NM} ${VLX_DLLTOOL})
+                        ${VLX_MINGW_LIB_DIR} ${VLX_LLVM_NM} ${VLX_DLLTOOL} ${_system_dlls})
 endif()
 add_custom_command(OUTPUT ${_outputs} ${_commands}
   DEPENDS ${_crt_def} ${PROJECT_SOURCE_DIR}/scripts/msvc-import-libs.sh

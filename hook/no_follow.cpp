@@ -121,17 +121,19 @@ bool SamePath(const wchar_t* a, const wchar_t* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
+// The number of names (hard links) of the file open at file; 0, with the
+// thread's last error set, when it cannot be told.
+DWORD NameCount(HANDLE file) {
+    FILE_STANDARD_INFO standard;
+    return GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) ? standard.NumberOfLinks
+                                                                                              : 0;
+}
+
 }  // namespace
 
 bool IsLink(DWORD attributes, DWORD reparseTag) {
     return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
            (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
-}
-
-DWORD NameCount(HANDLE file) {
-    FILE_STANDARD_INFO standard;
-    return GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) ? standard.NumberOfLinks
-                                                                                              : 0;
 }
 
 DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {

@@ -36,10 +36,6 @@ const size_t kFinalPathChars = 1024;
 // placeholder) is the file or folder itself.
 bool IsLink(DWORD attributes, DWORD reparseTag);
 
-// The number of names (hard links) of the file open at file; 0, with the
-// thread's last error set, when it cannot be told.
-DWORD NameCount(HANDLE file);
-
 // A trusted base folder below which items are changed. Where it really
 // leads (its final path) is worked out only once an item's final path is not
 // the very path it was opened by (a link at the base, which is fine, or below
