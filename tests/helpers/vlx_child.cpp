@@ -2,11 +2,18 @@
 // When VLX_CHILD_RECORD names a file, appends its command line to it first.
 // VLX_CHILD_EXIT and VLX_CHILD_SLEEP stand in for the two arguments, for a
 // copy started under another name with other arguments (the analyzer).
+// While it runs its own code it holds the event "Local\vlx_child_<pid>": a
+// test ends it only then (see EndIfRunning).
 #include <windows.h>
 
+#include <stdio.h>
 #include <stdlib.h>
 
 int wmain(int argc, wchar_t** argv) {
+    wchar_t running[64] = {};
+    _snwprintf(running, 63, L"Local\\vlx_child_%lu", GetCurrentProcessId());
+    // Held until the program ends.
+    const HANDLE runningEvent = CreateEventW(nullptr, TRUE, TRUE, running);
     wchar_t record[MAX_PATH] = {};
     if (GetEnvironmentVariableW(L"VLX_CHILD_RECORD", record, MAX_PATH) > 0) {
         HANDLE file = CreateFileW(record, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
@@ -33,5 +40,6 @@ int wmain(int argc, wchar_t** argv) {
         sleep = static_cast<DWORD>(_wtoi(value));
     }
     Sleep(sleep);
+    CloseHandle(runningEvent);
     return exitCode;
 }

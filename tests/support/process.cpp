@@ -1,8 +1,7 @@
 #include "tests/support/process.h"
 
-#include <thread>
-
 #include "hook/guards.h"
+#include "tests/support/environment.h"
 
 void ReadAll(HANDLE from, std::string* into) {
     char buffer[4096];
@@ -11,6 +10,22 @@ void ReadAll(HANDLE from, std::string* into) {
         into->append(buffer, got);
     }
 }
+
+namespace {
+
+// Appends what the pipe holds now, without waiting for more.
+void ReadAvailable(HANDLE pipe, std::string* into) {
+    char buffer[4096];
+    DWORD available = 0;
+    DWORD got = 0;
+    while (PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr) && available > 0 &&
+           ReadFile(pipe, buffer, available < sizeof(buffer) ? available : sizeof(buffer), &got, nullptr) &&
+           got > 0) {
+        into->append(buffer, got);
+    }
+}
+
+}  // namespace
 
 ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds) {
     ProcessResult result;
@@ -33,15 +48,27 @@ ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMillis
                                     nullptr, &startup, &information) != FALSE;
     const Handle process(information.hProcess);
     const Handle thread(information.hThread);
-    // Only the child holds the writing ends now: reading ends with its exit.
+    // Only the child (and what it starts) holds the writing ends now.
     outWrite.reset();
     errWrite.reset();
     if (result.started) {
-        std::thread errReader(ReadAll, errRead.get(), &result.err);
-        ReadAll(outRead.get(), &result.out);
-        errReader.join();
-        if (WaitForSingleObject(process.get(), timeoutMilliseconds) != WAIT_OBJECT_0) {
-            TerminateProcess(process.get(), 1);
+        // Read while it runs, and stop when it ends: a program it started
+        // may hold the pipes open for longer (Wine starts its desktop
+        // process for the first program that needs one, with that program's
+        // standard handles). One that outlives its time is ended.
+        const double deadline = NowMilliseconds() + timeoutMilliseconds;
+        for (;;) {
+            const bool ended = WaitForSingleObject(process.get(), 10) == WAIT_OBJECT_0;
+            ReadAvailable(outRead.get(), &result.out);
+            ReadAvailable(errRead.get(), &result.err);
+            if (ended) {
+                break;
+            }
+            if (NowMilliseconds() > deadline) {
+                TerminateProcess(process.get(), 1);
+                WaitForSingleObject(process.get(), 10000);
+                break;
+            }
         }
         GetExitCodeProcess(process.get(), &result.exitCode);
     }

@@ -15,6 +15,7 @@ struct ProcessResult {
 // Appends what is left to read in a pipe or file.
 void ReadAll(HANDLE from, std::string* into);
 
-// Runs commandLine with its standard output and error captured; waits up to
-// timeoutMilliseconds (the process is ended when it takes longer).
-ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds = 60000);
+// Runs commandLine with its standard output and error captured until it
+// ends; waits up to timeoutMilliseconds (the process is ended when it takes
+// longer, well within the suite's own time-out).
+ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMilliseconds = 30000);

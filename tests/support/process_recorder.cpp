@@ -26,6 +26,9 @@ CreateProcessRecorder::CreateProcessRecorder(HMODULE module, Children children)
 }
 
 CreateProcessRecorder::~CreateProcessRecorder() {
+    for (const Handle& process : processes_) {
+        EndIfRunning(process.get());
+    }
     patch_.reset();
     g_recorder = nullptr;
 }
@@ -81,8 +84,15 @@ BOOL WINAPI CreateProcessRecorder::Replacement(LPCWSTR application, LPWSTR comma
 }
 
 bool EndIfRunning(HANDLE child) {
-    const bool running = WaitForSingleObject(child, 0) == WAIT_TIMEOUT;
+    const std::wstring running = L"Local\\vlx_child_" + std::to_wstring(GetProcessId(child));
+    for (int tries = 0; tries < 1000 && WaitForSingleObject(child, 0) == WAIT_TIMEOUT; ++tries) {
+        if (Handle(OpenEventW(SYNCHRONIZE, FALSE, running.c_str())).valid()) {
+            break;
+        }
+        Sleep(10);
+    }
+    const bool stillRunning = WaitForSingleObject(child, 0) == WAIT_TIMEOUT;
     TerminateProcess(child, 1);
     WaitForSingleObject(child, 10000);
-    return running;
+    return stillRunning;
 }

@@ -15,6 +15,8 @@ enum class Children {
     kRefuse,  // every call fails with ERROR_FILE_NOT_FOUND; nothing runs
 };
 
+// Every program it lets start and that still runs is ended when it goes
+// (EndIfRunning), also when an assertion ended the test first.
 class CreateProcessRecorder {
 public:
     struct Call {
@@ -49,5 +51,10 @@ private:
     std::vector<Handle> processes_;
 };
 
-// True when the child is still running; it is ended either way.
+// True when the child is still running; it is ended either way, and waited
+// for. A child of ours (vlx_child.exe) is ended only once it runs its own
+// code: Wine sets up the console of a program started without a window in
+// that program before its code runs, and a program ended in the middle of it
+// leaves the console's host process behind for good, holding the test's
+// output open (ctest then waits for it until its time-out).
 bool EndIfRunning(HANDLE child);
