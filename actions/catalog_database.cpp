@@ -27,5 +27,5 @@ void DeleteCatalogDatabase(const HookContext* context) {
         return;
     }
     // Clears read-only, hidden and system first; a missing file is no error.
-    ForceDeleteBelow(context, folder, path);
+    LogDeletion(context, ForceDeleteBelow(folder, path));
 }

@@ -87,7 +87,7 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
                 LogMessage(context, "VLX: Delete File: ", kLogLevelProgress);
                 LogWideMessage(context, path);
                 // Attributes are left alone: a read-only file stays.
-                DeleteBelow(context, &base, path);
+                LogDeletion(context, DeleteBelow(&base, path));
             }
         }
     }

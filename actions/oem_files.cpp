@@ -51,7 +51,7 @@ void UninstallOEMFiles(const HookContext* context) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
             if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
-                ForceDeleteBelow(context, &base, path);
+                LogDeletion(context, ForceDeleteBelow(&base, path));
             }
         }
         for (const wchar_t* entry : kOemFolders) {

@@ -70,7 +70,7 @@ public:
     }
     Step TooDeep(const WIN32_FIND_DATAW&) override { return Unsafe(); }
     Step NotListed(DWORD) override { return Unsafe(); }
-    DWORD Leave(const wchar_t*, DWORD listingError, bool) override {
+    DWORD Leave(const wchar_t*, DWORD listingError, bool, bool) override {
         if (listingError != ERROR_NO_MORE_FILES) {
             safe = false;
         }
@@ -109,9 +109,11 @@ int32_t FixPermission(const HookContext* context) {
     // Checked and changed through one handle, so that no link can be put in
     // between: on Windows the new entry is pushed down to everything below
     // the folder the handle really is.
+    BaseFolder below(base);
     FileHandle handle;
-    const DWORD opened = OpenBelow(base, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
-    const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get(), folder) : opened;
+    const DWORD opened = OpenBelow(&below, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
+    const uint32_t result =
+        opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get(), &below, folder) : opened;
     if (result == kLinkInPath) {
         LogLinkSkipped(context);
         return 0;
@@ -131,7 +133,7 @@ bool FolderExists(const wchar_t* path) {
     return search.valid();
 }
 
-uint32_t GrantEveryoneFullAccess(HANDLE folder, const wchar_t* path) {
+uint32_t GrantEveryoneFullAccess(HANDLE folder, BaseFolder* base, const wchar_t* path) {
     LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     PACL currentList = nullptr;
     const DWORD read = GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
@@ -149,8 +151,10 @@ uint32_t GrantEveryoneFullAccess(HANDLE folder, const wchar_t* path) {
     if (GrantsEveryoneFullAccess(currentList, everyone.get())) {
         return ERROR_SUCCESS;
     }
+    // The walk goes by path: the folder it walked must still be the one
+    // open here.
     PropagationCheck tree(path);
-    if (WalkTree(path, &tree) != ERROR_SUCCESS || !tree.safe) {
+    if (WalkTree(path, &tree) != ERROR_SUCCESS || !tree.safe || StillBelow(base, path, folder) != ERROR_SUCCESS) {
         return kLinkInPath;
     }
 

@@ -34,6 +34,9 @@ struct Series {
     std::function<void(int count)> layOut;
     // The floor: the platform calls for count items laid out, timed.
     std::function<void(int count)> floor;
+    // What the floor needs ready that the hook does outside its items (the
+    // shortcut before the walk's levels, say), untimed; may be empty.
+    std::function<void(int count)> beforeFloor;
     // Whether a run uses the items up (each run then needs its own layout,
     // and is paired with a run at base just before it) or leaves them.
     bool usesUp;
@@ -76,6 +79,9 @@ void Measure(const BenchHook& hook, const PropertyMap* properties, const Series&
             perItem.push_back((with.back() - (series.usesUp ? without.back() : Summarise(base).median)) / items);
             if (series.usesUp) {
                 series.layOut(count);
+            }
+            if (series.beforeFloor) {
+                series.beforeFloor(count);
             }
             floor.push_back(TimeMilliseconds([&] { series.floor(count); }) / count);
         }
@@ -148,8 +154,9 @@ void MakeTree(const std::wstring& root, int count, bool withFiles) {
 }
 
 // The pruning as plain calls: each folder listed, and removed when it holds
-// no file.
-bool PruneFloor(const std::wstring& folder) {
+// no file (read-only, hidden and system cleared first where set, as its
+// listing entry tells).
+bool PruneFloor(const std::wstring& folder, DWORD attributes = 0) {
     WIN32_FIND_DATAW entry;
     const HANDLE search = FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE) {
@@ -159,12 +166,15 @@ bool PruneFloor(const std::wstring& folder) {
     do {
         if (entry.cFileName[0] != L'.') {
             const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-            holdsFile = (isFolder ? PruneFloor(folder + L"\\" + entry.cFileName) : true) || holdsFile;
+            holdsFile = (isFolder ? PruneFloor(folder + L"\\" + entry.cFileName, entry.dwFileAttributes) : true) ||
+                        holdsFile;
         }
     } while (FindNextFileW(search, &entry));
     FindClose(search);
     if (!holdsFile) {
-        SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+            SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+        }
         RemoveDirectoryW(folder.c_str());
     }
     return holdsFile;
@@ -206,7 +216,7 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
                            RegDeleteKeyW(HKEY_LOCAL_MACHINE, ProfileKey(laidOutProfiles - 1).c_str());
                        }
                    },
-                   [&](int count) { SweepFloor(count, profiles); }, false},
+                   [&](int count) { SweepFloor(count, profiles); }, nullptr, false},
             repetitions, table);
 
     const std::wstring tree = machine.app() + L"\\MediaIO";
@@ -221,38 +231,47 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
                                MakeTree(tree, count, withFiles);
                            }
                        },
-                       [&](int) { PruneFloor(tree); }, !withFiles},
+                       [&](int) { PruneFloor(tree); }, nullptr, !withFiles},
                 repetitions, table);
     }
 
     // The option key names the location, its folders are there and empty
     // but for the shortcut; without levels the shortcut lies in the programs
-    // folder itself.
+    // folder itself. The floor makes each level's calls and lines as the
+    // walk does, innermost first, on paths made beforehand; the shortcut is
+    // gone first, as the hook's run at one level takes it too.
+    const std::wstring programs = CommonPrograms();
+    std::vector<std::wstring> levels;
     Measure(hook, properties,
             Series{"Start-menu walk (uninstall PostPayload), per level of the custom folder, against 1 level",
                    "level", PostPayload, 1, quick ? std::vector<int>{8, 32} : std::vector<int>{4, 8, 16, 32},
                    [&](int count) {
-                       RemoveTree(CommonPrograms() + L"\\W1");
+                       RemoveTree(programs + L"\\W1");
                        ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, kOptionKey, L"STARTMENULOCATION",
                                                       Location(count), REG_SZ, 0);
-                       const std::wstring folder = CommonPrograms() + (count > 0 ? L"\\" + Location(count) : L"");
+                       const std::wstring folder = programs + (count > 0 ? L"\\" + Location(count) : L"");
                        WriteTextFile(folder + L"\\" + kLinkFile, "lnk");
                    },
-                   [&](int count) {
-                       // The calls and lines of each level, innermost first.
-                       DeleteFileW((CommonPrograms() + L"\\" + Location(count) + L"\\" + kLinkFile).c_str());
-                       for (int level = count; level > 0; --level) {
-                           const std::wstring folder = CommonPrograms() + L"\\" + Location(level);
+                   [&](int) {
+                       for (const std::wstring& level : levels) {
                            char utf8[MAX_PATH * 3];
-                           WideCharToMultiByte(CP_UTF8, 0, folder.c_str(), -1, utf8, sizeof(utf8), nullptr,
-                                               nullptr);
-                           PathIsDirectoryEmptyW(folder.c_str());
-                           RemoveDirectoryW(folder.c_str());
+                           PathIsDirectoryEmptyW(level.c_str());
+                           WideCharToMultiByte(CP_UTF8, 0, level.c_str(), -1, utf8, sizeof(utf8), nullptr, nullptr);
+                           RemoveDirectoryW(level.c_str());
                            NoPause(1000);
+                       }
+                   },
+                   [&](int count) {
+                       levels.clear();
+                       for (int level = count; level > 0; --level) {
+                           levels.push_back(programs + L"\\" + Location(level));
+                       }
+                       if (!levels.empty()) {
+                           DeleteFileW((levels.front() + L"\\" + kLinkFile).c_str());
                        }
                    },
                    true},
             repetitions, table);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
-    DeleteFileW((CommonPrograms() + L"\\" + kLinkFile).c_str());
+    DeleteFileW((programs + L"\\" + kLinkFile).c_str());
 }

@@ -18,7 +18,7 @@ set(_commands COMMAND ${CMAKE_COMMAND} -E make_directory ${_imports} COMMAND ${_
 # Without Visual Studio's SDK: the system DLLs' import libraries too, made
 # from mingw-w64's.
 if(VLX_MINGW_LIB_DIR)
-  set(_system_dlls kernel32 advapi32 shell32 shlwapi ole32)
+  set(_system_dlls kernel32 ${VLX_SYSTEM_DLLS})
   foreach(dll IN LISTS _system_dlls)
     list(APPEND _outputs ${_imports}/${dll}.lib)
   endforeach()

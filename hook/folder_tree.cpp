@@ -21,7 +21,9 @@ bool IsDotOrDotDot(const wchar_t* name) {
 }
 
 // Walks the folder in walk->path; the buffer holds it again on return.
-DWORD WalkFolder(Walk* walk) {
+// *stays tells whether the folder is still there for all the walk knows.
+DWORD WalkFolder(Walk* walk, bool* stays) {
+    *stays = true;
     wchar_t* const folder = walk->path;
     const size_t length = wcslen(folder);
     // A folder whose search pattern does not fit cannot be listed either.
@@ -33,10 +35,13 @@ DWORD WalkFolder(Walk* walk) {
         folder[length] = L'\0';
     }
     if (!search.valid()) {
+        // Gone, or there still (the parent then finds out when it is tried).
+        *stays = false;
         walk->stopped = walk->visitor->NotListed(notListed) == TreeVisitor::kStop;
         return walk->stopped ? ERROR_CANCELLED : ERROR_SUCCESS;
     }
     bool kept = false;
+    bool keptBelow = false;
     DWORD listingError = ERROR_SUCCESS;
     for (;;) {
         const WIN32_FIND_DATAW& entry = walk->entry;
@@ -47,7 +52,9 @@ DWORD WalkFolder(Walk* walk) {
                 const bool folderEntry = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
                                          !IsLink(entry.dwFileAttributes, entry.dwReserved0);
                 if (step == TreeVisitor::kDescend && folderEntry) {
-                    WalkFolder(walk);
+                    bool below = false;
+                    WalkFolder(walk, &below);
+                    keptBelow = keptBelow || below;
                     step = walk->stopped ? TreeVisitor::kStop : TreeVisitor::kNext;
                 }
             } else {
@@ -66,7 +73,9 @@ DWORD WalkFolder(Walk* walk) {
         }
     }
     search.reset();
-    return walk->visitor->Leave(folder, listingError, kept);
+    const DWORD result = walk->visitor->Leave(folder, listingError, kept, keptBelow);
+    *stays = kept || keptBelow || result != ERROR_SUCCESS;
+    return result;
 }
 
 // Keeps every folder that holds a file, a link or an entry too deep to
@@ -89,11 +98,16 @@ public:
     Step TooDeep(const WIN32_FIND_DATAW& entry) override { return entry.cFileName[0] == L'.' ? kNext : kKeep; }
     // A folder that cannot be listed stays, and does not keep its parent.
     Step NotListed(DWORD) override { return kNext; }
-    DWORD Leave(const wchar_t* folder, DWORD listingError, bool kept) override {
+    DWORD Leave(const wchar_t* folder, DWORD listingError, bool kept, bool keptBelow) override {
         if (listingError != ERROR_NO_MORE_FILES) {
             return listingError;
         }
-        return kept ? ERROR_SUCCESS : RemoveFolderBelow(base_, folder);
+        if (kept) {
+            return ERROR_SUCCESS;
+        }
+        // Not tried: it would only be refused, and tried it would have lost
+        // its attributes on the way.
+        return keptBelow ? ERROR_DIR_NOT_EMPTY : RemoveFolderBelow(base_, folder);
     }
 
 private:
@@ -109,7 +123,8 @@ DWORD WalkTree(const wchar_t* folder, TreeVisitor* visitor) {
     if (!CheckedCopy(walk.path, folder)) {
         return ERROR_FILENAME_EXCED_RANGE;
     }
-    return WalkFolder(&walk);
+    bool stays = false;
+    return WalkFolder(&walk, &stays);
 }
 
 uint32_t PruneTree(BaseFolder* base, const wchar_t* folder) {

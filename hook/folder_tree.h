@@ -30,9 +30,11 @@ public:
     // why. kStop ends the walk; anything else goes on as if it were empty.
     virtual Step NotListed(DWORD error) = 0;
     // After the listing of folder ended: listingError is ERROR_NO_MORE_FILES
-    // when it was complete; kept when an entry asked to keep the folder. The
-    // result is the folder's, and the walk's for its top folder.
-    virtual DWORD Leave(const wchar_t* folder, DWORD listingError, bool kept) = 0;
+    // when it was complete; kept when an entry asked to keep the folder;
+    // keptBelow when a sub-folder walked is still there (it was kept, or its
+    // result was not 0). The result is the folder's, and the walk's for its
+    // top folder.
+    virtual DWORD Leave(const wchar_t* folder, DWORD listingError, bool kept, bool keptBelow) = 0;
 
 protected:
     ~TreeVisitor() = default;
@@ -48,9 +50,10 @@ DWORD WalkTree(const wchar_t* folder, TreeVisitor* visitor);
 // no file beneath it, deepest first, each through a handle proven to lie
 // below base; every file stays. Names beginning with a period are neither
 // descended into nor counted as files; a link keeps the folder that holds it,
-// and so does an entry too deep to name. Returns a Windows error code: 0 when
-// the folder was removed, is missing or keeps a file; otherwise the failure's
-// code (ERROR_DIR_NOT_EMPTY when a sub-folder keeps a file).
+// and so does an entry too deep to name. A folder that stays is left as it
+// is: one that keeps a sub-folder is not even tried. Returns a Windows error
+// code: 0 when the folder was removed, is missing or keeps a file; otherwise
+// the failure's code (ERROR_DIR_NOT_EMPTY when a sub-folder stays).
 uint32_t PruneTree(BaseFolder* base, const wchar_t* folder);
 
 // The same, below the tree's own parent folder.

@@ -5,6 +5,8 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "hook/no_follow.h"
+
 namespace {
 
 // UTF-8 length of the code point that starts at text[i], and the number of
@@ -109,4 +111,16 @@ void LogFormattedLine(const HookContext* context, const wchar_t* format, ...) {
 
 void LogPathTooLong(const HookContext* context) {
     LogMessage(context, "VLX: Path too long. Skipped.", kLogLevelProgress);
+}
+
+void LogLinkSkipped(const HookContext* context) {
+    LogMessage(context, "VLX: Link in path. Skipped.", kLogLevelProgress);
+}
+
+void LogDeletion(const HookContext* context, uint32_t result) {
+    if (result == kLinkInPath) {
+        LogLinkSkipped(context);
+    } else if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND && result != ERROR_PATH_NOT_FOUND) {
+        LogFormattedLine(context, L"VLX: Could not delete. Error %lu.", static_cast<unsigned long>(result));
+    }
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 #include <wchar.h>
 
 #include "hook/context.h"
@@ -28,3 +29,12 @@ void LogFormattedLine(const HookContext* context, const wchar_t* format, ...);
 // The line for a path that would not fit its buffer: the item is skipped
 // rather than cut into a different path.
 void LogPathTooLong(const HookContext* context);
+
+// The line for an item skipped because of a link on its way.
+void LogLinkSkipped(const HookContext* context);
+
+// The line of a file deletion that did not happen, from its result: the link
+// line for a link on the way; "VLX: Could not delete. Error <n>." for any
+// other failure but the file's absence; nothing when it was deleted or was
+// not there.
+void LogDeletion(const HookContext* context, uint32_t result);

@@ -8,12 +8,12 @@
 // to the item itself must be plain.
 //
 // Every operation here answers with a Windows error code: ERROR_SUCCESS,
-// kLinkInPath for a link on the way, or the platform's own error.
+// kLinkInPath for a link on the way, or the platform's own error. Logging is
+// the caller's.
 #pragma once
 
 #include <windows.h>
 
-#include "hook/context.h"
 #include "hook/guards.h"
 
 // What is reported for a link on the way or at the item (and for a file with
@@ -36,16 +36,24 @@ const size_t kFinalPathChars = 1024;
 // placeholder) is the file or folder itself.
 bool IsLink(DWORD attributes, DWORD reparseTag);
 
+// Where a folder really leads: its final path in one volume form, worked out
+// once when first needed.
+struct ResolvedPath {
+    bool resolved = false;
+    DWORD status = ERROR_SUCCESS;  // once resolved: 0, or why path is not known
+    wchar_t path[kFinalPathChars] = {};
+};
+
 // A trusted base folder below which items are changed. Where it really
-// leads (its final path) is worked out only once an item's final path is not
-// the very path it was opened by (a link at the base, which is fine, or below
-// it, which is not), and is then kept for the next items.
+// leads is worked out only once an item's final path is not the very path it
+// was opened by (a link at the base, which is fine, or below it, which is
+// not), and is then kept for the next items: by drive letter, and by the
+// volume's device name for volumes that have no drive-letter name.
 struct BaseFolder {
     explicit BaseFolder(const wchar_t* folder) : path(folder) {}
     const wchar_t* path;
-    bool resolved = false;
-    DWORD status = ERROR_SUCCESS;  // once resolved: 0, or why finalPath is not known
-    wchar_t finalPath[kFinalPathChars] = {};
+    ResolvedPath dos;
+    ResolvedPath nt;
 };
 
 // Opens path, which must lie below base (base, a separator, the rest), with
@@ -59,23 +67,28 @@ struct BaseFolder {
 // (missing, of the other kind, refused, or the base's own).
 DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
 
-// The one line for an item skipped because of a link on its path.
-void LogLinkSkipped(const HookContext* context);
+// Whether the object open at item is still the one at path below base, as
+// OpenBelow proved it when it opened it: 0, kLinkInPath when it has moved or
+// something else now takes its place on the way, or the platform's error.
+DWORD StillBelow(BaseFolder* base, const wchar_t* path, HANDLE item);
 
-// Deletes the file at path below base through a handle that OpenBelow gave;
-// a link on the way is logged with LogLinkSkipped and nothing is deleted.
-DWORD DeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path);
+// Deletes the file at path below base through a handle that OpenBelow gave,
+// so that its name is free when this returns, even while another program
+// holds the file open (and shares its deletion): nothing is left behind once
+// that program closes it. A file that cannot be deleted (one in use) keeps its
+// name.
+DWORD DeleteBelow(BaseFolder* base, const wchar_t* path);
 
-// The same, clearing read-only, hidden and system attributes first, as a
-// forced delete does.
-DWORD ForceDeleteBelow(const HookContext* context, BaseFolder* base, const wchar_t* path);
+// The same, as a forced delete: read-only, hidden and system attributes do not
+// stop it, and a file that cannot be deleted keeps them.
+DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path);
 
 // Clears the attributes of the folder at path below base and removes it,
 // through a handle that OpenBelow gave (ERROR_DIR_NOT_EMPTY for a folder that
-// still holds anything).
+// still holds anything). A folder that stays keeps its attributes.
 DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path);
 
 // For a single item below base.
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
-DWORD DeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path);
-DWORD ForceDeleteBelow(const HookContext* context, const wchar_t* base, const wchar_t* path);
+DWORD DeleteBelow(const wchar_t* base, const wchar_t* path);
+DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path);

@@ -32,7 +32,7 @@ void DeleteDesktopShortcut(const HookContext* context) {
     }
     LogWideMessage(context, link);
     // Clears a read-only attribute; a missing file is no error.
-    ForceDeleteBelow(context, desktop, link);
+    LogDeletion(context, ForceDeleteBelow(desktop, link));
 }
 
 // The custom Start-menu location from the option key; empty when not set.
@@ -102,7 +102,7 @@ void DeleteStartMenuShortcut(const HookContext* context, wchar_t (&location)[kPa
         return;
     }
     LogWideMessage(context, path);
-    ForceDeleteBelow(context, programs, path);
+    LogDeletion(context, ForceDeleteBelow(programs, path));
     PruneCustomFolders(context, path, programs);
 }
 

@@ -61,7 +61,7 @@ void DeletePinnedLink(const HookContext* context, wchar_t (&folder)[kPathChars],
     }
     if (PathFileExistsW(link)) {
         // The profile belongs to its user, who may have put a link on the way.
-        DeleteBelow(context, folder, link);
+        LogDeletion(context, DeleteBelow(folder, link));
     }
 }
 

@@ -317,4 +317,52 @@ INSTANTIATE_TEST_SUITE_P(
                   {}, 0, false, 0, kStopped, 0, {}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
 
+// The walk goes by path, the grant through the folder's handle: a folder
+// moved aside once the walk has started (a link to a clean folder then put
+// in its place) gets no grant. Wine keeps the path a handle was opened by,
+// so where the handle leads afterwards is reported as Windows reports it.
+bool g_walkStarted = false;
+int g_listings = 0;
+std::wstring g_dataFolderAt;
+decltype(&FindFirstFileW) g_realFindFirst = nullptr;
+decltype(&GetFinalPathNameByHandleW) g_realFinalPath = nullptr;
+
+// The first listing asks whether the folder exists; the second is the walk's.
+HANDLE WINAPI NoteTheWalk(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
+    g_walkStarted = g_walkStarted || ++g_listings == 2;
+    return g_realFindFirst(pattern, entry);
+}
+
+DWORD WINAPI MovedAside(HANDLE handle, LPWSTR path, DWORD size, DWORD flags) {
+    const DWORD length = g_realFinalPath(handle, path, size, flags);
+    const std::wstring moved = g_dataFolderAt + L" Moved";
+    if (g_walkStarted && length > 0 && length < size && path == g_dataFolderAt && moved.size() < size) {
+        wcscpy(path, moved.c_str());
+        return static_cast<DWORD>(moved.size());
+    }
+    return length;
+}
+
+TEST_F(PermissionTest, FolderMovedAsideDuringTheWalkGetsNoGrant) {
+    ASSERT_TRUE(MakeFolders(folder + L"\\Sub"));
+    g_dataFolderAt = L"\\\\?\\" + folder;
+    g_walkStarted = false;
+    g_listings = 0;
+    ImportPatch<decltype(FindFirstFileW)> listing(hook.module(), "kernel32.dll", "FindFirstFileW", &NoteTheWalk);
+    ImportPatch<decltype(GetFinalPathNameByHandleW)> finalPaths(hook.module(), "kernel32.dll",
+                                                                "GetFinalPathNameByHandleW", &MovedAside);
+    ImportPatch<decltype(SetSecurityInfo)> writes(hook.module(), "advapi32.dll", "SetSecurityInfo",
+                                                  &RecordSetSecurity);
+    ASSERT_TRUE(listing.applied() && finalPaths.applied() && writes.applied());
+    g_realFindFirst = listing.original();
+    g_realFinalPath = finalPaths.original();
+    g_realSet = writes.original();
+    g_failedWrites = 0;
+    g_nullLists.clear();
+
+    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first, kLinkSkippedLine}));
+    EXPECT_TRUE(g_walkStarted);
+    EXPECT_EQ(g_nullLists.size(), 0u) << "nothing written";
+}
+
 }  // namespace

@@ -94,6 +94,29 @@ TEST_F(ShortcutRemovalTest, RefusesLocationOutsideProgramsFolder) {
     EXPECT_TRUE(PathExists(sandbox.path() + L"\\Empty"));
 }
 
+// Another program (the shell's icon extraction, the indexer, a virus
+// scanner) holds both shortcuts open and shares their deletion: the
+// reinstall still saves them anew, and they are there once it lets go.
+TEST_F(ShortcutRemovalTest, ReinstallOfShortcutsHeldOpenLeavesBoth) {
+    Run(PostPayload, Install);
+    std::vector<FileHandle> held;
+    for (const std::wstring& link : {desktopLink, programsLink}) {
+        held.emplace_back(CreateFileW(link.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(held.back().valid());
+    }
+    const Lines lines = Run(PostPayload, Reinstall);
+    held.clear();
+    EXPECT_EQ(CountLines(lines, "VLX: END - Link Creation Successful"), 2u);
+    EXPECT_TRUE(PathExists(desktopLink));
+    EXPECT_TRUE(PathExists(programsLink));
+    size_t leftBehind = 0;
+    for (const std::wstring& folder : {CommonDesktop(), CommonPrograms()}) {
+        ForEachEntry(folder, [&](const WIN32_FIND_DATAW& entry) { leftBehind += wcsncmp(entry.cFileName, L"~VLX", 4) == 0; });
+    }
+    EXPECT_EQ(leftBehind, 0u) << "nothing left behind";
+}
+
 TEST_F(ShortcutRemovalTest, ReinstallRemovesAndRecreates) {
     state.SetOption(L"PINWSTOTASKBAR", L"1");
     Run(PostPayload, Install);

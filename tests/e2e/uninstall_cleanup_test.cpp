@@ -81,6 +81,27 @@ TEST_F(UninstallPrePayloadTest, DeletesExactlyTheListedFilesAndPrunesTheirTrees)
                                       L"Settings\\User\\prefs.xml"}));
 }
 
+// A codec module still loaded (by the host, a player, the indexer) cannot be
+// deleted: it stays as it was, attributes and all, and the log says so.
+TEST_F(UninstallPrePayloadTest, ModuleInUseStaysAsItWasAndIsLogged) {
+    const std::wstring module = app + L"\\mc_dec_dd.dll";
+    const DWORD attributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+    ASSERT_TRUE(CopyFileW(BesideTests(L"test_filter.dll").c_str(), module.c_str(), FALSE));
+    const HMODULE loaded = LoadLibraryExW(module.c_str(), nullptr, DONT_RESOLVE_DLL_REFERENCES);
+    ASSERT_NE(loaded, nullptr);
+    ASSERT_TRUE(SetFileAttributesW(module.c_str(), attributes));
+    LogCapture capture;
+    hook.Proc(properties.map(), PrePayload, Uninstall);
+    FreeLibrary(loaded);
+    EXPECT_EQ(ActionLines(capture.lines(), kOemFilesFrame),
+              OemFilesLines(ToUtf8(installDir), L"\\mc_dec_dd.dll", ERROR_ACCESS_DENIED));
+    const DWORD kept = GetFileAttributesW(module.c_str());
+    EXPECT_NE(kept, INVALID_FILE_ATTRIBUTES) << "under its own name";
+    EXPECT_EQ(kept & attributes, attributes);
+    EXPECT_FALSE(PathExists(app + L"\\MFDolbyEncoder.dll")) << "the others still go";
+    SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(UninstallPrePayloadTest, EmptiedTreesGoCompletelyButThe32FolderStays) {
     for (const wchar_t* file : kOtherFiles) {
         RemoveTree(app + file);

@@ -32,7 +32,7 @@ expected_exports=$'\t[   0] QXInstallerCustomHookCloseSession\n\t[   1] QXInstal
 ordinals=$(sed -n '/^Export Address Table -- Ordinal Base 1/,/^$/p' <<<"$headers" | grep -cE '\+base\[   [123]\]')
 [ "$ordinals" = 3 ] || fail "expected ordinals 1..3, found $ordinals"
 
-allowed='^(KERNEL32|ADVAPI32|SHELL32|SHLWAPI|ole32|msvcrt)\.dll$'
+allowed='^(KERNEL32|ADVAPI32|SHELL32|SHLWAPI|ole32|ntdll|msvcrt)\.dll$'
 imports=$(grep -E '^\s+DLL Name:' <<<"$headers" | awk '{print $3}')
 [ -n "$imports" ] || fail "no import table"
 while read -r name; do

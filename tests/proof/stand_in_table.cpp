@@ -7,6 +7,7 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <ntsecapi.h>
+#include <winternl.h>
 
 #include <stdarg.h>
 #include <stdlib.h>
@@ -101,6 +102,8 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
         VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
+        // ntdll: a file named anew within the folder whose handle is given
+        VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* STATUS_ACCESS_DENIED */, 0),
         // kernel32: processes and the system
         VLX_FAILS(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND,
                   [](BOOL r, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,

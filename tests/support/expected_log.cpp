@@ -19,6 +19,10 @@ const char kRefusedLocationLine[] =
 const char kPinSetLine[] = "VLX: PINWSTOTASKBAR set to TRUE.";
 const char kOrganizerMissingLine[] = "VLX: CX install dir not available. No file deleted.";
 
+std::string CouldNotDeleteLine(unsigned long error) {
+    return "VLX: Could not delete. Error " + std::to_string(error) + ".";
+}
+
 const ActionFrame kRegisterFiltersFrame = {"RegisterMainConceptFilters",
                                            "VLX: BEGIN - Register Main Concept Filters",
                                            "VLX: END - Register Main Concept Filters"};
@@ -67,10 +71,15 @@ size_t CountLines(const Lines& lines, const std::string& text) {
 
 namespace {
 
-Lines Entries(const std::vector<const wchar_t*>& entries) {
+// The entry lines of a list; the line after an entry, where given.
+Lines Entries(const std::vector<const wchar_t*>& entries, const wchar_t* after = nullptr,
+              const std::string& line = "") {
     Lines lines;
     for (const wchar_t* entry : entries) {
         lines.push_back(L4(ToUtf8(entry)));
+        if (after != nullptr && std::wstring(entry) == after) {
+            lines.push_back(L4(line));
+        }
     }
     return lines;
 }
@@ -95,9 +104,10 @@ Lines UnregisterFiltersLines(const std::string& installDir) {
            Entries(kFiltersToUnregister) + L4s({kUnregisterFiltersFrame.last});
 }
 
-Lines OemFilesLines(const std::string& installDir) {
-    return L4s({kOemFilesFrame.first}) + InstallDirLines(installDir) + Entries(kOemFiles) +
-           Entries(kOemFolders) + L4s({kOemFilesFrame.last});
+Lines OemFilesLines(const std::string& installDir, const wchar_t* notDeleted, unsigned long error) {
+    return L4s({kOemFilesFrame.first}) + InstallDirLines(installDir) +
+           Entries(kOemFiles, notDeleted, CouldNotDeleteLine(error)) + Entries(kOemFolders) +
+           L4s({kOemFilesFrame.last});
 }
 
 Lines LinkLines() {

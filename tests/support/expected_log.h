@@ -23,6 +23,8 @@ extern const char kOpenOptionKeyLine[];
 extern const char kRefusedLocationLine[];
 extern const char kPinSetLine[];
 extern const char kOrganizerMissingLine[];
+// A file that could not be deleted, with the platform's error.
+std::string CouldNotDeleteLine(unsigned long error);
 
 // GetInstallDir with a host INSTALLDIR value, and without one.
 Lines InstallDirLines(const std::string& installDir);
@@ -32,8 +34,9 @@ Lines NoInstallDirLines();
 Lines RegisterFiltersLines(const std::string& installDir);
 Lines UnregisterFiltersLines(const std::string& installDir);
 
-// The OEM file removal of an install folder, entry and folder lines included.
-Lines OemFilesLines(const std::string& installDir);
+// The OEM file removal of an install folder, entry and folder lines included;
+// with the entry whose file could not be deleted, and why.
+Lines OemFilesLines(const std::string& installDir, const wchar_t* notDeleted = nullptr, unsigned long error = 0);
 
 // One shortcut written, and the location lines that go with it.
 Lines LinkLines();

@@ -25,7 +25,10 @@ struct PruneCase {
     std::vector<std::wstring> laidOut;
     uint32_t result;
     std::vector<std::wstring> left;  // below the tree; {L""}: the tree itself alone
+    std::vector<std::wstring> hidden = {};  // folders laid out hidden and system: kept so when they stay
 };
+
+const DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 class PruneTest : public RemoveEmptyFolderTreeTest, public testing::WithParamInterface<PruneCase> {};
 
@@ -36,12 +39,18 @@ TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
         const bool file = entry.find(L".txt") != std::wstring::npos || entry.find(L"\\.h") != std::wstring::npos;
         ASSERT_TRUE(file ? WriteTextFile(path, "mine") : MakeFolders(path));
     }
+    for (const std::wstring& folder : c.hidden) {
+        ASSERT_TRUE(SetFileAttributesW((tree() + folder).c_str(), kHiddenSystem));
+    }
     EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), c.result);
     std::vector<std::wstring> left;
     for (const auto& entry : SnapshotFiles(tree(), FolderAccess::kIgnored)) {
         left.push_back(entry.first);
     }
     EXPECT_EQ(left, c.left);
+    for (const std::wstring& folder : c.hidden) {
+        EXPECT_EQ(GetFileAttributesW((tree() + folder).c_str()) & kHiddenSystem, kHiddenSystem) << folder;
+    }
 }
 
 const uint32_t kNotEmpty = ERROR_DIR_NOT_EMPTY;
@@ -54,6 +63,9 @@ INSTANTIATE_TEST_SUITE_P(
         PruneCase{"FilesKeepTheFoldersOnTheirWay",
                   {L"Info\\Keep\\user.txt", L"Info\\Empty", L"Sibling\\Empty"}, kNotEmpty,
                   {L"", L"Info", L"Info\\Keep", L"Info\\Keep\\user.txt"}},
+        // The folders that stay are left as they were, not cleared on the way.
+        PruneCase{"KeptFoldersKeepTheirAttributes", {L"Info\\Keep\\user.txt", L"Info\\Empty"}, kNotEmpty,
+                  {L"", L"Info", L"Info\\Keep", L"Info\\Keep\\user.txt"}, {L"", L"\\Info", L"\\Info\\Keep"}},
         PruneCase{"FileDirectlyInside", {L"user.txt", L"Empty"}, 0, {L"", L"user.txt"}},
         // Names beginning with a period are neither counted nor descended into.
         PruneCase{"PeriodNamesNotCountedButKept", {L"x\\.hidden", L".cache\\Empty"}, kNotEmpty,
@@ -92,6 +104,7 @@ TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolde
 
 TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     ASSERT_TRUE(MakeFolders(tree()));
+    ASSERT_TRUE(SetFileAttributesW(tree().c_str(), kHiddenSystem));
     ImportPatch<decltype(SetFileInformationByHandle)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
                                                             "SetFileInformationByHandle", &FailSetInformation);
     ASSERT_TRUE(patch.applied());
@@ -105,6 +118,7 @@ TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError)
         g_failingClass = c.step;
         g_failure = c.failure;
         EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(c.failure));
+        EXPECT_EQ(GetFileAttributesW(tree().c_str()) & kHiddenSystem, kHiddenSystem) << "put back";
     }
     EXPECT_TRUE(PathExists(tree()));
 }
