@@ -3,9 +3,9 @@
 #include <windows.h>
 #include <shlobj.h>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
+#include "base/no_follow.h"
 #include "hook/log.h"
-#include "hook/no_follow.h"
 #include "hook/product.h"
 
 namespace {

@@ -2,23 +2,13 @@
 
 #include "actions/process.h"
 #include "hook/log.h"
+#include "hook/product.h"
 #include "hook/properties.h"
 
 namespace {
 
-// The Dolby decoder filter only, in the install folder and its "32" sub-folder.
-const wchar_t* const kFiltersToRegister[] = {
-    L"\\mc_dec_dd_ds.ax",
-    L"\\32\\mc_dec_dd_ds.ax",
-};
-
-// All six filters, in both folders.
-const wchar_t* const kFiltersToUnregister[] = {
-    L"\\mc_dec_amr_ds.ax",     L"\\mc_dec_dd_ds.ax",        L"\\mc_dec_mp2v_ds.ax",
-    L"\\mc_dec_mp4v_ds.ax",    L"\\mc_dec_mpa_ds.ax",       L"\\mc_demux_mp4_ds.ax",
-    L"\\32\\mc_dec_amr_ds.ax", L"\\32\\mc_dec_dd_ds.ax",    L"\\32\\mc_dec_mp2v_ds.ax",
-    L"\\32\\mc_dec_mp4v_ds.ax", L"\\32\\mc_dec_mpa_ds.ax",  L"\\32\\mc_demux_mp4_ds.ax",
-};
+const wchar_t* const kFiltersToRegister[] = {VLX_FILTERS_TO_REGISTER(VLX_WIDE_ENTRY)};
+const wchar_t* const kFiltersToUnregister[] = {VLX_FILTERS_TO_UNREGISTER(VLX_WIDE_ENTRY)};
 
 template <size_t N>
 void RunFilterList(const HookContext* context, const wchar_t* const (&entries)[N],

@@ -4,13 +4,13 @@
 #include <shlwapi.h>
 
 #include "actions/process.h"
-#include "hook/checked_text.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
+#include "base/no_follow.h"
 #include "hook/log.h"
-#include "hook/no_follow.h"
 #include "hook/product.h"
-#include "registry/keys.h"
 #include "hook/properties.h"
+#include "registry/keys.h"
 
 namespace {
 
@@ -23,10 +23,7 @@ const wchar_t kOrganizerKey[] = VLX_WIDE(VLX_ORGANIZER_KEY);
 const size_t kOrganizerValueChars = 1024;
 const DWORD kOrganizerValueBytes = 1024;
 
-const wchar_t* const kCaHeadlessFiles[] = {
-    L"\\mc_dec_amr.dll", L"\\mc_dec_mp2v.dll", L"\\mc_dec_mpa.dll",
-    L"\\mc_dec_dd.dll",  L"\\mc_dec_dd_ds.ax", L"\\WMFDolbyDecoder.dll",
-};
+const wchar_t* const kCaHeadlessFiles[] = {VLX_CAHEADLESS_FILES(VLX_WIDE_ENTRY)};
 
 }  // namespace
 

@@ -5,7 +5,7 @@
 
 #include <stdint.h>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
 #include "hook/context.h"
 
 // Runs the analyzer of the install folder with " -uninstall", waits up to

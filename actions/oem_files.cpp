@@ -3,41 +3,18 @@
 #include <windows.h>
 #include <shlwapi.h>
 
-#include "hook/checked_text.h"
-#include "hook/folder_tree.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/folder_tree.h"
+#include "base/guards.h"
+#include "base/no_follow.h"
 #include "hook/log.h"
-#include "hook/no_follow.h"
+#include "hook/product.h"
 #include "hook/properties.h"
 
 namespace {
 
-// In the order the installer's OEM list has them; PatentLegalNotice is
-// listed twice.
-const wchar_t* const kOemFiles[] = {
-    L"\\Settings\\Info\\CustomCredits",
-    L"\\Settings\\Info\\TeamNames",
-    L"\\Settings\\Info\\PatentLegalNotice",
-    L"\\Settings\\Info\\PatentLegalNotice",
-    L"\\Settings\\Info\\About.xst",
-    L"\\Settings\\Info\\PatentTextMac.xst",
-    L"\\Settings\\Info\\PatentTextWin.xst",
-    L"\\Settings\\Info\\SplashAbout.xst",
-    L"\\ols_config.xml",
-    L"\\MediaIO\\codecs\\Dolby.vca",
-    L"\\mc_dec_dd.dll",
-    L"\\mc_dec_dd_ds.ax",
-    L"\\32\\mc_dec_dd.dll",
-    L"\\32\\mc_dec_dd_ds.ax",
-    L"\\MediaIO\\codecs\\mfdolby.vca",
-    L"\\MFDolbyEncoder.dll",
-    L"\\MFDolbyImporter.dll",
-};
-
-const wchar_t* const kOemFolders[] = {
-    L"\\Settings",
-    L"\\MediaIO",
-};
+const wchar_t* const kOemFiles[] = {VLX_OEM_FILES(VLX_WIDE_ENTRY)};
+const wchar_t* const kOemFolders[] = {VLX_OEM_FOLDERS(VLX_WIDE_ENTRY)};
 
 }  // namespace
 

@@ -4,11 +4,11 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "hook/checked_text.h"
-#include "hook/folder_tree.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/folder_tree.h"
+#include "base/guards.h"
+#include "base/no_follow.h"
 #include "hook/log.h"
-#include "hook/no_follow.h"
 #include "hook/product.h"
 
 namespace {
@@ -86,43 +86,8 @@ private:
     }
 };
 
-}  // namespace
-
-int32_t FixPermission(const HookContext* context) {
-    LogMessage(context, "VLX: FixPermission", kLogLevelProgress);
-    wchar_t base[kFolderChars] = {};
-    // Never "\Kestrune\..." at the root of the current drive.
-    if (!SHGetSpecialFolderPathW(nullptr, base, CSIDL_COMMON_APPDATA, FALSE) || base[0] == L'\0') {
-        LogMessage(context, "VLX: Common application data folder not found. Permission not changed.",
-                   kLogLevelProgress);
-        return 0;
-    }
-    PathRemoveBackslashW(base);
-    wchar_t folder[kFolderChars] = {};
-    if (!CheckedJoin(folder, {base, kDataFolder})) {
-        LogPathTooLong(context);
-        return 0;
-    }
-    if (!FolderExists(folder)) {
-        return 0;
-    }
-    // Checked and changed through one handle, so that no link can be put in
-    // between: on Windows the new entry is pushed down to everything below
-    // the folder the handle really is.
-    BaseFolder below(base);
-    FileHandle handle;
-    const DWORD opened = OpenBelow(&below, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
-    const uint32_t result =
-        opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get(), &below, folder) : opened;
-    if (result == kLinkInPath) {
-        LogLinkSkipped(context);
-        return 0;
-    }
-    LogFormattedLine(context, L"         Folder: \"%ls\"", folder);
-    LogFormattedLine(context, L"         Return code: %d", static_cast<int>(result));
-    return 0;
-}
-
+// True when path (a folder, no trailing backslash) exists: a search of its
+// entries finds anything (an empty folder has "." and "..").
 bool FolderExists(const wchar_t* path) {
     wchar_t pattern[kFolderChars];
     if (path[0] == L'\0' || !CheckedJoin(pattern, {path, L"\\*.*"})) {
@@ -133,6 +98,16 @@ bool FolderExists(const wchar_t* path) {
     return search.valid();
 }
 
+// Merges an allow-full-access entry for Everyone, inherited by sub-folders
+// and files, into the access list of the folder open at folder (opened with
+// READ_CONTROL and WRITE_DAC, found at path below base); when that cannot be
+// done, sets a null list instead. Writes nothing when the list already grants
+// Everyone full inherited access, or when the tree below path holds a link, a
+// file with more than one name, or a place too deep to name, or the folder
+// walked is no longer the one open: the platform pushes the new entry down to
+// every item below the folder, and through such an item it would reach a
+// file elsewhere. 0 on success or when nothing was needed, kLinkInPath when
+// the tree stopped the grant, otherwise a Win32 error code.
 uint32_t GrantEveryoneFullAccess(HANDLE folder, BaseFolder* base, const wchar_t* path) {
     LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     PACL currentList = nullptr;
@@ -178,4 +153,41 @@ uint32_t GrantEveryoneFullAccess(HANDLE folder, BaseFolder* base, const wchar_t*
     // No list at all: the platform then grants everyone full access.
     return SetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                            nullptr, nullptr);
+}
+
+}  // namespace
+
+int32_t FixPermission(const HookContext* context) {
+    LogMessage(context, "VLX: FixPermission", kLogLevelProgress);
+    wchar_t base[kFolderChars] = {};
+    // Never "\Kestrune\..." at the root of the current drive.
+    if (!SHGetSpecialFolderPathW(nullptr, base, CSIDL_COMMON_APPDATA, FALSE) || base[0] == L'\0') {
+        LogMessage(context, "VLX: Common application data folder not found. Permission not changed.",
+                   kLogLevelProgress);
+        return 0;
+    }
+    PathRemoveBackslashW(base);
+    wchar_t folder[kFolderChars] = {};
+    if (!CheckedJoin(folder, {base, kDataFolder})) {
+        LogPathTooLong(context);
+        return 0;
+    }
+    if (!FolderExists(folder)) {
+        return 0;
+    }
+    // Checked and changed through one handle, so that no link can be put in
+    // between: on Windows the new entry is pushed down to everything below
+    // the folder the handle really is.
+    BaseFolder below(base);
+    FileHandle handle;
+    const DWORD opened = OpenBelow(&below, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
+    const uint32_t result =
+        opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get(), &below, folder) : opened;
+    if (result == kLinkInPath) {
+        LogLinkSkipped(context);
+        return 0;
+    }
+    LogFormattedLine(context, L"         Folder: \"%ls\"", folder);
+    LogFormattedLine(context, L"         Return code: %d", static_cast<int>(result));
+    return 0;
 }

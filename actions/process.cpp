@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "hook/checked_text.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
 
 namespace {
 

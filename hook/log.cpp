@@ -5,7 +5,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
-#include "hook/no_follow.h"
+#include "base/no_follow.h"
 
 namespace {
 
@@ -70,35 +70,23 @@ void LogWideMessage(const HookContext* context, const wchar_t* text) {
 
 namespace {
 
-int FormatInto(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, va_list args) {
+void FormatInto(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, va_list args) {
     buffer[0] = L'\0';
     // The system C runtime's formatter: it never calls the invalid-parameter
     // handler (which would end the host), and it keeps the C++ library's own
-    // printf implementation out of the DLL. A line that does not fit is cut,
-    // reported with a negative result and left unterminated: the last
-    // character is always set to the terminator.
+    // printf implementation out of the DLL. A line that does not fit is cut
+    // and left unterminated: the last character is always set to the
+    // terminator.
 #ifdef _MSC_VER
     // Microsoft's headers mark it deprecated in favour of the _s form, whose
     // overflow would call the invalid-parameter handler and end the host.
 #pragma warning(suppress : 4996)
 #endif
-    const int result = _vsnwprintf(buffer, kLogLineChars - 1, format, args);
+    _vsnwprintf(buffer, kLogLineChars - 1, format, args);
     buffer[kLogLineChars - 1] = L'\0';
-    if (result < 0 || static_cast<size_t>(result) >= kLogLineChars) {
-        return static_cast<int>(wcslen(buffer));
-    }
-    return result;
 }
 
 }  // namespace
-
-int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const int result = FormatInto(buffer, format, args);
-    va_end(args);
-    return result;
-}
 
 void LogFormattedLine(const HookContext* context, const wchar_t* format, ...) {
     wchar_t line[kLogLineChars];

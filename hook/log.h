@@ -17,13 +17,9 @@ void LogMessage(const HookContext* context, const char* text, int32_t level);
 // 260 bytes is cut at the last whole character that fits.
 void LogWideMessage(const HookContext* context, const wchar_t* text);
 
-// Formats a wide line into buffer (1024 characters). "%ls" takes a wide text,
-// "%d" a signed 32-bit integer. A longer result is cut at 1023 characters.
-// Returns the number of characters in buffer.
-int FormatLogLine(wchar_t (&buffer)[kLogLineChars], const wchar_t* format, ...);
-
-// Formats a wide line with FormatLogLine's rules into a fresh buffer and
-// sends it with LogWideMessage.
+// Formats a wide line into a buffer of 1024 characters ("%ls" takes a wide
+// text, "%d" a signed 32-bit integer; a longer result is cut at 1023
+// characters) and sends it with LogWideMessage.
 void LogFormattedLine(const HookContext* context, const wchar_t* format, ...);
 
 // The line for a path that would not fit its buffer: the item is skipped

@@ -35,3 +35,39 @@
 // organizer's registry entry under HKEY_LOCAL_MACHINE (64-bit view).
 #define VLX_ANALYZER "\\FablioAutoAnalyzer15.exe"
 #define VLX_ORGANIZER_KEY "Software\\Kestrune\\Fablio Organizer\\15.0\\ApplicationPath"
+
+// The files the hook works through, in the order it handles them. Each entry
+// begins with a backslash and is relative to the folder named. A list is a
+// macro that hands each entry to X: the hook and the tests make arrays of
+// wide entries of it ({VLX_OEM_FILES(VLX_WIDE_ENTRY)}), the demo shell arrays
+// (scripts/product-facts.sh).
+#define VLX_WIDE_ENTRY(text) VLX_WIDE(text),
+
+// Below the application's folder: the Dolby decoder filter, registered at
+// install and reinstall, and all six filters, unregistered before the
+// payload is replaced or removed; each in the folder and its "32" folder.
+#define VLX_FILTERS_TO_REGISTER(X) X("\\mc_dec_dd_ds.ax") X("\\32\\mc_dec_dd_ds.ax")
+#define VLX_FILTERS_TO_UNREGISTER(X)                                                                    \
+    X("\\mc_dec_amr_ds.ax") X("\\mc_dec_dd_ds.ax") X("\\mc_dec_mp2v_ds.ax") X("\\mc_dec_mp4v_ds.ax")     \
+    X("\\mc_dec_mpa_ds.ax") X("\\mc_demux_mp4_ds.ax") X("\\32\\mc_dec_amr_ds.ax") X("\\32\\mc_dec_dd_ds.ax") \
+    X("\\32\\mc_dec_mp2v_ds.ax") X("\\32\\mc_dec_mp4v_ds.ax") X("\\32\\mc_dec_mpa_ds.ax")                  \
+    X("\\32\\mc_demux_mp4_ds.ax")
+
+// Below the application's folder: the OEM files deleted at uninstall (in
+// the order of the installer's OEM list, which has PatentLegalNotice
+// twice), then the folder trees pruned after them.
+#define VLX_OEM_FILES(X)                                                                               \
+    X("\\Settings\\Info\\CustomCredits") X("\\Settings\\Info\\TeamNames")                               \
+    X("\\Settings\\Info\\PatentLegalNotice") X("\\Settings\\Info\\PatentLegalNotice")                   \
+    X("\\Settings\\Info\\About.xst") X("\\Settings\\Info\\PatentTextMac.xst")                           \
+    X("\\Settings\\Info\\PatentTextWin.xst") X("\\Settings\\Info\\SplashAbout.xst") X("\\ols_config.xml") \
+    X("\\MediaIO\\codecs\\Dolby.vca") X("\\mc_dec_dd.dll") X("\\mc_dec_dd_ds.ax") X("\\32\\mc_dec_dd.dll") \
+    X("\\32\\mc_dec_dd_ds.ax") X("\\MediaIO\\codecs\\mfdolby.vca") X("\\MFDolbyEncoder.dll")             \
+    X("\\MFDolbyImporter.dll")
+#define VLX_OEM_FOLDERS(X) X("\\Settings") X("\\MediaIO")
+
+// Below the companion organizer's "\CAHeadless" folder: the application's
+// codec files deleted at uninstall.
+#define VLX_CAHEADLESS_FILES(X)                                                                        \
+    X("\\mc_dec_amr.dll") X("\\mc_dec_mp2v.dll") X("\\mc_dec_mpa.dll") X("\\mc_dec_dd.dll")              \
+    X("\\mc_dec_dd_ds.ax") X("\\WMFDolbyDecoder.dll")

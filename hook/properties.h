@@ -3,9 +3,9 @@
 
 #include <stddef.h>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
 #include "hook/context.h"
-#include "hook/guards.h"
 
 // Looks name up in the context's property map (exact, case-sensitive; the
 // first match wins). On success *value borrows the host's text, valid for the

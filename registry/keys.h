@@ -6,7 +6,7 @@
 
 #include <stddef.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 
 // root\subKey opened with access; empty when it does not open (the open's
 // status in *status when asked for).

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "registry/keys.h"
 
 namespace {

@@ -9,8 +9,8 @@
 
 #include <stdint.h>
 
-#include "hook/checked_text.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
 
 // The status EnumSubKey reports for a path too long for its buffers.
 const LONG kRegPathTooLong = ERROR_FILENAME_EXCED_RANGE;

@@ -11,8 +11,10 @@ keep=0
 [ "${1:-}" = "--keep" ] && keep=1
 
 bash scripts/install-deps.sh
-# The product's names and paths, as the hook spells them (hook/product.h).
-eval "$(bash scripts/product-facts.sh)"
+# The product's names, paths and file lists, as the hook spells them
+# (hook/product.h).
+facts=$(bash scripts/product-facts.sh)
+eval "$facts"
 cmake --preset mingw >/dev/null
 cmake --build --preset mingw --target VLXCustomHook hookhost test_filter vlx_child >/dev/null
 host="$root/build/bin/hookhost.exe"
@@ -58,12 +60,9 @@ option_key="HKLM\\$option_key"
 # A Windows path below a folder as a Unix path below it.
 unix() { printf '%s' "${1//\\//}"; }
 
-# The entries of one of the lists in tests/support/payload.cpp (the files the
-# hook handles), as Unix paths relative to their folder.
-list_entries() {
-    sed -n "/ $1 = {/,/^};/p" tests/support/payload.cpp | grep -o 'L"[^"]*"' |
-        sed 's/^L"\\\\//; s/"$//; s/\\\\/\//g'
-}
+# An entry of one of the hook's file lists (a Windows path below its
+# folder, with a leading backslash) as a Unix path relative to the folder.
+relative() { unix "${1#\\}"; }
 
 # Where the demo installs: INSTALLDIR, the application's folder below it, and
 # the companion organizer beside it.
@@ -107,12 +106,14 @@ lay_out_payload() {
     local app="$c/$app_below_c"
     local f
     mkdir -p "$app"
-    while read -r f; do
+    for f in "${oem_files[@]}"; do
+        f=$(relative "$f")
         mkdir -p "$(dirname "$app/$f")"
         : >"$app/$f"
-    done < <(list_entries kOemFiles)
+    done
     # The filters after the OEM files, some of which have the same names.
-    for f in $(list_entries kFiltersToUnregister); do
+    for f in "${filters_to_unregister[@]}"; do
+        f=$(relative "$f")
         mkdir -p "$(dirname "$app/$f")"
         cp "$stand_in_filter" "$app/$f"
     done
@@ -125,8 +126,8 @@ lay_out_payload() {
     # The companion organizer, with copies of the application's codec files
     # and one of its own.
     mkdir -p "$c/$organizer_below_c/CAHeadless"
-    for f in $(list_entries kCaHeadlessFiles) OrganizerOwn.dll; do
-        : >"$c/$organizer_below_c/CAHeadless/$f"
+    for f in "${caheadless_files[@]}" '\OrganizerOwn.dll'; do
+        : >"$c/$organizer_below_c/CAHeadless/$(relative "$f")"
     done
     # The catalog database and the data folder, as the application leaves them.
     mkdir -p "$(dirname "$c/ProgramData$(unix "$catalog_database")")" "$c/ProgramData$(unix "$data_folder")"

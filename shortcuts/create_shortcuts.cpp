@@ -4,8 +4,8 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "hook/checked_text.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
 #include "hook/log.h"
 #include "hook/product.h"
 #include "hook/properties.h"

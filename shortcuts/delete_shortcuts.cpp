@@ -4,10 +4,10 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include "hook/checked_text.h"
-#include "hook/guards.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
+#include "base/no_follow.h"
 #include "hook/log.h"
-#include "hook/no_follow.h"
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
 

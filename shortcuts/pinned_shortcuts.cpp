@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/no_follow.h"
 #include "hook/log.h"
-#include "hook/no_follow.h"
 #include "hook/product.h"
 #include "registry/reg_util.h"
 

@@ -1,7 +1,7 @@
 // Removal of the pinned taskbar shortcut from every user profile.
 #pragma once
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
 #include "hook/context.h"
 
 // Deletes "...\User Pinned\TaskBar\<product>.lnk" below the

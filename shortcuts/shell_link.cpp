@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "hook/log.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
 #include "hook/log.h"
 #include "hook/product.h"
 #include "registry/installer_options.h"

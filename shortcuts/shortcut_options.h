@@ -4,9 +4,9 @@
 
 #include <windows.h>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
+#include "base/guards.h"
 #include "hook/context.h"
-#include "hook/guards.h"
 
 // Appended to the desktop or Start-menu folder: "\<product>.lnk".
 extern const wchar_t kShortcutFileName[];

@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "tests/support/expected_log.h"
-#include "tests/support/phases.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/machine.h"
+#include "tests/support/phases.h"
 #include "tests/support/process_recorder.h"
 #include "tests/support/short_circuit.h"
 
@@ -78,7 +78,6 @@ TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
                                   << function.dll << "!" << function.name;
         failing.emplace_back(new RawImportPatch(hook.module(), function.dll.c_str(),
                                                 function.name.c_str(), known->function));
-        ASSERT_TRUE(failing.back()->applied()) << function.name;
     }
     ASSERT_FALSE(failing.empty()) << "the DLL imports no allocation function at all";
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"

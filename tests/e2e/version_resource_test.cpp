@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "hook/product.h"
 #include "tests/support/environment.h"
-#include "vlx_version.h"
 
 namespace {
 
@@ -34,34 +34,39 @@ protected:
     std::vector<BYTE> data;
 };
 
-TEST_F(VersionResourceTest, VersionAndTextsNameTheProjectTheFileAndTheProduct) {
+// The numbers Windows Installer compares are the project's version, the
+// same as the texts Explorer shows; the names are the product's.
+TEST_F(VersionResourceTest, VersionIsTheProjectsAndTextsNameTheProductAndTheFile) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-    const DWORD most = MAKELONG(VLX_VERSION_MINOR, VLX_VERSION_MAJOR);
-    const DWORD least = MAKELONG(VLX_VERSION_TWEAK, VLX_VERSION_PATCH);
-    EXPECT_EQ(fixed->dwFileVersionMS, most);
-    EXPECT_EQ(fixed->dwFileVersionLS, least);
-    EXPECT_EQ(fixed->dwProductVersionMS, most);
-    EXPECT_EQ(fixed->dwProductVersionLS, least);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    const std::wstring version = std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                                 std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                                 std::to_wstring(LOWORD(fixed->dwFileVersionLS));
+    EXPECT_EQ(version, FromUtf8(VLX_PROJECT_VERSION));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, fixed->dwFileVersionLS);
     const struct {
         const wchar_t* name;
-        const char* value;
+        std::wstring value;
     } texts[] = {
-        {L"CompanyName", VLX_RESOURCE_COMPANY},     {L"FileDescription", VLX_FILE_DESCRIPTION},
-        {L"FileVersion", VLX_VERSION_TEXT},         {L"InternalName", VLX_INTERNAL_NAME},
-        {L"LegalCopyright", VLX_COPYRIGHT},         {L"OriginalFilename", VLX_ORIGINAL_FILENAME},
-        {L"ProductName", VLX_RESOURCE_PRODUCT},     {L"ProductVersion", VLX_VERSION_TEXT},
+        {L"CompanyName", L"Kestrune"},
+        {L"FileDescription", L"Custom hook of the " VLX_WIDE(VLX_PRODUCT_NAME) L" installer"},
+        {L"FileVersion", version},
+        {L"InternalName", L"VLXCustomHook"},
+        {L"LegalCopyright", L"Copyright (C) 2026 Kestrune"},
+        {L"OriginalFilename", L"VLXCustomHook.dll"},
+        {L"ProductName", VLX_WIDE(VLX_PRODUCT_NAME)},
+        {L"ProductVersion", version},
     };
     for (const auto& text : texts) {
         SCOPED_TRACE(ToUtf8(text.name));
-        EXPECT_EQ(Text(text.name), FromUtf8(text.value));
+        EXPECT_EQ(Text(text.name), text.value);
     }
-    EXPECT_EQ(Text(L"CompanyName"), L"Kestrune");
-    EXPECT_EQ(Text(L"OriginalFilename"), L"VLXCustomHook.dll");
 }
 
 }  // namespace

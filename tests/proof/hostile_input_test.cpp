@@ -11,7 +11,7 @@
 #include <iostream>
 #include <string>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "hook/product.h"
 #include "tests/proof/harness.h"
 #include "tests/proof/hostile_inputs.h"

@@ -1,5 +1,7 @@
 #include "tests/support/iat_patch.h"
 
+#include <gtest/gtest.h>
+
 #include <string.h>
 
 namespace {
@@ -64,11 +66,13 @@ void WriteSlot(void** slot, void* value) {
 }  // namespace
 
 RawImportPatch::RawImportPatch(HMODULE module, const char* dll, const char* function,
-                               const void* replacement) {
+                               const void* replacement, Import import) {
     slot_ = FindImportSlot(module, dll, function);
     if (slot_ != nullptr) {
         original_ = *slot_;
         WriteSlot(slot_, const_cast<void*>(replacement));
+    } else if (import == Import::kRequired) {
+        ADD_FAILURE() << "the module imports no " << dll << "!" << function << ": nothing was patched";
     }
 }
 

@@ -12,13 +12,20 @@ struct NotDeduced {
     typedef T Type;
 };
 
+// Whether a patch's import must be there. A required one that is not fails
+// the test at once: a renamed or dropped import would otherwise leave the
+// test vacuous. Optional: where the module may or may not import it (then
+// applied() tells).
+enum class Import { kRequired, kOptional };
+
 // Replaces one slot with an untyped pointer: the typed forms below are the
 // ones to use, so that a replacement of the wrong signature does not compile.
 class RawImportPatch {
 public:
     // Replaces module's import of function from dll (names compare without
     // case for the DLL). applied() tells whether the import was found.
-    RawImportPatch(HMODULE module, const char* dll, const char* function, const void* replacement);
+    RawImportPatch(HMODULE module, const char* dll, const char* function, const void* replacement,
+                   Import import = Import::kRequired);
     ~RawImportPatch();
     RawImportPatch(const RawImportPatch&) = delete;
     RawImportPatch& operator=(const RawImportPatch&) = delete;
@@ -37,8 +44,8 @@ template <typename Function>
 class ImportPatch {
 public:
     ImportPatch(HMODULE module, const char* dll, const char* function,
-                typename NotDeduced<Function>::Type* replacement)
-        : patch_(module, dll, function, reinterpret_cast<const void*>(replacement)) {}
+                typename NotDeduced<Function>::Type* replacement, Import import = Import::kRequired)
+        : patch_(module, dll, function, reinterpret_cast<const void*>(replacement), import) {}
 
     bool applied() const { return patch_.applied(); }
 

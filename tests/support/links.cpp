@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "tests/support/environment.h"
 
 namespace {

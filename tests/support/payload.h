@@ -1,7 +1,7 @@
-// The file lists the hook works through, as the tests expect them: each list
-// is spelled once here, in the order the hook handles it. Entries begin with
-// a backslash and are relative to the folder named beside each list. And
-// the stand-in programs that tests put where the payload has its own.
+// The file lists the hook works through (spelled once, in hook/product.h),
+// as arrays for the tests, in the order the hook handles them. Entries begin
+// with a backslash and are relative to the folder named beside each list.
+// And the stand-in programs that tests put where the payload has its own.
 #pragma once
 
 #include <string>

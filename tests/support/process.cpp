@@ -1,6 +1,6 @@
 #include "tests/support/process.h"
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "tests/support/environment.h"
 
 void ReadAll(HANDLE from, std::string* into) {

@@ -33,10 +33,6 @@ CreateProcessRecorder::~CreateProcessRecorder() {
     g_recorder = nullptr;
 }
 
-bool CreateProcessRecorder::applied() const {
-    return patch_->import.applied();
-}
-
 std::vector<std::wstring> CreateProcessRecorder::commandLines() const {
     std::vector<std::wstring> lines;
     for (const Call& call : calls_) {

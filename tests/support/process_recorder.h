@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 
 enum class Children {
     kStart,   // calls go on to the platform: the programs run
@@ -36,7 +36,6 @@ public:
     CreateProcessRecorder(const CreateProcessRecorder&) = delete;
     CreateProcessRecorder& operator=(const CreateProcessRecorder&) = delete;
 
-    bool applied() const;
     const std::vector<Call>& calls() const { return calls_; }
     std::vector<std::wstring> commandLines() const;
 

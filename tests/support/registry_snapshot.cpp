@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 #include "hook/product.h"
 #include "tests/support/sandbox.h"
 
@@ -79,25 +79,17 @@ bool EveryoneHasFullAccess(const std::wstring& folder) {
                               nullptr, &dacl, nullptr, descriptor.put()) != ERROR_SUCCESS) {
         return false;
     }
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    Sid everyone;
-    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, everyone.put());
-    bool found = dacl == nullptr;
+    // Wine reads the list back from the folder's mode bits: Everyone may
+    // write once the grant made them 0777 (a null list makes them so too).
     for (DWORD i = 0; dacl != nullptr && i < dacl->AceCount; ++i) {
         ACCESS_ALLOWED_ACE* ace = nullptr;
-        if (!GetAce(dacl, i, reinterpret_cast<void**>(&ace)) ||
-            ace->Header.AceType != ACCESS_ALLOWED_ACE_TYPE ||
-            !EqualSid(reinterpret_cast<PSID>(&ace->SidStart), everyone.get())) {
-            continue;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) && ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE &&
+            IsWellKnownSid(reinterpret_cast<PSID>(&ace->SidStart), WinWorldSid) &&
+            (ace->Mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE) {
+            return true;
         }
-        // Wine keeps lists as mode bits and reads full access back as write
-        // access rather than GENERIC_ALL.
-        const BYTE inherit = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-        const bool full = (ace->Mask & GENERIC_ALL) != 0 ||
-                          (ace->Mask & FILE_GENERIC_WRITE) == FILE_GENERIC_WRITE;
-        found = found || ((ace->Header.AceFlags & inherit) == inherit && full);
     }
-    return found;
+    return dacl == nullptr;
 }
 
 LinkInfo ReadLink(const std::wstring& path) {

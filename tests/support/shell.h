@@ -35,8 +35,8 @@ std::wstring CatalogDatabase();
 // both: what tests remove to leave no trace.
 std::wstring VendorDataFolder();
 
-// True when the folder's access list lets Everyone change everything in it,
-// inherited by sub-folders and files (a null list counts: it grants all).
+// True when the folder's access list, as Wine reads it back from the
+// folder's mode bits, lets Everyone write in it: what the grant leaves there.
 bool EveryoneHasFullAccess(const std::wstring& folder);
 
 struct LinkInfo {

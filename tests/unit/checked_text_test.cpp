@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
 
 namespace {
 

@@ -5,17 +5,23 @@
 #include <string>
 #include <vector>
 
-#include "hook/folder_tree.h"
+#include "base/folder_tree.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/snapshot.h"
 
 namespace {
 
-class RemoveEmptyFolderTreeTest : public testing::Test {
+// The pruning of a tree below the sandbox, as the OEM removal prunes its
+// trees below the install folder.
+class PruneTreeTest : public testing::Test {
 protected:
     SandboxFolder sandbox;
     std::wstring tree() const { return sandbox / L"Settings"; }
+    DWORD Prune() const {
+        BaseFolder base(sandbox.path().c_str());
+        return PruneTree(&base, tree().c_str());
+    }
 };
 
 // A tree laid out (files end in ".txt" or begin with a period, the rest are
@@ -23,14 +29,14 @@ protected:
 struct PruneCase {
     const char* name;
     std::vector<std::wstring> laidOut;
-    uint32_t result;
+    DWORD result;
     std::vector<std::wstring> left;  // below the tree; {L""}: the tree itself alone
     std::vector<std::wstring> hidden = {};  // folders laid out hidden and system: kept so when they stay
 };
 
 const DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
-class PruneTest : public RemoveEmptyFolderTreeTest, public testing::WithParamInterface<PruneCase> {};
+class PruneTest : public PruneTreeTest, public testing::WithParamInterface<PruneCase> {};
 
 TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     const PruneCase& c = GetParam();
@@ -42,7 +48,7 @@ TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     for (const std::wstring& folder : c.hidden) {
         ASSERT_TRUE(SetFileAttributesW((tree() + folder).c_str(), kHiddenSystem));
     }
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), c.result);
+    EXPECT_EQ(Prune(), c.result);
     std::vector<std::wstring> left;
     for (const auto& entry : SnapshotFiles(tree(), FolderAccess::kIgnored)) {
         left.push_back(entry.first);
@@ -53,7 +59,7 @@ TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     }
 }
 
-const uint32_t kNotEmpty = ERROR_DIR_NOT_EMPTY;
+const DWORD kNotEmpty = ERROR_DIR_NOT_EMPTY;
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, PruneTest,
@@ -92,22 +98,20 @@ BOOL WINAPI FailSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVO
     return g_realSetInformation(file, kind, data, size);
 }
 
-TEST_F(RemoveEmptyFolderTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
+TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
     ASSERT_TRUE(MakeFolders(tree()));
     ImportPatch<decltype(FindNextFileW)> patch(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW",
                                                &FailFindNext);
-    ASSERT_TRUE(patch.applied());
     g_failure = ERROR_ACCESS_DENIED;
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(Prune(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(PathExists(tree()));
 }
 
-TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
+TEST_F(PruneTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     ASSERT_TRUE(MakeFolders(tree()));
     ASSERT_TRUE(SetFileAttributesW(tree().c_str(), kHiddenSystem));
     ImportPatch<decltype(SetFileInformationByHandle)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
                                                             "SetFileInformationByHandle", &FailSetInformation);
-    ASSERT_TRUE(patch.applied());
     g_realSetInformation = patch.original();
     const struct {
         FILE_INFO_BY_HANDLE_CLASS step;
@@ -117,7 +121,7 @@ TEST_F(RemoveEmptyFolderTreeTest, FailedRemovalOrAttributeChangeReturnsItsError)
         SCOPED_TRACE(c.step);
         g_failingClass = c.step;
         g_failure = c.failure;
-        EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), static_cast<uint32_t>(c.failure));
+        EXPECT_EQ(Prune(), c.failure);
         EXPECT_EQ(GetFileAttributesW(tree().c_str()) & kHiddenSystem, kHiddenSystem) << "put back";
     }
     EXPECT_TRUE(PathExists(tree()));
@@ -158,7 +162,7 @@ struct TagCase {
     bool link;
 };
 
-class PruningReparseTest : public RemoveEmptyFolderTreeTest, public testing::WithParamInterface<TagCase> {};
+class PruningReparseTest : public PruneTreeTest, public testing::WithParamInterface<TagCase> {};
 
 // A link is not followed and keeps its parent; any other reparse point (a
 // deduplicated, compressed or cloud folder) is a folder like the others.
@@ -170,12 +174,11 @@ TEST_P(PruningReparseTest, OnlyLinksAreNotFollowed) {
                                                 &FindFirstMarkingLinks);
     ImportPatch<decltype(FindNextFileW)> next(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW",
                                               &FindNextMarkingLinks);
-    ASSERT_TRUE(first.applied() && next.applied());
     g_realFindFirst = first.original();
     g_realFindNext = next.original();
     g_tag = c.tag;
 
-    EXPECT_EQ(RemoveEmptyFolderTree(tree().c_str()), 0u);
+    EXPECT_EQ(Prune(), 0u);
     EXPECT_EQ(PathExists(tree() + L"\\Link\\Empty"), c.link) << "what a link points at is not pruned";
     EXPECT_FALSE(PathExists(tree() + L"\\Plain"));
 }

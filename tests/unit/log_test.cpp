@@ -77,31 +77,39 @@ INSTANTIATE_TEST_SUITE_P(
                     CutCase{"LoneSurrogates", std::wstring(100, static_cast<wchar_t>(0xD800)), 258}),
     [](const testing::TestParamInfo<CutCase>& info) { return std::string(info.param.name); });
 
-TEST(FormatLogLineTest, FormatsWideTextsAndSignedNumbers) {
-    wchar_t buffer[kLogLineChars];
-    EXPECT_EQ(FormatLogLine(buffer, L"InstallDir: %ls", L"C:\\Apps\\100%"), 24);
-    EXPECT_STREQ(buffer, L"InstallDir: C:\\Apps\\100%");
-    FormatLogLine(buffer, L"Return Code: %d", -1);
-    EXPECT_STREQ(buffer, L"Return Code: -1");
-    FormatLogLine(buffer, L"         Folder: \"%ls\"", L"C:\\ProgramData\\K");
-    EXPECT_STREQ(buffer, L"         Folder: \"C:\\ProgramData\\K\"");
+// A formatted line: "%ls" a wide text, "%d" a signed number; one longer
+// than its 1024-character buffer is cut and still terminated, and then cut
+// to what the host takes, as any wide line is.
+struct FormatCase {
+    const char* name;
+    const wchar_t* format;
+    std::wstring text;
+    int number;
+    std::string sent;
+};
+
+class LogFormattedLineTest : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(LogFormattedLineTest, SendsTheFormattedLine) {
+    const FormatCase& c = GetParam();
+    LogCapture capture;
+    const HookContext context = TestContext();
+    if (c.text.empty()) {
+        LogFormattedLine(&context, c.format, c.number);
+    } else {
+        LogFormattedLine(&context, c.format, c.text.c_str());
+    }
+    EXPECT_EQ(capture.lines(), std::vector<LogLine>{L4(c.sent)});
 }
 
-TEST(FormatLogLineTest, LineOf1023CharactersFits) {
-    wchar_t buffer[kLogLineChars];
-    const std::wstring text(1023 - 6, L'x');
-    EXPECT_EQ(FormatLogLine(buffer, L"Path: %ls", text.c_str()), 1023);
-    EXPECT_EQ(std::wstring(buffer), L"Path: " + text);
-}
-
-TEST(FormatLogLineTest, LongerLineIsCutAndTerminated) {
-    wchar_t buffer[kLogLineChars + 1];
-    buffer[kLogLineChars] = L'#';
-    const std::wstring text(3000, L'y');
-    wchar_t(&line)[kLogLineChars] = *reinterpret_cast<wchar_t(*)[kLogLineChars]>(buffer);
-    EXPECT_EQ(FormatLogLine(line, L"Path: %ls", text.c_str()), 1023);
-    EXPECT_EQ(std::wstring(buffer), L"Path: " + text.substr(0, 1023 - 6));
-    EXPECT_EQ(buffer[kLogLineChars], L'#') << "wrote past the buffer";
-}
+INSTANTIATE_TEST_SUITE_P(
+    Lines, LogFormattedLineTest,
+    testing::Values(FormatCase{"WideText", L"InstallDir: %ls", L"C:\\Apps\\100%", 0, "InstallDir: C:\\Apps\\100%"},
+                    FormatCase{"SignedNumber", L"Return Code: %d", L"", -1, "Return Code: -1"},
+                    FormatCase{"Quoted", L"         Folder: \"%ls\"", L"C:\\ProgramData\\K", 0,
+                               "         Folder: \"C:\\ProgramData\\K\""},
+                    FormatCase{"LongerThanItsBuffer", L"Path: %ls", std::wstring(3000, L'y'), 0,
+                               "Path: " + std::string(259 - 6, 'y')}),
+    [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

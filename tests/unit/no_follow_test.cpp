@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "hook/no_follow.h"
+#include "base/no_follow.h"
 #include "tests/support/context.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"
@@ -93,7 +93,6 @@ TEST_P(ReparseTagTest, OnlyNameSurrogatesAreLinks) {
     ASSERT_TRUE(WriteTextFile(file, "oem"));
     ImportPatch<decltype(GetFileInformationByHandleEx)> patch(LibraryModule(), "kernel32.dll",
                                                               "GetFileInformationByHandleEx", &ReportReparseTag);
-    ASSERT_TRUE(patch.applied());
     g_realInformation = patch.original();
     g_tag = c.tag;
     g_tagsRefused = c.tagsRefused;

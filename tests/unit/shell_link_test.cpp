@@ -94,7 +94,6 @@ HRESULT WINAPI FailCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* 
 TEST_F(CreateLinkTest, NoShellLinkObject) {
     ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "ole32.dll",
                                                   "CoCreateInstance", &FailCoCreateInstance);
-    ASSERT_TRUE(patch.applied());
     LogCapture capture;
     const HookContext context = TestContext();
     EXPECT_FALSE(CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str()));
@@ -146,7 +145,6 @@ HRESULT WINAPI CreateNoPersistLink(REFCLSID clsid, LPUNKNOWN outer, DWORD contex
 TEST_F(CreateLinkTest, NoFilePersistenceReleasesTheLink) {
     ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "ole32.dll",
                                                   "CoCreateInstance", &CreateNoPersistLink);
-    ASSERT_TRUE(patch.applied());
     g_realCoCreateInstance = patch.original();
     NoPersistLink::released = 0;
     LogCapture capture;

@@ -4,15 +4,15 @@
 
 #include <string>
 
+#include "base/guards.h"
 #include "hook/product.h"
 #include "shortcuts/create_shortcuts.h"
 #include "shortcuts/pinned_shortcuts.h"
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
-#include "hook/guards.h"
 #include "tests/support/context.h"
-#include "tests/support/expected_log.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/sandbox.h"
 
 namespace {

@@ -11,7 +11,7 @@
 
 #include <stdint.h>
 
-#include "hook/stack_guard.h"
+#include "base/stack_guard.h"
 
 extern "C" {
 

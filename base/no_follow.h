@@ -14,7 +14,7 @@
 
 #include <windows.h>
 
-#include "hook/guards.h"
+#include "base/guards.h"
 
 // What is reported for a link on the way or at the item (and for a file with
 // more than one name): the platform's ERROR_REPARSE_POINT_ENCOUNTERED, which

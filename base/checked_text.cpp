@@ -1,4 +1,4 @@
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
 
 #include <string.h>
 #include <wchar.h>

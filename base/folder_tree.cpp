@@ -1,8 +1,6 @@
-#include "hook/folder_tree.h"
+#include "base/folder_tree.h"
 
-#include <shlwapi.h>
-
-#include "hook/guards.h"
+#include "base/guards.h"
 
 namespace {
 
@@ -127,17 +125,7 @@ DWORD WalkTree(const wchar_t* folder, TreeVisitor* visitor) {
     return WalkFolder(&walk, &stays);
 }
 
-uint32_t PruneTree(BaseFolder* base, const wchar_t* folder) {
+DWORD PruneTree(BaseFolder* base, const wchar_t* folder) {
     Pruning pruning(base);
     return WalkTree(folder, &pruning);
-}
-
-uint32_t RemoveEmptyFolderTree(const wchar_t* folder) {
-    wchar_t parent[kPathChars];
-    if (!CheckedCopy(parent, folder)) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    PathRemoveFileSpecW(parent);
-    BaseFolder base(parent);
-    return PruneTree(&base, folder);
 }

@@ -1,10 +1,10 @@
-#include "hook/no_follow.h"
+#include "base/no_follow.h"
 
 #include <winternl.h>
 
 #include <string.h>
 
-#include "hook/checked_text.h"
+#include "base/checked_text.h"
 
 namespace {
 

@@ -6,10 +6,8 @@
 
 #include <windows.h>
 
-#include <stdint.h>
-
-#include "hook/checked_text.h"
-#include "hook/no_follow.h"
+#include "base/checked_text.h"
+#include "base/no_follow.h"
 
 // What a walk does at the entries of each folder it lists.
 class TreeVisitor {
@@ -54,7 +52,4 @@ DWORD WalkTree(const wchar_t* folder, TreeVisitor* visitor);
 // is: one that keeps a sub-folder is not even tried. Returns a Windows error
 // code: 0 when the folder was removed, is missing or keeps a file; otherwise
 // the failure's code (ERROR_DIR_NOT_EMPTY when a sub-folder stays).
-uint32_t PruneTree(BaseFolder* base, const wchar_t* folder);
-
-// The same, below the tree's own parent folder.
-uint32_t RemoveEmptyFolderTree(const wchar_t* folder);
+DWORD PruneTree(BaseFolder* base, const wchar_t* folder);
