@@ -4,7 +4,7 @@
 
 #include "bench/bench.h"
 #include "tests/support/environment.h"
-#include "tests/support/short_circuit.h"
+#include "tests/support/processes.h"
 
 namespace {
 

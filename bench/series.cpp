@@ -15,9 +15,9 @@
 
 #include "bench/bench.h"
 #include "tests/support/machine.h"
+#include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
-#include "tests/support/short_circuit.h"
 
 namespace {
 

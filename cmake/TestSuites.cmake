@@ -2,9 +2,9 @@
 # Registers, in each of the build's Wine prefixes, one ctest test per
 # GoogleTest suite of target, found when ctest starts (see
 # test-suites.cmake.in). With MSVC_ABI, every suite runs a second time
-# against the MSVC-ABI DLL, from the programs staged beside it (see
-# other-builds.cmake.in), as "<arch>.msvc-abi.<Suite>" with the label
-# msvc-abi, whenever that DLL is built.
+# against the MSVC-ABI DLL, from the programs the build stages beside it, as
+# "<arch>.msvc-abi.<Suite>" with the label msvc-abi (unless the build was
+# configured without that DLL, -DVLX_MSVC_ABI=OFF).
 function(vlx_add_test_suites target)
   cmake_parse_arguments(ARG "MSVC_ABI" "TIMEOUT" "LABELS" ${ARGN})
   # An everyday suite takes a few seconds even on a busy two-core machine: a
@@ -16,7 +16,7 @@ function(vlx_add_test_suites target)
   set(VLX_SUITES_EXE $<TARGET_FILE:${target}>)
   set(VLX_SUITES_TIMEOUT ${ARG_TIMEOUT})
   set(variants gcc)
-  if(ARG_MSVC_ABI)
+  if(ARG_MSVC_ABI AND VLX_MSVC_ABI)
     list(APPEND variants msvc-abi)
   endif()
   foreach(VLX_SUITES_ARCH IN LISTS VLX_WINE_ARCHES)
@@ -25,12 +25,10 @@ function(vlx_add_test_suites target)
         set(VLX_SUITES_RUN ${VLX_SUITES_EXE})
         set(VLX_SUITES_PREFIX "${VLX_SUITES_ARCH}.")
         set(VLX_SUITES_LABELS "${ARG_LABELS}")
-        set(VLX_SUITES_ONLY_IF TRUE)
       else()
         set(VLX_SUITES_RUN ${VLX_MSVC_ABI_STAGE}/$<TARGET_FILE_NAME:${target}>)
         set(VLX_SUITES_PREFIX "${VLX_SUITES_ARCH}.msvc-abi.")
         set(VLX_SUITES_LABELS ${ARG_LABELS} msvc-abi)
-        set(VLX_SUITES_ONLY_IF VLX_MSVC_ABI_STAGED)
       endif()
       set(name ${target}_${VLX_SUITES_ARCH}_${variant}_suites)
       configure_file(${PROJECT_SOURCE_DIR}/cmake/test-suites.cmake.in

@@ -28,9 +28,11 @@ case $arch in win64|win32) ;; *) echo "bench: --arch is win64 or win32" >&2; exi
 
 bash scripts/install-deps.sh
 cmake --preset mingw >/dev/null
-cmake --build --preset mingw --target vlx_bench >/dev/null
+cmake --build --preset mingw --target vlx_bench dist >/dev/null
 dist=build/bench/dist
-bash scripts/release.sh --build-dir build --dist "$dist" >/dev/null
+rm -rf "$dist"
+mkdir -p "$(dirname "$dist")"
+cp -r build/dist "$dist"
 # The yardstick DLL stripped as the shipped one is.
 i686-w64-mingw32-objcopy --strip-all build/bin/vlx_minimal.dll "$dist/vlx_minimal.dll"
 

@@ -1,21 +1,20 @@
 #!/usr/bin/env bash
-# Builds the hook, its host and the tests, and the DLL a second time as
-# Visual Studio builds it (the MSVC ABI, with clang-cl); runs the second
-# compiler and the static analyser; and runs every test in both Wine prefixes
-# (win64 and win32) that the build creates under build/wine: the everyday
-# tests, the release checks and the proof runs (ctest label "proof": fault
-# matrix, hostile inputs, blast radius, the real 30-second wait, two
-# reproducible builds), those that load the DLL once with each DLL. Ends with
-# the figures of each DLL.
+# Builds everything it tests in one build (the hook, its host and the tests
+# with mingw-w64; the DLL a second time as Visual Studio builds it, the MSVC
+# ABI, with clang-cl; the library and the host a third time with clang, as
+# the gate's second compiler; what ships, in build/dist), runs the static
+# checks, and runs every test in both Wine prefixes (win64 and win32) that
+# the build creates under build/wine: the everyday tests, the release checks
+# and the proof runs (ctest label "proof": fault matrix, hostile inputs,
+# blast radius, the real 30-second wait, two reproducible builds), those that
+# load the DLL once with each DLL. Ends with the figures of each DLL; exits
+# non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
 cmake --preset mingw
 cmake --build --preset mingw
-echo "== the MSVC-ABI DLL (clang-cl, lld-link)"
-cmake --preset clang-cl >/dev/null
-cmake --build --preset clang-cl
 
 status=0
 static=passed
@@ -23,45 +22,17 @@ bash scripts/static-checks.sh || { status=$?; static="FAILED (see their output a
 
 # One seed for both prefixes' hostile inputs (each takes half the cases).
 export VLX_HOSTILE_SEED=${VLX_HOSTILE_SEED:-$(date +%s)}
-log=build/ctest-output.txt
-rm -f build/bin/proof-summary.txt
-ctest --preset mingw 2>&1 | tee "$log" || status=$?
+report=build/ctest-report.xml
+rm -f build/bin/proof-summary.txt build/bin-msvc-abi/proof-summary.txt "$report"
+ctest --preset mingw --output-junit "$PWD/$report" || status=$?
 
 # The cleanup tests stop the servers; make sure of it when ctest was cut short.
 for arch in win64 win32; do
     WINEPREFIX="$PWD/build/wine/$arch" wineserver -k 2>/dev/null || true
 done
 
-# The everyday suites of a DLL in a prefix, as ctest reported them.
-everyday() {
-    awk -v prefix="$1." '
-        $0 ~ /Test +#[0-9]+: / {
-            name = $0; sub(/.*Test +#[0-9]+: /, "", name); sub(/ .*/, "", name)
-            if (index(name, prefix) != 1) next
-            suite = substr(name, length(prefix) + 1)
-            if (suite ~ /^(Proof|wineserver|bench|msvc-abi)/) next
-            total++; if ($0 !~ /Passed/) failed++
-        }
-        END { if (total) printf "%d suites, %d failed", total, failed; else printf "no suites ran" }' "$log"
-}
-
 echo
-echo "Static checks (clang gate, cppcheck): $static"
-for dll in gcc msvc-abi; do
-    if [ "$dll" = gcc ]; then
-        summary=build/bin/proof-summary.txt
-        echo "The DLL of the mingw-w64 build (gcc):"
-    else
-        summary=build/bin-msvc-abi/proof-summary.txt
-        echo "The MSVC-ABI DLL (clang-cl):"
-    fi
-    for arch in win64 win32; do
-        prefix=$arch
-        [ "$dll" = gcc ] || prefix=$arch.msvc-abi
-        echo "$arch everyday: $(everyday "$prefix")"
-        for run in "fault matrix" "hostile inputs" "blast radius"; do
-            grep -m1 "^$arch $run: " "$summary" 2>/dev/null || echo "$arch $run: no figures (the run did not finish)"
-        done
-    done
-done
+echo "Static checks (cppcheck, the platform floor's includes): $static"
+python3 scripts/test-figures.py "$report" build/bin/proof-summary.txt build/bin-msvc-abi/proof-summary.txt ||
+    status=1
 exit "$status"

@@ -17,8 +17,7 @@
 #include "tests/support/iat_patch.h"
 #include "tests/support/machine.h"
 #include "tests/support/phases.h"
-#include "tests/support/process_recorder.h"
-#include "tests/support/short_circuit.h"
+#include "tests/support/processes.h"
 
 namespace {
 

@@ -14,11 +14,8 @@
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/payload.h"
-#include "tests/support/process.h"
-#include "tests/support/process_recorder.h"
-#include "tests/support/property_map.h"
+#include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
-#include "tests/support/short_circuit.h"
 
 namespace {
 

@@ -13,8 +13,7 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/payload.h"
-#include "tests/support/process_recorder.h"
-#include "tests/support/property_map.h"
+#include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
 
 namespace {

@@ -4,8 +4,7 @@
 #include <string>
 
 #include "tests/support/hook_dll.h"
-#include "tests/support/process_recorder.h"
-#include "tests/support/property_map.h"
+#include "tests/support/processes.h"
 #include "tests/support/shell.h"
 
 namespace {

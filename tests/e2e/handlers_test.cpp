@@ -8,8 +8,7 @@
 
 #include "tests/support/hook_dll.h"
 #include "tests/support/phases.h"
-#include "tests/support/property_map.h"
-#include "tests/support/short_circuit.h"
+#include "tests/support/processes.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
-#include "tests/support/process.h"
+#include "tests/support/processes.h"
 
 namespace {
 

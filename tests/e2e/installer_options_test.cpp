@@ -10,7 +10,6 @@
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
-#include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 

@@ -15,10 +15,9 @@
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
 #include "tests/support/machine.h"
-#include "tests/support/process_recorder.h"
+#include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
-#include "tests/support/short_circuit.h"
 #include "tests/support/snapshot.h"
 
 namespace {

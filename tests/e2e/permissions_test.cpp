@@ -19,7 +19,6 @@
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
-#include "tests/support/property_map.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 
@@ -146,6 +145,11 @@ DWORD WINAPI FailGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, P
     return g_failure;
 }
 
+BOOL WINAPI FailFindNext(HANDLE, LPWIN32_FIND_DATAW) {
+    SetLastError(g_failure);
+    return FALSE;
+}
+
 BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
                             PSID* sid) {
     *sid = nullptr;
@@ -176,6 +180,17 @@ std::shared_ptr<void> DeepFolder(const std::wstring& folder, size_t length) {
     return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
 }
 
+// The common application data folder named with "." components, which the
+// platform folds away: the data folder below it is too long for the walk.
+BOOL WINAPI LongBase(HWND, LPWSTR path, int, BOOL) {
+    std::wstring base = CommonAppData();
+    while (base.size() < 250) {
+        base += L"\\.";
+    }
+    wcscpy(path, base.c_str());
+    return TRUE;
+}
+
 enum class Outcome { kGranted, kStopped, kUntouched };
 
 struct GrantCase {
@@ -202,7 +217,11 @@ TEST_P(PermissionGrantTest, WritesOnlyWhereNeededAndSafe) {
     std::shared_ptr<void> laidOut = c.layout(folder, elsewhere);
     std::vector<std::unique_ptr<RawImportPatch>> patches;
     auto patch = [&](const char* name, const void* function) {
-        patches.emplace_back(new RawImportPatch(hook.module(), "advapi32.dll", name, function));
+        std::string dll;
+        for (const ImportedFunction& imported : ImportedFunctions(hook.module())) {
+            dll = imported.name == name ? imported.dll : dll;
+        }
+        patches.emplace_back(new RawImportPatch(hook.module(), dll.c_str(), name, function));
         return patches.back()->original();
     };
     if (c.failing.name != nullptr) {
@@ -303,9 +322,16 @@ INSTANTIATE_TEST_SUITE_P(
                                        LinkKind::kHard);
                   },
                   {}, 0, false, 0, kStopped, 0, {}},
+        // A listing that broke off tells nothing of what it did not reach.
+        GrantCase{"ListingBrokeOff", Install, nullptr, &Plain,
+                  Replacement("FindNextFileW", FindNextFileW, &FailFindNext), ERROR_ACCESS_DENIED, false, 0,
+                  kStopped, 0, {}},
         GrantCase{"TooDeepToName", Install, nullptr,
                   [](const std::wstring& folder, const std::wstring&) { return DeepFolder(folder, 250); },
                   {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"TooLongToWalk", Install, nullptr, &Plain,
+                  Replacement("SHGetSpecialFolderPathW", SHGetSpecialFolderPathW, &LongBase), 0, false, 0,
+                  kStopped, 0, {}},
         // Its own path fits; its listing's pattern does not.
         GrantCase{"TooDeepToList", Install, nullptr,
                   [](const std::wstring& folder, const std::wstring&) {

@@ -13,7 +13,6 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
-#include "tests/support/property_map.h"
 
 namespace {
 

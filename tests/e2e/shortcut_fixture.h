@@ -14,11 +14,9 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
-#include "tests/support/process_recorder.h"
-#include "tests/support/property_map.h"
+#include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
-#include "tests/support/short_circuit.h"
 
 // The custom Start-menu folder the tests choose, below the programs folder.
 const wchar_t kMediaFolder[] = L"VLX Media";

@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include "tests/support/environment.h"
-#include "tests/support/process.h"
+#include "tests/support/processes.h"
 
 namespace {
 

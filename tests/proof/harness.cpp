@@ -7,7 +7,7 @@
 #include "tests/proof/books.h"
 #include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
-#include "tests/support/short_circuit.h"
+#include "tests/support/processes.h"
 
 ProofHook::ProofHook() {
     PrepareFinishedChild();

@@ -16,7 +16,7 @@
 #include "tests/proof/harness.h"
 #include "tests/proof/hostile_inputs.h"
 #include "tests/support/environment.h"
-#include "tests/support/property_map.h"
+#include "tests/support/hook_dll.h"
 #include "tests/support/shell.h"
 
 namespace {

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "tests/support/phases.h"
-#include "tests/support/registry_snapshot.h"
 #include "tests/support/snapshot.h"
 
 // Where the hook works on a machine, for the rules of what it may change.

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "tests/support/forwarding_link.h"
+#include "tests/support/shell.h"
 
 namespace {
 

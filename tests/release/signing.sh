@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# The release step signs the DLL and the host when given a certificate and a
-# key, and says that they are unsigned when not: with a throwaway self-signed
-# code-signing certificate, both signatures verify with osslsigncode.
-#     signing.sh BUILD_DIR
+# Signing what ships: with a certificate and a key both the DLL and the host
+# are signed, and with a throwaway self-signed code-signing certificate both
+# signatures verify with osslsigncode; without them the files are said to
+# stay unsigned. On copies of the build's dist folder.
+#     signing.sh DIST
 set -euo pipefail
-build_dir=$(cd "$1" && pwd)
+from=$(cd "$1" && pwd)
 cd "$(dirname "$0")/../.."
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -12,16 +13,17 @@ trap 'rm -rf "$work"' EXIT
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -keyout "$work/key.pem" -out "$work/cert.pem" \
     -subj "/CN=VLX throwaway signing/O=Kestrune" \
     -addext "extendedKeyUsage=codeSigning" -addext "keyUsage=digitalSignature" 2>/dev/null
+cp -r "$from" "$work/unsigned"
+cp -r "$from" "$work/signed"
 
-unsigned=$(bash scripts/release.sh --build-dir "$build_dir" --dist "$work/unsigned")
+unsigned=$(VLX_SIGN_CERT= VLX_SIGN_KEY= bash scripts/sign.sh "$work/unsigned")
 grep -q '^unsigned: no certificate given' <<<"$unsigned" || { echo "FAIL: no unsigned notice"; exit 1; }
 if osslsigncode verify -in "$work/unsigned/VLXCustomHook.dll" >/dev/null 2>&1; then
     echo "FAIL: the unsigned DLL verifies"
     exit 1
 fi
 
-signed=$(VLX_SIGN_CAFILE="$work/cert.pem" \
-         bash scripts/release.sh --build-dir "$build_dir" --dist "$work/signed" --sign "$work/cert.pem" "$work/key.pem")
+signed=$(VLX_SIGN_CAFILE="$work/cert.pem" bash scripts/sign.sh "$work/signed" --sign "$work/cert.pem" "$work/key.pem")
 echo "$signed"
 for file in VLXCustomHook.dll hookhost.exe; do
     grep -q "^signed and verified: $work/signed/$file$" <<<"$signed" || { echo "FAIL: $file not signed"; exit 1; }

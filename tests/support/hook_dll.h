@@ -1,11 +1,14 @@
-// The built VLXCustomHook.dll, loaded as the installer host loads it.
+// The hook as the installer host calls it: the built VLXCustomHook.dll,
+// loaded as the host loads it, and the property maps it is given.
 #pragma once
 
 #include <windows.h>
 
+#include <deque>
 #include <string>
 #include <vector>
 
+#include "hook/context.h"
 #include "hook/exports.h"
 #include "tests/support/log_capture.h"
 
@@ -39,3 +42,29 @@ private:
     decltype(&QXInstallerCustomHookCloseSession) close_ = nullptr;
     decltype(&QXInstallerCustomHookProcV2) proc_ = nullptr;
 };
+
+// Builds a host property map (UTF-8 name/value pairs ending at a null name).
+class PropertyMapBuilder {
+public:
+    PropertyMapBuilder& Set(const std::string& name, const std::string& value);
+    // An entry whose value pointer is null.
+    PropertyMapBuilder& SetNull(const std::string& name);
+
+    // The map, valid while the builder lives and is not changed.
+    const PropertyMap* map();
+
+private:
+    struct Pending {
+        std::string name;
+        std::string value;
+        bool null;
+    };
+    std::deque<Pending> pending_;
+    std::vector<PropertyEntry> entries_;
+};
+
+// This product's name and no INSTALLDIR: no install folder is available.
+PropertyMapBuilder ProductWithoutInstallDir();
+
+// The properties the installer host passes for this product.
+PropertyMapBuilder ProductProperties(const std::string& installDir = "C:\\Program Files\\Kestrune");

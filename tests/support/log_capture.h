@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "hook/context.h"
+
 struct LogLine {
     int32_t level;
     std::string text;
@@ -49,3 +51,10 @@ public:
 private:
     std::vector<LogLine> lines_;
 };
+
+// A call context for unit tests that call the library's functions directly,
+// its lines captured.
+inline HookContext TestContext(const PropertyMap* map = nullptr,
+                               LogCallback callback = LogCapture::Callback) {
+    return HookContext{map, PostPayload, Install, 0, callback};
+}

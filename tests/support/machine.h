@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "tests/support/property_map.h"
+#include "tests/support/hook_dll.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 

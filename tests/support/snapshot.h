@@ -1,5 +1,8 @@
-// What a folder tree holds, to tell whether anything in it changed.
+// What a folder tree or registry keys hold, to tell whether anything in them
+// changed.
 #pragma once
+
+#include <windows.h>
 
 #include <map>
 #include <string>
@@ -23,3 +26,11 @@ std::vector<Change> Changes(const std::map<std::wstring, std::string>& before,
 
 // The entries in which two snapshots differ, one per line, for a message.
 std::string Difference(const FileSnapshot& before, const FileSnapshot& after);
+
+// Every value and sub-key below root\subKey in the given view (0,
+// KEY_WOW64_64KEY or KEY_WOW64_32KEY), by a name that says where it is
+// ("<label>\sub\key" for a key, "<label>\sub\key=value" for a value), with
+// its type and data for values. Nothing when the key is missing.
+typedef std::map<std::wstring, std::string> RegistrySnapshot;
+void SnapshotRegistry(HKEY root, const std::wstring& subKey, REGSAM view, const std::wstring& label,
+                      RegistrySnapshot* snapshot);

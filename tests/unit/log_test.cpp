@@ -3,8 +3,8 @@
 #include <string>
 
 #include "hook/log.h"
-#include "tests/support/context.h"
 #include "tests/support/environment.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 

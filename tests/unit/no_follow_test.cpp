@@ -9,10 +9,10 @@
 #include <string>
 
 #include "base/no_follow.h"
-#include "tests/support/context.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
 
 namespace {
@@ -27,6 +27,7 @@ struct BelowCase {
     const wchar_t* base;  // relative to the sandbox; "" is the sandbox itself
     const wchar_t* path;
     DWORD result;
+    wchar_t drive = 0;  // the path's, where it is not the sandbox's
 };
 
 class OpenBelowTest : public testing::TestWithParam<BelowCase> {};
@@ -36,9 +37,10 @@ TEST_P(OpenBelowTest, OpensOnlyWhatLiesBelowTheBase) {
     SandboxFolder sandbox;
     ASSERT_TRUE(WriteTextFile(sandbox / L"Apps\\y", "x") && WriteTextFile(sandbox / L"AppsX\\y", "x"));
     const std::wstring base = *c.base == L'\0' ? sandbox.path() + L"\\" : sandbox / c.base;
+    std::wstring path = sandbox / c.path;
+    path[0] = c.drive != 0 ? c.drive : path[0];
     FileHandle item;
-    EXPECT_EQ(OpenBelow(base.c_str(), (sandbox / c.path).c_str(), FILE_READ_ATTRIBUTES, kFileItem, &item),
-              c.result);
+    EXPECT_EQ(OpenBelow(base.c_str(), path.c_str(), FILE_READ_ATTRIBUTES, kFileItem, &item), c.result);
     EXPECT_EQ(item.valid(), c.result == ERROR_SUCCESS);
 }
 
@@ -47,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(BelowCase{"Below", L"Apps", L"Apps\\y", ERROR_SUCCESS},
                     BelowCase{"BaseEndsInSeparator", L"", L"Apps\\y", ERROR_SUCCESS},
                     BelowCase{"SiblingSharingThePrefix", L"Apps", L"AppsX\\y", ERROR_INVALID_PARAMETER},
-                    BelowCase{"TheBaseItself", L"Apps\\y", L"Apps\\y", ERROR_INVALID_PARAMETER}),
+                    BelowCase{"TheBaseItself", L"Apps\\y", L"Apps\\y", ERROR_INVALID_PARAMETER},
+                    BelowCase{"SameTailOnAnotherDrive", L"Apps", L"Apps\\y", ERROR_INVALID_PARAMETER, L'C'}),
     [](const testing::TestParamInfo<BelowCase>& info) { return std::string(info.param.name); });
 
 // Every handle's attribute query reports a reparse point with this tag; on

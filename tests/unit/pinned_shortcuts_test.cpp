@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "shortcuts/pinned_shortcuts.h"
-#include "tests/support/context.h"
 #include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 

@@ -7,7 +7,7 @@
 #include "actions/process.h"
 #include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
-#include "tests/support/process_recorder.h"
+#include "tests/support/processes.h"
 
 namespace {
 

@@ -8,11 +8,11 @@
 
 #include "hook/product.h"
 #include "hook/properties.h"
-#include "tests/support/context.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
+#include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
-#include "tests/support/property_map.h"
+#include "tests/support/log_capture.h"
 
 namespace {
 
@@ -143,6 +143,7 @@ INSTANTIATE_TEST_SUITE_P(
         InstallDirCase{"StreamColon", "C:\\Apps:stream", L"", kNotFull},
         InstallDirCase{"ColonInShare", "\\\\srv\\share:x", L"", kNotFull},
         InstallDirCase{"DevicePath", "\\\\.\\C:\\Apps", L"", kNotFull},
+        InstallDirCase{"DeviceWithoutColon", "\\\\.\\pipe\\x", L"", kNotFull},
         InstallDirCase{"LiteralPath", "\\\\?\\C:\\Apps", L"", kNotFull},
         InstallDirCase{"LiteralUncPath", "\\\\?\\UNC\\srv\\share", L"", kNotFull},
         InstallDirCase{"Empty", "", L"", "VLX: INSTALLDIR is empty. Install folder not available."},

@@ -8,10 +8,9 @@
 #include <thread>
 
 #include "shortcuts/shell_link.h"
-#include "tests/support/context.h"
 #include "tests/support/expected_log.h"
-#include "tests/support/forwarding_link.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
 

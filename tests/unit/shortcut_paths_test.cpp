@@ -10,9 +10,9 @@
 #include "shortcuts/pinned_shortcuts.h"
 #include "shortcuts/shortcut_options.h"
 #include "shortcuts/taskbar_pin.h"
-#include "tests/support/context.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
 
 namespace {

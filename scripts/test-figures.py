@@ -1,0 +1,52 @@
+#!/usr/bin/env python3
+"""The figures of a test run, per DLL and prefix: the everyday suites as
+ctest's JUnit report tells them, and the proof runs' own counts.
+
+    test-figures.py REPORT GCC_PROOF_SUMMARY MSVC_ABI_PROOF_SUMMARY
+
+Exits with 1 when the report is missing or names no everyday suite."""
+import sys
+import xml.etree.ElementTree as ElementTree
+
+report, summaries = sys.argv[1], {"gcc": sys.argv[2], "msvc-abi": sys.argv[3]}
+try:
+    cases = ElementTree.parse(report).getroot().iter("testcase")
+except (OSError, ElementTree.ParseError) as error:
+    print(f"no test report: {error}")
+    sys.exit(1)
+
+# Everyday suites: "<arch>.<Suite>" and "<arch>.msvc-abi.<Suite>", neither
+# a proof run, the benchmark nor a wineserver fixture.
+counts = {}
+for case in cases:
+    name = case.get("name", "")
+    arch, _, rest = name.partition(".")
+    if arch not in ("win64", "win32") or not rest:
+        continue
+    dll = "gcc"
+    if rest.startswith("msvc-abi."):
+        dll, rest = "msvc-abi", rest[len("msvc-abi."):]
+    if rest.startswith(("Proof", "wineserver", "bench")):
+        continue
+    ran, failed = counts.get((dll, arch), (0, 0))
+    bad = case.get("status") != "run" or case.find("failure") is not None or case.find("error") is not None
+    counts[(dll, arch)] = (ran + 1, failed + (1 if bad else 0))
+
+def proof_lines(path):
+    try:
+        with open(path, encoding="utf-8") as summary:
+            return summary.read().splitlines()
+    except OSError:
+        return []
+
+status = 0 if counts else 1
+for dll, title in (("gcc", "The DLL of the mingw-w64 build (gcc):"), ("msvc-abi", "The MSVC-ABI DLL (clang-cl):")):
+    print(title)
+    lines = proof_lines(summaries[dll])
+    for arch in ("win64", "win32"):
+        ran, failed = counts.get((dll, arch), (0, 0))
+        print(f"{arch} everyday: {ran} suites, {failed} failed" if ran else f"{arch} everyday: no suites ran")
+        for run in ("fault matrix", "hostile inputs", "blast radius"):
+            found = next((line for line in lines if line.startswith(f"{arch} {run}: ")), None)
+            print(found or f"{arch} {run}: no figures (the run did not finish)")
+sys.exit(status)
