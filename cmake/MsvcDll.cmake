@@ -33,9 +33,9 @@ add_custom_target(vlx_import_libs DEPENDS ${_outputs})
 
 # vlx_msvc_dll(target): makes target such a DLL.
 function(vlx_msvc_dll target)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/base/msvc_entry.cpp)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/base/msvc_entry.cpp ${PROJECT_SOURCE_DIR}/base/msvc_load_config.cpp)
   add_dependencies(${target} vlx_import_libs)
   target_link_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/import-libs)
   target_link_libraries(${target} PRIVATE ${CMAKE_BINARY_DIR}/import-libs/vlx_msvcrt.lib)
-  target_link_options(${target} PRIVATE /NODEFAULTLIB /SAFESEH /DYNAMICBASE /NXCOMPAT /MANIFEST:NO)
+  target_link_options(${target} PRIVATE /NODEFAULTLIB /SAFESEH /DYNAMICBASE /NXCOMPAT /GUARD:CF /MANIFEST:NO)
 endfunction()

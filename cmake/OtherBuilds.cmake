@@ -3,8 +3,9 @@
 # target: each an external project, built whenever this build is (its own
 # make decides what is out of date), so that no test meets a stale or a
 # missing DLL.
-#  - msvc-abi: the DLL as Visual Studio's clang-cl toolset builds it, and its
-#    stack protector's test module (cmake/toolchain-i686-pc-windows-msvc-clang-cl.cmake).
+#  - msvc-abi: the DLL as Visual Studio's clang-cl toolset builds it (the one
+#    that ships), its stack protector's test module and the benchmark's
+#    yardstick DLL (cmake/toolchain-i686-pc-windows-msvc-clang-cl.cmake).
 #    Every suite that loads the DLL runs against it too.
 #  - clang-gate: the library and the host built with clang and lld, warnings
 #    as errors (cmake/toolchain-i686-w64-mingw32-clang.cmake).
@@ -46,7 +47,8 @@ endfunction()
 if(VLX_MSVC_ABI)
   vlx_require_tools("The MSVC-ABI build" VLX_MSVC_ABI "clang-tools-14, lld-14 and llvm-14" clang-cl-14
                     lld-link-14 llvm-rc-14 llvm-lib-14 llvm-nm-14 llvm-dlltool-14 llvm-objdump-14)
-  vlx_other_build(msvc-abi toolchain-i686-pc-windows-msvc-clang-cl.cmake VLXCustomHook vlx_stack_smash_module)
+  vlx_other_build(msvc-abi toolchain-i686-pc-windows-msvc-clang-cl.cmake VLXCustomHook vlx_stack_smash_module
+                  vlx_minimal)
   set(VLX_MSVC_ABI_BIN ${CMAKE_BINARY_DIR}/msvc-abi/bin)
 endif()
 if(VLX_CLANG_GATE)

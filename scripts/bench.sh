@@ -33,8 +33,8 @@ dist=build/bench/dist
 rm -rf "$dist"
 mkdir -p "$(dirname "$dist")"
 cp -r build/dist "$dist"
-# The yardstick DLL stripped as the shipped one is.
-i686-w64-mingw32-objcopy --strip-all build/bin/vlx_minimal.dll "$dist/vlx_minimal.dll"
+# The yardstick DLL, built as the shipped one is.
+cp build/msvc-abi/bin/vlx_minimal.dll "$dist/vlx_minimal.dll"
 
 work=$(mktemp -d /tmp/vlx-bench.XXXXXX)
 cleanup() {

@@ -26,6 +26,10 @@ command -v clang-cl-14                >/dev/null 2>&1 || need+=(clang-tools-14)
 command -v lld-link-14                >/dev/null 2>&1 || need+=(lld-14)
 command -v llvm-rc-14                 >/dev/null 2>&1 || need+=(llvm-14)
 command -v python3                    >/dev/null 2>&1 || need+=(python3-minimal)
+# The release's symbol store and the PE checks read the DLL with pefile, as
+# Debian's own python3 has it.
+[ -x /usr/bin/python3 ]                                || need+=(python3-minimal)
+/usr/bin/python3 -c 'import pefile' >/dev/null 2>&1    || need+=(python3-pefile)
 
 if [ ${#need[@]} -eq 0 ]; then
     exit 0

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Writes what ships from a build tree's DLL and host (the build's dist
-# target runs it):
-#   VLXCustomHook.dll        the DLL that ships, stripped
-#   VLXCustomHook.dll.debug  its debug symbols, named in the DLL's
-#                            .gnu_debuglink (file name and checksum)
-#   hookhost.exe             the command-line host, stripped
-#   SHA256SUMS               checksums of the three
-# The PE time stamp is SOURCE_DATE_EPOCH, by default the commit's time.
+# Writes what ships from a build tree (the build's dist target runs it):
+#   VLXCustomHook.dll     the DLL that ships: the MSVC-ABI build's (clang-cl,
+#                         lld-link), as Visual Studio builds it
+#   VLXCustomHook.pdb     its program database, named in the DLL's CodeView
+#                         record by its file name alone
+#   hookhost.exe          the command-line host, stripped
+#   symbols/              the DLL and the PDB as a symbol store lays them out
+#                         (scripts/symbol-store.py), for Windows debuggers
+#   SHA256SUMS            checksums of everything above
+# The host's PE time stamp is SOURCE_DATE_EPOCH, by default the commit's
+# time; the DLL's comes from its contents (/Brepro).
 #     package.sh BUILD_DIR DIST_DIR
 set -euo pipefail
 build_dir=$(cd "$1" && pwd)
@@ -14,19 +17,15 @@ dist=$2
 cd "$(dirname "$0")/.."
 
 # objcopy stamps the PE header it writes: with the commit's time, so that the
-# bytes stay a function of the sources (and symbol servers can tell releases
-# apart by it).
+# bytes stay a function of the sources.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
     SOURCE_DATE_EPOCH=$(git log -1 --format=%ct 2>/dev/null || echo 0)
 fi
 export SOURCE_DATE_EPOCH
-objcopy=i686-w64-mingw32-objcopy
 rm -rf "$dist"
 mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
-"$objcopy" --only-keep-debug "$build_dir/bin/VLXCustomHook.dll" "$dist/VLXCustomHook.dll.debug"
-# The link names the debug file as it lies beside the DLL.
-(cd "$dist" && "$objcopy" --strip-all --add-gnu-debuglink=VLXCustomHook.dll.debug \
-    "$build_dir/bin/VLXCustomHook.dll" VLXCustomHook.dll)
-"$objcopy" --strip-all "$build_dir/bin/hookhost.exe" "$dist/hookhost.exe"
-(cd "$dist" && sha256sum VLXCustomHook.dll VLXCustomHook.dll.debug hookhost.exe >SHA256SUMS)
+cp "$build_dir/msvc-abi/bin/VLXCustomHook.dll" "$build_dir/msvc-abi/bin/VLXCustomHook.pdb" "$dist/"
+i686-w64-mingw32-objcopy --strip-all "$build_dir/bin/hookhost.exe" "$dist/hookhost.exe"
+/usr/bin/python3 scripts/symbol-store.py "$dist/VLXCustomHook.dll" "$dist/VLXCustomHook.pdb" "$dist/symbols" >/dev/null
+(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)

@@ -1,12 +1,8 @@
 #!/usr/bin/env bash
 # The release step: builds the hook and its host (Release, in a build tree
 # of its own, build-release, with no tests and no Wine) and writes dist/ as
-# the build packages it (scripts/package.sh):
-#   VLXCustomHook.dll        the DLL that ships, stripped
-#   VLXCustomHook.dll.debug  its debug symbols, named in the DLL's
-#                            .gnu_debuglink (file name and checksum)
-#   hookhost.exe             the command-line host, stripped
-#   SHA256SUMS               checksums of the three
+# the build packages it (scripts/package.sh): the MSVC-ABI DLL that ships,
+# its PDB, the host, both as a symbol store lays them out, and checksums;
 # and, when a certificate and key are given, signs the DLL and the host with
 # Authenticode (SHA-256) and verifies the signatures (scripts/sign.sh).
 #
@@ -45,4 +41,4 @@ mkdir -p "$(dirname "$dist")"
 cp -r build-release/dist "$dist"
 bash scripts/sign.sh "$dist" "${signing[@]}"
 echo "release in $dist:"
-(cd "$dist" && ls -l VLXCustomHook.dll VLXCustomHook.dll.debug hookhost.exe SHA256SUMS | awk '{printf "  %-26s %9d bytes\n", $9, $5}')
+(cd "$dist" && find . -type f | sed 's|^\./||' | LC_ALL=C sort | xargs ls -l | awk '{printf "  %-70s %9d bytes\n", $9, $5}')

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Signs what ships in a dist folder (the DLL and the host) with Authenticode
-# (SHA-256), verifies both signatures and writes the checksums anew; without
-# a certificate and a key it says that the files stay unsigned.
+# (SHA-256), verifies both signatures, puts the signed DLL in the symbol
+# store too and writes the checksums anew; without a certificate and a key
+# it says that the files stay unsigned.
 #
 #   scripts/sign.sh DIST [--sign CERT KEY] [--timestamp URL] [--ca-file FILE]
 #
@@ -14,6 +15,7 @@ usage() { echo "usage: scripts/sign.sh DIST [--sign CERT KEY] [--timestamp URL] 
 [ $# -ge 1 ] || usage
 dist=$(cd "$1" && pwd)
 shift
+cd "$(dirname "$0")/.."
 cert=${VLX_SIGN_CERT:-}
 key=${VLX_SIGN_KEY:-}
 timestamp=${VLX_SIGN_TIMESTAMP:-}
@@ -48,5 +50,6 @@ for file in VLXCustomHook.dll hookhost.exe; do
     echo "signed and verified: $dist/$file"
     rm "$dist/$file.verify"
 done
-files=$(awk '{print $2}' "$dist/SHA256SUMS")
-(cd "$dist" && sha256sum $files >SHA256SUMS)
+# Signing leaves the keys the store files the DLL by as they were.
+/usr/bin/python3 scripts/symbol-store.py "$dist/VLXCustomHook.dll" "$dist/VLXCustomHook.pdb" "$dist/symbols" >/dev/null
+(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)

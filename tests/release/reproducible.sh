@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Two release builds of the same sources in two different folders give the
-# same bytes: the DLL, its debug symbols and the host.
+# same bytes: the DLL, its PDB, both in the symbol store, and the host.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 work=$(mktemp -d)

@@ -33,7 +33,12 @@ for file in VLXCustomHook.dll hookhost.exe; do
     grep -E '^(Signature verification|Message digest algorithm  )' "$work/verify.txt" | sed "s/^/$file: /"
 done
 (cd "$work/signed" && sha256sum -c --quiet SHA256SUMS) || { echo "FAIL: SHA256SUMS do not match the signed files"; exit 1; }
-# Signing adds to the files; the debug symbols still belong to the DLL.
-cmp -s "$work/unsigned/VLXCustomHook.dll.debug" "$work/signed/VLXCustomHook.dll.debug" ||
-    { echo "FAIL: signing changed the debug symbols"; exit 1; }
+# Signing adds to the files; the PDB still belongs to the DLL, which the
+# symbol store holds as signed, under the key it had.
+cmp -s "$work/unsigned/VLXCustomHook.pdb" "$work/signed/VLXCustomHook.pdb" ||
+    { echo "FAIL: signing changed the PDB"; exit 1; }
+stored=$(find "$work/signed/symbols/VLXCustomHook.dll" -type f)
+[ "$(find "$work/unsigned/symbols/VLXCustomHook.dll" -type f | sed "s|$work/unsigned||")" = \
+  "${stored#$work/signed}" ] && cmp -s "$stored" "$work/signed/VLXCustomHook.dll" ||
+    { echo "FAIL: the symbol store does not hold the signed DLL under its key"; exit 1; }
 echo "signing checks passed"
