@@ -45,20 +45,15 @@ std::wstring PathOf(const PopulatedMachine& m, const At& at) {
     return anchors[at.anchor] + at.relative;
 }
 
-// The volume the places are on, as the hook's queries find it: NTFS as the
-// prefix's drives answer, or (through the import table) FAT or exFAT, which
-// tell no reparse tags, or a volume the mount manager gives no drive letter.
-enum class Volume { kNtfs, kFat, kNoDriveLetter };
-
-decltype(&GetFileInformationByHandleEx) g_realInformation = nullptr;
-decltype(&GetFinalPathNameByHandleW) g_realFinalPath = nullptr;
-
+// Volumes that answer the hook less than the prefix's drives do (through
+// its import table): FAT and exFAT tell no reparse tags, and a volume the
+// mount manager gives no drive letter has no DOS path.
 BOOL WINAPI NoTags(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
     if (kind == FileAttributeTagInfo) {
         SetLastError(ERROR_INVALID_PARAMETER);
         return FALSE;
     }
-    return g_realInformation(file, kind, data, size);
+    return GetFileInformationByHandleEx(file, kind, data, size);
 }
 
 DWORD WINAPI NoDriveLetter(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
@@ -66,25 +61,12 @@ DWORD WINAPI NoDriveLetter(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
     }
-    return g_realFinalPath(file, path, size, flags);
+    return GetFinalPathNameByHandleW(file, path, size, flags);
 }
 
-// The volume's answers for the hook's lifetime.
-struct VolumeAnswers {
-    VolumeAnswers(HMODULE hook, Volume volume) {
-        if (volume == Volume::kFat) {
-            tags.reset(new ImportPatch<decltype(GetFileInformationByHandleEx)>(
-                hook, "kernel32.dll", "GetFileInformationByHandleEx", &NoTags));
-            g_realInformation = tags->original();
-        } else if (volume == Volume::kNoDriveLetter) {
-            finalPaths.reset(new ImportPatch<decltype(GetFinalPathNameByHandleW)>(
-                hook, "kernel32.dll", "GetFinalPathNameByHandleW", &NoDriveLetter));
-            g_realFinalPath = finalPaths->original();
-        }
-    }
-    std::unique_ptr<ImportPatch<decltype(GetFileInformationByHandleEx)>> tags;
-    std::unique_ptr<ImportPatch<decltype(GetFinalPathNameByHandleW)>> finalPaths;
-};
+const ImportReplacement kFat = Replacement("GetFileInformationByHandleEx", GetFileInformationByHandleEx, &NoTags);
+const ImportReplacement kNoDriveLetter =
+    Replacement("GetFinalPathNameByHandleW", GetFinalPathNameByHandleW, &NoDriveLetter);
 
 struct LinkCase {
     const char* name;
@@ -98,7 +80,7 @@ struct LinkCase {
     // A hard link is a second name of a file, made read-only here: neither
     // the file nor its attributes may change through it.
     LinkKind kind = LinkKind::kSymbolic;
-    Volume volume = Volume::kNtfs;
+    ImportReplacement volume = {};  // none: the prefix's own answers
 };
 
 bool Handled(const PopulatedMachine& m, const At& handled) {
@@ -138,7 +120,8 @@ TEST_P(LinkTest, WhatTheLinkLeadsToStaysUntouched) {
         ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
     }
     const FileSnapshot before = SnapshotFiles(target);
-    const VolumeAnswers volume(hook.module(), c.volume);
+    std::unique_ptr<RawImportPatch> volume(
+        c.volume.name ? new RawImportPatch(hook.module(), "kernel32.dll", c.volume.name, c.volume.function) : nullptr);
 
     LogCapture capture;
     for (const Phase& phase : c.phases) {
@@ -194,14 +177,14 @@ INSTANTIATE_TEST_SUITE_P(
         // Volumes that answer less: what is plain is still removed, a link is
         // still refused.
         LinkCase{"OemFolderOnFat", 8, {kApp, L"\\Settings\\Info"}, {kUninstallPrePayload}, {kApp, L"\\MediaIO"},
-                 LinkKind::kSymbolic, Volume::kFat},
+                 LinkKind::kSymbolic, kFat},
         LinkCase{"CaHeadlessFolderOnFat", 6, {kOrganizer, L"\\CAHeadless"}, {kUninstallPostPayload},
-                 {kProfilePin, L""}, LinkKind::kSymbolic, Volume::kFat},
+                 {kProfilePin, L""}, LinkKind::kSymbolic, kFat},
         LinkCase{"PrunedTreeWithoutDriveLetter", 9, {kApp, L"\\Settings"}, {kUninstallPrePayload},
-                 {kApp, L"\\MediaIO"}, LinkKind::kSymbolic, Volume::kNoDriveLetter},
+                 {kApp, L"\\MediaIO"}, LinkKind::kSymbolic, kNoDriveLetter},
         LinkCase{"DataFolderWithoutDriveLetter", 1, {kCommonAppData, L"\\Kestrune\\Montavo Fablio"},
                  {kInstallSessionClose, kReinstallPrePayload}, kCatalog, LinkKind::kSymbolic,
-                 Volume::kNoDriveLetter}),
+                 kNoDriveLetter}),
     [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
 
 // A base folder that is itself a link (an administrator moved it) is
