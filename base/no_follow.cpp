@@ -283,8 +283,9 @@ NTSTATUS RenameWithin(HANDLE folder, HANDLE file, const wchar_t* name) {
     rename.info.FileNameLength = static_cast<DWORD>(length * sizeof(wchar_t));
     memcpy(rename.info.FileName, name, length * sizeof(wchar_t));
     IO_STATUS_BLOCK status;
-    // The platform's own call: the Windows API form takes a path, which
-    // kernelbase resolves anew on some systems.
+    // The native call: Windows hands the name of the API form
+    // (SetFileInformationByHandle) on as it is, but Wine takes it for a path
+    // of the current folder and refuses a folder handle with it.
     return NtSetInformationFile(file, &status, &rename, sizeof(rename), FileRenameInformation);
 }
 
