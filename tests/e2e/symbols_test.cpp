@@ -73,6 +73,18 @@ std::wstring PdbKey(HMODULE module) {
     return L"";
 }
 
+// A symbol as dbghelp describes it, with room for its name.
+struct Symbol {
+    Symbol() {
+        symbol.info.SizeOfStruct = sizeof(SYMBOL_INFOW);
+        symbol.info.MaxNameLen = MAX_SYM_NAME;
+    }
+    union {
+        SYMBOL_INFOW info;
+        BYTE room[sizeof(SYMBOL_INFOW) + MAX_SYM_NAME * sizeof(wchar_t)];
+    } symbol = {};
+};
+
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
@@ -111,15 +123,10 @@ protected:
     };
     Place At(DWORD64 address) const {
         Place place;
-        union {
-            SYMBOL_INFOW info;
-            BYTE room[sizeof(SYMBOL_INFOW) + MAX_SYM_NAME * sizeof(wchar_t)];
-        } symbol = {};
-        symbol.info.SizeOfStruct = sizeof(SYMBOL_INFOW);
-        symbol.info.MaxNameLen = MAX_SYM_NAME;
+        Symbol found;
         DWORD64 displacement = 0;
-        if (SymFromAddrW(process, address, &displacement, &symbol.info)) {
-            place.function = symbol.info.Name;
+        if (SymFromAddrW(process, address, &displacement, &found.symbol.info)) {
+            place.function = found.symbol.info.Name;
         }
         IMAGEHLP_LINEW64 line = {};
         line.SizeOfStruct = sizeof(line);
@@ -151,14 +158,9 @@ TEST_F(SymbolsTest, ExportsAndTheLinkSafeOpenResolveToTheirNamesAndLines) {
         EXPECT_GT(place.line, 0u);
     }
     // An internal function, found by its name in the PDB.
-    union {
-        SYMBOL_INFOW info;
-        BYTE room[sizeof(SYMBOL_INFOW) + MAX_SYM_NAME * sizeof(wchar_t)];
-    } open = {};
-    open.info.SizeOfStruct = sizeof(SYMBOL_INFOW);
-    open.info.MaxNameLen = MAX_SYM_NAME;
-    ASSERT_TRUE(SymFromNameW(process, L"OpenBelow", &open.info));
-    const Place place = At(open.info.Address + 2);
+    Symbol open;
+    ASSERT_TRUE(SymFromNameW(process, L"OpenBelow", &open.symbol.info));
+    const Place place = At(open.symbol.info.Address + 2);
     EXPECT_EQ(place.function, L"OpenBelow");
     EXPECT_TRUE(EndsWith(place.file, L"\\base\\no_follow.cpp")) << ToUtf8(place.file);
     EXPECT_GT(place.line, 0u);
