@@ -12,7 +12,7 @@ add_custom_command(
   OUTPUT ${VLX_DIST}/SHA256SUMS
   COMMAND bash ${PROJECT_SOURCE_DIR}/scripts/package.sh ${CMAKE_BINARY_DIR} ${VLX_DIST}
   DEPENDS msvc-abi ${VLX_MSVC_ABI_BIN}/VLXCustomHook.dll hookhost ${PROJECT_SOURCE_DIR}/scripts/package.sh
-          ${PROJECT_SOURCE_DIR}/scripts/symbol-store.py
+          ${PROJECT_SOURCE_DIR}/scripts/index-dist.sh ${PROJECT_SOURCE_DIR}/scripts/symbol-store.py
   COMMENT "Packaging what ships in dist/"
   VERBATIM)
 add_custom_target(dist ALL DEPENDS ${VLX_DIST}/SHA256SUMS)

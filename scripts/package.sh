@@ -6,7 +6,7 @@
 #                         record by its file name alone
 #   hookhost.exe          the command-line host, stripped
 #   symbols/              the DLL and the PDB as a symbol store lays them out
-#                         (scripts/symbol-store.py), for Windows debuggers
+#                         (scripts/index-dist.sh), for Windows debuggers
 #   SHA256SUMS            checksums of everything above
 # The host's PE time stamp is SOURCE_DATE_EPOCH, by default the commit's
 # time; the DLL's comes from its contents (/Brepro).
@@ -27,5 +27,4 @@ mkdir -p "$dist"
 dist=$(cd "$dist" && pwd)
 cp "$build_dir/msvc-abi/bin/VLXCustomHook.dll" "$build_dir/msvc-abi/bin/VLXCustomHook.pdb" "$dist/"
 i686-w64-mingw32-objcopy --strip-all "$build_dir/bin/hookhost.exe" "$dist/hookhost.exe"
-/usr/bin/python3 scripts/symbol-store.py "$dist/VLXCustomHook.dll" "$dist/VLXCustomHook.pdb" "$dist/symbols" >/dev/null
-(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+bash scripts/index-dist.sh "$dist"

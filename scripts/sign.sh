@@ -51,5 +51,4 @@ for file in VLXCustomHook.dll hookhost.exe; do
     rm "$dist/$file.verify"
 done
 # Signing leaves the keys the store files the DLL by as they were.
-/usr/bin/python3 scripts/symbol-store.py "$dist/VLXCustomHook.dll" "$dist/VLXCustomHook.pdb" "$dist/symbols" >/dev/null
-(cd "$dist" && find . -type f ! -name SHA256SUMS | sed 's|^\./||' | LC_ALL=C sort | xargs sha256sum >SHA256SUMS)
+bash scripts/index-dist.sh "$dist"
