@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include "base/checked_text.h"
+#include "base/delete_below.h"
 #include "base/no_follow.h"
 #include "hook/log.h"
 #include "hook/product.h"
@@ -27,5 +28,6 @@ void DeleteCatalogDatabase(const HookContext* context) {
         return;
     }
     // Clears read-only, hidden and system first; a missing file is no error.
-    LogDeletion(context, ForceDeleteBelow(folder, path));
+    LeftAside leftAside;
+    LogDeletion(context, ForceDeleteBelow(folder, path, &leftAside), leftAside);
 }

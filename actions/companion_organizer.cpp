@@ -5,6 +5,7 @@
 
 #include "actions/process.h"
 #include "base/checked_text.h"
+#include "base/delete_below.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
 #include "hook/log.h"
@@ -84,7 +85,8 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
                 LogMessage(context, "VLX: Delete File: ", kLogLevelProgress);
                 LogWideMessage(context, path);
                 // Attributes are left alone: a read-only file stays.
-                LogDeletion(context, DeleteBelow(&base, path));
+                LeftAside leftAside;
+                LogDeletion(context, DeleteBelow(&base, path, &leftAside), leftAside);
             }
         }
     }

@@ -4,6 +4,7 @@
 #include <shlwapi.h>
 
 #include "base/checked_text.h"
+#include "base/delete_below.h"
 #include "base/folder_tree.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
@@ -28,7 +29,8 @@ void UninstallOEMFiles(const HookContext* context) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
             if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
-                LogDeletion(context, ForceDeleteBelow(&base, path));
+                LeftAside leftAside;
+                LogDeletion(context, ForceDeleteBelow(&base, path, &leftAside), leftAside);
             }
         }
         for (const wchar_t* entry : kOemFolders) {

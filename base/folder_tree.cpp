@@ -1,5 +1,6 @@
 #include "base/folder_tree.h"
 
+#include "base/delete_below.h"
 #include "base/guards.h"
 
 namespace {

@@ -21,6 +21,9 @@
 // not every SDK's headers define.
 const DWORD kLinkInPath = 4395;
 
+// Every open shares everything: the hook never keeps another program out.
+const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 enum ItemKind {
     kFileItem,
     kFolderItem,
@@ -66,29 +69,37 @@ struct BaseFolder {
 // ERROR_INVALID_PARAMETER for a path not below base, or the platform's error
 // (missing, of the other kind, refused, or the base's own).
 DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
+// The same, also telling the item's attributes as it was opened.
+DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
+                DWORD* attributes);
 
 // Whether the object open at item is still the one at path below base, as
 // OpenBelow proved it when it opened it: 0, kLinkInPath when it has moved or
 // something else now takes its place on the way, or the platform's error.
 DWORD StillBelow(BaseFolder* base, const wchar_t* path, HANDLE item);
 
-// Deletes the file at path below base through a handle that OpenBelow gave,
-// so that its name is free when this returns, even while another program
-// holds the file open (and shares its deletion): nothing is left behind once
-// that program closes it. A file that cannot be deleted (one in use) keeps its
-// name.
-DWORD DeleteBelow(BaseFolder* base, const wchar_t* path);
-
-// The same, as a forced delete: read-only, hidden and system attributes do not
-// stop it, and a file that cannot be deleted keeps them.
-DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path);
-
-// Clears the attributes of the folder at path below base and removes it,
-// through a handle that OpenBelow gave (ERROR_DIR_NOT_EMPTY for a folder that
-// still holds anything). A folder that stays keeps its attributes.
-DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path);
-
 // For a single item below base.
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
-DWORD DeleteBelow(const wchar_t* base, const wchar_t* path);
-DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path);
+
+// The thread's last error after a call that failed; never 0, which would
+// read as success.
+DWORD LastFailure();
+
+// The outcome of a call that reports failure through the thread's last error.
+DWORD LastErrorUnless(BOOL succeeded);
+
+// A query or change the volume does not know, as opposed to one it refused:
+// FAT and exFAT answer no attribute-tag query, some network and user-mode
+// file systems know neither it nor POSIX-semantics deletion, and systems
+// before Windows 10 do not know the latter at all.
+bool IsUnsupported(DWORD error);
+
+// The path of the object open at handle as the platform resolves it, links
+// included, without a trailing separator (a drive root "\\?\C:\" loses its):
+// volume is VOLUME_NAME_DOS ("\\?\C:\...") or VOLUME_NAME_NT
+// ("\Device\HarddiskVolume1\..."), the one every volume has.
+DWORD FinalPath(HANDLE handle, DWORD volume, wchar_t (&path)[kFinalPathChars]);
+
+// Two final paths name the same place: the platform compares names without
+// regard to case.
+bool SamePath(const wchar_t* a, const wchar_t* b);

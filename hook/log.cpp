@@ -5,6 +5,7 @@
 #include <stdarg.h>
 #include <stdio.h>
 
+#include "base/delete_below.h"
 #include "base/no_follow.h"
 
 namespace {
@@ -105,10 +106,14 @@ void LogLinkSkipped(const HookContext* context) {
     LogMessage(context, "VLX: Link in path. Skipped.", kLogLevelProgress);
 }
 
-void LogDeletion(const HookContext* context, uint32_t result) {
+void LogDeletion(const HookContext* context, uint32_t result, const LeftAside& leftAside) {
     if (result == kLinkInPath) {
         LogLinkSkipped(context);
     } else if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND && result != ERROR_PATH_NOT_FOUND) {
         LogFormattedLine(context, L"VLX: Could not delete. Error %lu.", static_cast<unsigned long>(result));
+        if (leftAside.name[0] != L'\0') {
+            LogFormattedLine(context, L"VLX: File left as %ls. Error %lu.", leftAside.name,
+                             static_cast<unsigned long>(leftAside.error));
+        }
     }
 }

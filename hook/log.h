@@ -5,6 +5,7 @@
 #include <stdint.h>
 #include <wchar.h>
 
+#include "base/delete_below.h"
 #include "hook/context.h"
 
 const size_t kLogLineChars = 1024;   // formatted wide line, terminator included
@@ -31,6 +32,7 @@ void LogLinkSkipped(const HookContext* context);
 
 // The line of a file deletion that did not happen, from its result: the link
 // line for a link on the way; "VLX: Could not delete. Error <n>." for any
-// other failure but the file's absence; nothing when it was deleted or was
-// not there.
-void LogDeletion(const HookContext* context, uint32_t result);
+// other failure but the file's absence, followed by the name the file was
+// left under when it could not take its own back ("VLX: File left as <name>.
+// Error <n>."); nothing when it was deleted or was not there.
+void LogDeletion(const HookContext* context, uint32_t result, const LeftAside& leftAside);

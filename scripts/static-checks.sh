@@ -13,6 +13,12 @@ if grep -nE '#include "(hook|registry|shortcuts|actions|host)/' base/*; then
     exit 1
 fi
 
+echo "== the library declares the native calls it makes itself (base/nt_file.h)"
+if grep -rn '#include <winternl.h>' base hook registry shortcuts actions; then
+    echo "the library includes <winternl.h>, whose contents differ between the SDK and mingw-w64" >&2
+    exit 1
+fi
+
 echo "== cppcheck"
 common=(--std=c++17 --language=c++ --inline-suppr --error-exitcode=1 --quiet -I . -D_WIN32 -DUNICODE
         -D_UNICODE --suppress=missingIncludeSystem --library=windows)

@@ -5,6 +5,7 @@
 #include <shlwapi.h>
 
 #include "base/checked_text.h"
+#include "base/delete_below.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
 #include "hook/log.h"
@@ -32,7 +33,8 @@ void DeleteDesktopShortcut(const HookContext* context) {
     }
     LogWideMessage(context, link);
     // Clears a read-only attribute; a missing file is no error.
-    LogDeletion(context, ForceDeleteBelow(desktop, link));
+    LeftAside leftAside;
+    LogDeletion(context, ForceDeleteBelow(desktop, link, &leftAside), leftAside);
 }
 
 // The custom Start-menu location from the option key; empty when not set.
@@ -50,9 +52,13 @@ bool IsBelow(const wchar_t* path, const wchar_t* folder) {
 }
 
 // Removes the folder that held the shortcut and each parent below the
-// programs folder, innermost first, for as long as each is empty.
+// programs folder, innermost first, for as long as each is empty. Each goes
+// through a handle proven to lie below the programs folder, as
+// RemoveDirectoryW would remove it (its attributes stay); a link on the way
+// or a refusal ends the walk.
 void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                         const wchar_t* programs) {
+    BaseFolder base(programs);
     PathRemoveFileSpecW(path);
     while (IsBelow(path, programs)) {
         LogMessage(context, "VLX: Deleting Custom Start menu heirarchy.", kLogLevelProgress);
@@ -64,7 +70,13 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
             return;
         }
         LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
-        RemoveDirectoryW(path);
+        const DWORD removed = RemoveFolderBelow(&base, path, kPlainRemoval);
+        if (removed == kLinkInPath) {
+            LogLinkSkipped(context);
+        }
+        if (removed != ERROR_SUCCESS) {
+            return;
+        }
         Sleep(kFolderRemovalPauseMilliseconds);
         // Each pass goes one folder up: should the path not get shorter, a
         // folder that could not be removed would be looked at for ever.
@@ -102,7 +114,8 @@ void DeleteStartMenuShortcut(const HookContext* context, wchar_t (&location)[kPa
         return;
     }
     LogWideMessage(context, path);
-    LogDeletion(context, ForceDeleteBelow(programs, path));
+    LeftAside leftAside;
+    LogDeletion(context, ForceDeleteBelow(programs, path, &leftAside), leftAside);
     PruneCustomFolders(context, path, programs);
 }
 

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "base/delete_below.h"
 #include "base/no_follow.h"
 #include "hook/log.h"
 #include "hook/product.h"
@@ -61,7 +62,8 @@ void DeletePinnedLink(const HookContext* context, wchar_t (&folder)[kPathChars],
     }
     if (PathFileExistsW(link)) {
         // The profile belongs to its user, who may have put a link on the way.
-        LogDeletion(context, DeleteBelow(folder, link));
+        LeftAside leftAside;
+        LogDeletion(context, DeleteBelow(folder, link, &leftAside), leftAside);
     }
 }
 

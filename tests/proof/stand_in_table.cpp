@@ -102,6 +102,10 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
         VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
+        VLX_FAILS(ReOpenFile, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION,
+                  [](HANDLE r, HANDLE, DWORD, DWORD, DWORD) {
+                      if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
+                  }),
         // ntdll: a file named anew within the folder whose handle is given
         VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* STATUS_ACCESS_DENIED */, 0),
         // kernel32: processes and the system

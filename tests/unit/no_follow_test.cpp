@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "base/delete_below.h"
 #include "base/no_follow.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"

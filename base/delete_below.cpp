@@ -1,0 +1,193 @@
+#include "base/delete_below.h"
+
+#include "base/checked_text.h"
+#include "base/move_aside.h"
+
+namespace {
+
+// What our headers (written for Windows 7) do not name: deletion with POSIX
+// semantics (Windows 10 1709 and later, on NTFS), which frees the name when
+// the deleting handle closes whoever else holds the item open, and its flag
+// that lets a read-only file go (1809 and later).
+const FILE_INFO_BY_HANDLE_CLASS kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+const DWORD kDispositionDelete = 0x1;
+const DWORD kDispositionPosixSemantics = 0x2;
+const DWORD kDispositionIgnoreReadOnly = 0x10;
+struct DispositionInfoEx {
+    DWORD flags;
+};
+
+// The attributes a forced deletion clears (and puts back when it fails), and
+// those a change through FileBasicInfo may set at all.
+const DWORD kClearedAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+const DWORD kSettableAttributes = kClearedAttributes | FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY |
+                                  FILE_ATTRIBUTE_OFFLINE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+DWORD SetAttributes(HANDLE item, DWORD attributes) {
+    FILE_BASIC_INFO basic = {};  // times left at 0: unchanged
+    basic.FileAttributes = attributes & kSettableAttributes;
+    if (basic.FileAttributes == 0) {
+        basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    }
+    return LastErrorUnless(SetFileInformationByHandle(item, FileBasicInfo, &basic, sizeof(basic)));
+}
+
+// Clears read-only, hidden and system when any is set: true when it did, and
+// the attributes are then to be put back should the item stay. A failure
+// shows in the deletion itself.
+bool ClearAttributes(HANDLE item, DWORD attributes) {
+    return (attributes & kClearedAttributes) != 0 && SetAttributes(item, FILE_ATTRIBUTE_NORMAL) == ERROR_SUCCESS;
+}
+
+// POSIX-semantics deletion; an answer IsUnsupported tells where the volume
+// or the system does not know it.
+DWORD DeleteWithPosixSemantics(HANDLE item, bool ignoreReadOnly) {
+    DispositionInfoEx disposition = {kDispositionDelete | kDispositionPosixSemantics |
+                                     (ignoreReadOnly ? kDispositionIgnoreReadOnly : 0)};
+    return LastErrorUnless(SetFileInformationByHandle(item, kDispositionInfoEx, &disposition, sizeof(disposition)));
+}
+
+// The old mark: removal happens when the last handle closes, and until then
+// the name stays taken; a folder that is not empty is refused with
+// ERROR_DIR_NOT_EMPTY.
+DWORD MarkForDeletion(HANDLE item) {
+    FILE_DISPOSITION_INFO disposition = {TRUE};
+    return LastErrorUnless(SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition)));
+}
+
+// A second handle for deletion to the file open at item, with sharing, and
+// proven to be the same file at the same place (Wine opens it anew by path).
+DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD sharing, FileHandle* deleting) {
+    deleting->reset(ReOpenFile(item, DELETE | FILE_READ_ATTRIBUTES, sharing, FILE_FLAG_OPEN_REPARSE_POINT));
+    if (!deleting->valid()) {
+        return LastFailure();
+    }
+    const DWORD placed = StillBelow(base, path, deleting->get());
+    if (placed != ERROR_SUCCESS) {
+        deleting->reset();
+    }
+    return placed;
+}
+
+// The old mark, for a file that no other program holds: its name is free
+// once the hook's handles close.
+DWORD MarkAlone(HANDLE deleting, HANDLE item, DWORD attributes, bool force) {
+    const bool cleared = force && ClearAttributes(item, attributes);
+    const DWORD marked = MarkForDeletion(deleting);
+    if (marked != ERROR_SUCCESS && cleared) {
+        SetAttributes(item, attributes);
+    }
+    return marked;
+}
+
+// The old mark, for a file that another program holds: it steps aside in its
+// own folder first, and everything is put back when the mark is refused (a
+// module in use, for one). Nothing is marked when no name can be had.
+DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, HANDLE item, DWORD attributes, bool force,
+               LeftAside* leftAside) {
+    const bool cleared = force && ClearAttributes(item, attributes);
+    FileHandle folder;
+    wchar_t name[kTemporaryNameChars] = {};
+    DWORD status = MoveAside(base, deleting, path, &folder, name);
+    if (status == ERROR_SUCCESS) {
+        status = MarkForDeletion(deleting);
+        if (status != ERROR_SUCCESS) {
+            const DWORD back = MoveBack(folder.get(), deleting, path);
+            if (back != ERROR_SUCCESS && leftAside != nullptr) {
+                CheckedCopy(leftAside->name, name);
+                leftAside->error = back;
+            }
+        }
+    }
+    if (status != ERROR_SUCCESS && cleared) {
+        SetAttributes(item, attributes);
+    }
+    return status;
+}
+
+DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, LeftAside* leftAside) {
+    // Opened for its attributes alone, which keeps no other program out and
+    // leaves the hook free to ask whether one holds the file.
+    FileHandle item;
+    DWORD attributes = 0;
+    DWORD status = OpenBelow(base, path, force ? FILE_WRITE_ATTRIBUTES : 0, kFileItem, &item, &attributes);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    FileHandle deleting;
+    status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    status = DeleteWithPosixSemantics(deleting.get(), force);
+    if (!IsUnsupported(status)) {
+        return status;
+    }
+    // A plain deletion of a read-only file cannot succeed: nothing is tried.
+    if (!force && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        return ERROR_ACCESS_DENIED;
+    }
+    // Held by nobody else, the file needs no other name: the mark frees its
+    // name when the hook's handles close.
+    deleting.reset();
+    status = OpenForDeletion(base, path, item.get(), 0, &deleting);
+    if (status == ERROR_SUCCESS) {
+        return MarkAlone(deleting.get(), item.get(), attributes, force);
+    }
+    if (status != ERROR_SHARING_VIOLATION) {
+        return status;
+    }
+    status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    return MarkHeld(base, path, deleting.get(), item.get(), attributes, force, leftAside);
+}
+
+}  // namespace
+
+DWORD DeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside) {
+    return DeleteFileAt(base, path, false, leftAside);
+}
+
+DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside) {
+    return DeleteFileAt(base, path, true, leftAside);
+}
+
+DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how) {
+    const bool clearing = how == kClearingRemoval;
+    FileHandle folder;
+    DWORD attributes = 0;
+    const DWORD opened =
+        OpenBelow(base, path, DELETE | (clearing ? FILE_WRITE_ATTRIBUTES : 0), kFolderItem, &folder, &attributes);
+    if (opened != ERROR_SUCCESS) {
+        return opened;
+    }
+    const bool clear = clearing && (attributes & kClearedAttributes) != 0;
+    if (clear) {
+        const DWORD cleared = SetAttributes(folder.get(), FILE_ATTRIBUTE_NORMAL);
+        if (cleared != ERROR_SUCCESS) {
+            return cleared;
+        }
+    }
+    // With POSIX semantics an emptied folder that another program holds
+    // leaves its parent at once, and the parent can go too.
+    DWORD removed = DeleteWithPosixSemantics(folder.get(), false);
+    if (IsUnsupported(removed)) {
+        removed = MarkForDeletion(folder.get());
+    }
+    if (removed != ERROR_SUCCESS && clear) {
+        SetAttributes(folder.get(), attributes);
+    }
+    return removed;
+}
+
+DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
+    BaseFolder folder(base);
+    return DeleteBelow(&folder, path, leftAside);
+}
+
+DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
+    BaseFolder folder(base);
+    return ForceDeleteBelow(&folder, path, leftAside);
+}

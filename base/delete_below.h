@@ -1,0 +1,47 @@
+// Deleting a file or removing a folder below a base folder, through a handle
+// that OpenBelow proved (no_follow.h), so that the name is free once the
+// deletion returns, even while another program holds the item open and
+// shares its deletion.
+//
+// Where the volume knows it (Windows 10 1709 and later, on NTFS), the
+// deletion has POSIX semantics: the name leaves its folder when the hook's
+// handle closes. Elsewhere (Windows 7 and 8, FAT, ReFS, Wine) the old mark
+// keeps the name taken for as long as anyone holds the item; a file that
+// another program holds then first takes a temporary name in its own folder,
+// and takes its own name back should the mark be refused.
+#pragma once
+
+#include <windows.h>
+
+#include "base/move_aside.h"
+#include "base/no_follow.h"
+
+// A file that could not be deleted and then could not take its own name
+// back: the name it has in its folder now, and why it kept it.
+struct LeftAside {
+    wchar_t name[kTemporaryNameChars] = {};  // empty: the file has its own name
+    DWORD error = ERROR_SUCCESS;
+};
+
+// Deletes the file at path below base, as DeleteFileW does: a read-only file
+// is refused (ERROR_ACCESS_DENIED) and stays as it is. A file that cannot be
+// deleted (one in use) keeps its name; should it not get it back, leftAside
+// (when given) says where it is.
+DWORD DeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside = nullptr);
+
+// The same, as a forced delete: read-only, hidden and system attributes do not
+// stop it, and a file that cannot be deleted keeps them.
+DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside = nullptr);
+
+enum FolderRemoval {
+    kPlainRemoval,     // as RemoveDirectoryW: the folder's attributes stay as they are
+    kClearingRemoval,  // read-only, hidden and system are cleared first, and put back should it stay
+};
+
+// Removes the folder at path below base (ERROR_DIR_NOT_EMPTY for a folder
+// that still holds anything).
+DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how = kClearingRemoval);
+
+// For a single item below base.
+DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);
+DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);

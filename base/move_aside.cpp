@@ -1,0 +1,150 @@
+#include "base/move_aside.h"
+
+#include <ntsecapi.h>
+
+#include <string.h>
+
+#include "base/checked_text.h"
+#include "base/nt_file.h"
+
+namespace {
+
+// How many random temporary names are tried before a file is left alone.
+const int kNameAttempts = 8;
+
+// The Windows error for the native statuses a rename answers with.
+DWORD FromNtStatus(VlxNtStatus status) {
+    switch (status) {
+        case kVlxStatusObjectNameCollision: return ERROR_ALREADY_EXISTS;
+        case kVlxStatusAccessDenied: return ERROR_ACCESS_DENIED;
+        case kVlxStatusObjectNameInvalid: return ERROR_INVALID_NAME;
+        default: return ERROR_GEN_FAILURE;
+    }
+}
+
+// Names a file in the folder open at folder: through that handle, so that
+// no path is looked up again. ReplaceIfExists stays FALSE: nothing is ever
+// overwritten.
+VlxNtStatus RenameWithin(HANDLE folder, HANDLE file, const wchar_t* name) {
+    union {
+        VlxFileRenameInformation info;
+        BYTE bytes[sizeof(VlxFileRenameInformation) + kPathChars * sizeof(wchar_t)];
+    } rename;
+    const size_t length = wcslen(name);
+    if (length >= kPathChars) {
+        return kVlxStatusObjectNameInvalid;
+    }
+    memset(&rename, 0, sizeof(rename));
+    rename.info.ReplaceIfExists = FALSE;
+    rename.info.RootDirectory = folder;
+    rename.info.FileNameLength = static_cast<ULONG>(length * sizeof(wchar_t));
+    memcpy(rename.info.FileName, name, length * sizeof(wchar_t));
+    VlxIoStatusBlock status;
+    // The native call: Windows hands the name of the API form
+    // (SetFileInformationByHandle) on as it is, but Wine takes it for a path
+    // of the current folder and refuses a folder handle with it.
+    return NtSetInformationFile(file, &status, &rename, sizeof(rename), kVlxFileRenameInformation);
+}
+
+// Where the last component of path begins.
+size_t LeafAt(const wchar_t* path) {
+    size_t leaf = 0;
+    for (size_t i = 0; path[i] != L'\0'; ++i) {
+        if (IsPathSeparator(path[i])) {
+            leaf = i + 1;
+        }
+    }
+    return leaf;
+}
+
+// The length of text without its trailing separators.
+size_t TrimmedLength(const wchar_t* text, size_t length) {
+    while (length > 0 && IsPathSeparator(text[length - 1])) {
+        --length;
+    }
+    return length;
+}
+
+// Opens the folder that holds the file open at file, found at path below
+// base: as the base itself where it is the base (trusted, as every item's
+// base is), otherwise below base as every item is opened; and proves it is
+// that file's own folder: its final path is the file's less the file's
+// name, both in the form the file's volume gives.
+DWORD OpenOwnFolder(BaseFolder* base, HANDLE file, const wchar_t* path, FileHandle* folder) {
+    wchar_t parent[kPathChars];
+    const size_t leaf = LeafAt(path);
+    if (leaf == 0 || !CheckedCopy(parent, path)) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    parent[TrimmedLength(parent, leaf)] = L'\0';
+    const size_t baseLength = TrimmedLength(base->path, wcslen(base->path));
+    if (wcslen(parent) == baseLength && wcsncmp(parent, base->path, baseLength) == 0) {
+        folder->reset(CreateFileW(base->path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!folder->valid()) {
+            return LastFailure();
+        }
+    } else {
+        const DWORD opened = OpenBelow(base, parent, 0, kFolderItem, folder);
+        if (opened != ERROR_SUCCESS) {
+            return opened;
+        }
+    }
+    wchar_t fileAt[kFinalPathChars];
+    wchar_t folderAt[kFinalPathChars];
+    DWORD volume = VOLUME_NAME_DOS;
+    DWORD status = FinalPath(file, volume, fileAt);
+    if (status != ERROR_SUCCESS && status != ERROR_FILENAME_EXCED_RANGE) {
+        volume = VOLUME_NAME_NT;
+        status = FinalPath(file, volume, fileAt);
+    }
+    if (status == ERROR_SUCCESS) {
+        status = FinalPath(folder->get(), volume, folderAt);
+    }
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    fileAt[TrimmedLength(fileAt, LeafAt(fileAt))] = L'\0';
+    return SamePath(fileAt, folderAt) ? ERROR_SUCCESS : kLinkInPath;
+}
+
+// "~VLX", eight hexadecimal digits from the system's random source, ".tmp":
+// a name no other user can tell in advance. False when the source fails.
+bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
+    DWORD seed = 0;
+    if (!RtlGenRandom(&seed, sizeof(seed))) {
+        return false;
+    }
+    const wchar_t digits[] = L"0123456789ABCDEF";
+    memcpy(name, L"~VLX", 4 * sizeof(wchar_t));
+    for (int i = 0; i < 8; ++i) {
+        name[4 + i] = digits[(seed >> (28 - 4 * i)) & 0xF];
+    }
+    memcpy(name + 12, L".tmp", 5 * sizeof(wchar_t));
+    return true;
+}
+
+}  // namespace
+
+DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, FileHandle* folder,
+                wchar_t (&name)[kTemporaryNameChars]) {
+    const DWORD opened = OpenOwnFolder(base, file, path, folder);
+    if (opened != ERROR_SUCCESS) {
+        return opened;
+    }
+    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+        if (!TemporaryName(name)) {
+            return ERROR_GEN_FAILURE;
+        }
+        const VlxNtStatus renamed = RenameWithin(folder->get(), file, name);
+        if (renamed != kVlxStatusObjectNameCollision) {
+            return VlxNtSuccess(renamed) ? ERROR_SUCCESS : FromNtStatus(renamed);
+        }
+    }
+    return ERROR_ALREADY_EXISTS;
+}
+
+DWORD MoveBack(HANDLE folder, HANDLE file, const wchar_t* path) {
+    const VlxNtStatus renamed = RenameWithin(folder, file, path + LeafAt(path));
+    return VlxNtSuccess(renamed) ? ERROR_SUCCESS : FromNtStatus(renamed);
+}

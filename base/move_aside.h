@@ -1,0 +1,30 @@
+// The old deletion's way to free a name at once: a file that another program
+// holds open takes a temporary name in its own folder before it is marked
+// for deletion, since the mark alone would keep its name taken until that
+// program lets go. The rename goes through a handle to the folder, proven to
+// be the file's own.
+#pragma once
+
+#include <windows.h>
+
+#include "base/guards.h"
+#include "base/no_follow.h"
+
+// "~VLX", eight hexadecimal digits and ".tmp", with the terminator.
+const size_t kTemporaryNameChars = 17;
+
+// Gives the file open at file, found at path below base, a temporary name in
+// its own folder: a name from the system's random source, never one that is
+// taken (nothing is overwritten). The folder is opened below base as every
+// item is, or as base itself where it is the base. 0, with *folder open for
+// the way back and name set, when it did; otherwise why not, with nothing
+// changed: the folder cannot be opened or proven to be the file's own
+// (kLinkInPath), the random source fails, no name is free
+// (ERROR_ALREADY_EXISTS), or the rename is refused.
+DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, FileHandle* folder,
+                wchar_t (&name)[kTemporaryNameChars]);
+
+// Gives the file its own name, the last component of path, back in the
+// folder MoveAside opened: 0, or why not (ERROR_ALREADY_EXISTS when the name
+// was taken meanwhile).
+DWORD MoveBack(HANDLE folder, HANDLE file, const wchar_t* path);
