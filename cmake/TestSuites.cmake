@@ -1,3 +1,17 @@
+# The suites that delete files or folders. Each also runs a second time with
+# the answers Windows 10 gives to its deletions (POSIX semantics, through
+# tests/support/windows10_deletion.h) beside Wine's own (the old mark: the
+# fallback of Windows 7 and 8, FAT and ReFS), as
+# "<arch>.[msvc-abi.]windows10.<Suite>" with the label windows10.
+set(VLX_DELETING_SUITES
+  # the library's own code
+  HardLinkTest MovedBaseTest ProfileSweepTest PruneTest PruneTreeTest PruningReparseTest ReparseTagTest
+  DeletionFallbackTest
+  # the DLL
+  CatalogDatabaseTest HandlerTest LinkTest OrganizerTest ShortcutRemovalTest UninstallPrePayloadTest
+  # the proof runs
+  ProofBlastRadius ProofFaultMatrix ProofHostileInputs ProofRace)
+
 # vlx_add_test_suites(target [LABELS label...] [TIMEOUT seconds] [MSVC_ABI])
 # Registers, in each of the build's Wine prefixes, one ctest test per
 # GoogleTest suite of target, found when ctest starts (see

@@ -26,6 +26,8 @@ for case in cases:
     dll = "gcc"
     if rest.startswith("msvc-abi."):
         dll, rest = "msvc-abi", rest[len("msvc-abi."):]
+    if rest.startswith("windows10."):
+        rest = rest[len("windows10."):]
     if rest.startswith(("Proof", "wineserver", "bench")):
         continue
     ran, failed = counts.get((dll, arch), (0, 0))
@@ -46,7 +48,9 @@ for dll, title in (("gcc", "The DLL of the mingw-w64 build (gcc):"), ("msvc-abi"
     for arch in ("win64", "win32"):
         ran, failed = counts.get((dll, arch), (0, 0))
         print(f"{arch} everyday: {ran} suites, {failed} failed" if ran else f"{arch} everyday: no suites ran")
-        for run in ("fault matrix", "hostile inputs", "blast radius"):
-            found = next((line for line in lines if line.startswith(f"{arch} {run}: ")), None)
-            print(found or f"{arch} {run}: no figures (the run did not finish)")
+        for run in ("fault matrix", "hostile inputs", "blast radius", "race"):
+            for way in ("Wine's deletion", "Windows 10 deletion"):
+                head = f"{arch} {run} ({way}): "
+                found = next((line for line in lines if line.startswith(head)), None)
+                print(found or f"{head}no figures (the run did not finish)")
 sys.exit(status)

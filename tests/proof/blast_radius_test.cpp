@@ -145,7 +145,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     for (const std::wstring& decoy : real.uncovered()) {
         EXPECT_TRUE(PathExists(decoy)) << ToUtf8(decoy);
     }
-    const std::string summary = std::string(InWin64Prefix() ? "win64" : "win32") + " blast radius: " +
+    const std::string summary = SummaryHead("blast radius") +
                                 std::to_string(operations) + " operations diffed, " +
                                 std::to_string(failed) + " failed";
     std::cout << summary << std::endl;

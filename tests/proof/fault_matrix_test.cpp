@@ -72,7 +72,7 @@ TEST(ProofFaultMatrix, EveryImportFailingInEveryPhaseThatCallsIt) {
             }
         }
     }
-    const std::string summary = std::string(InWin64Prefix() ? "win64" : "win32") + " fault matrix: " +
+    const std::string summary = SummaryHead("fault matrix") +
                                 std::to_string(cases) + " cases, " + std::to_string(failed) + " failed";
     std::cout << summary << std::endl;
     WriteSummary(summary);

@@ -8,6 +8,7 @@
 #include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
 #include "tests/support/processes.h"
+#include "tests/support/windows10_deletion.h"
 
 ProofHook::ProofHook() {
     PrepareFinishedChild();
@@ -106,6 +107,10 @@ void ProofMachine::Restore(const MachineState& after) {
         machine_->LayOutRegistry();
     }
     RestoreFiles(pristine_.files, after.files, machine_->contents());
+}
+
+std::string SummaryHead(const std::string& run) {
+    return std::string(InWin64Prefix() ? "win64 " : "win32 ") + run + " (" + DeletionWayName() + "): ";
 }
 
 void WriteSummary(const std::string& line) {

@@ -78,5 +78,9 @@ private:
     MachineState pristine_;
 };
 
+// The head of a proof run's summary line: the prefix, the run and the way of
+// deletion, e.g. "win64 fault matrix (Windows 10 deletion): ".
+std::string SummaryHead(const std::string& run);
+
 // Appends a summary line for test.sh to print (build tree: proof-summary.txt).
 void WriteSummary(const std::string& line);

@@ -150,7 +150,7 @@ TEST(ProofHostileInputs, EveryPhaseTakesHostileInputsSafely) {
                           << "\nthe log:\n" << testing::PrintToString(outcome.lines);
         }
     }
-    const std::string summary = std::string(InWin64Prefix() ? "win64" : "win32") + " hostile inputs: " +
+    const std::string summary = SummaryHead("hostile inputs") +
                                 std::to_string(cases) + " cases (seed " + std::to_string(seed) + "), " +
                                 std::to_string(failed) + " failed";
     std::cout << summary << std::endl;

@@ -29,9 +29,11 @@ HookDll::HookDll(const std::wstring& path) : module_(LoadLibraryW(path.c_str()))
     Export(module_, "QXInstallerCustomHookInitSession", &init_);
     Export(module_, "QXInstallerCustomHookCloseSession", &close_);
     Export(module_, "QXInstallerCustomHookProcV2", &proc_);
+    deletionWay_ = DeletionWayFor(module_);
 }
 
 HookDll::~HookDll() {
+    deletionWay_.reset();
     FreeLibrary(module_);
 }
 

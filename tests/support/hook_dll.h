@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "hook/context.h"
 #include "hook/exports.h"
 #include "tests/support/log_capture.h"
+#include "tests/support/windows10_deletion.h"
 
 class HookDll {
 public:
@@ -38,6 +40,8 @@ public:
 
 private:
     HMODULE module_ = nullptr;
+    // The Windows 10 answers to its deletions, where this run takes that way.
+    std::unique_ptr<Windows10Deletion> deletionWay_;
     decltype(&QXInstallerCustomHookInitSession) init_ = nullptr;
     decltype(&QXInstallerCustomHookCloseSession) close_ = nullptr;
     decltype(&QXInstallerCustomHookProcV2) proc_ = nullptr;

@@ -89,9 +89,11 @@ FILE_INFO_BY_HANDLE_CLASS g_failingClass = FileBasicInfo;
 decltype(&SetFileInformationByHandle) g_realSetInformation = nullptr;
 
 // Fails one kind of change through the folder's handle: its attributes, or
-// its removal.
+// its removal (the old mark, and the POSIX-semantics deletion where the run
+// answers it).
 BOOL WINAPI FailSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
-    if (kind == g_failingClass) {
+    const FILE_INFO_BY_HANDLE_CLASS posixDeletion = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    if (kind == g_failingClass || (g_failingClass == FileDispositionInfo && kind == posixDeletion)) {
         SetLastError(g_failure);
         return FALSE;
     }
