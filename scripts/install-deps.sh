@@ -6,6 +6,8 @@ set -euo pipefail
 need=()
 command -v i686-w64-mingw32-g++-posix >/dev/null 2>&1 || need+=(g++-mingw-w64-i686)
 command -v i686-w64-mingw32-objdump   >/dev/null 2>&1 || need+=(binutils-mingw-w64-i686)
+# The race proof run's swapper is a native Linux program.
+command -v cc                         >/dev/null 2>&1 || need+=(gcc libc6-dev)
 command -v cmake                      >/dev/null 2>&1 || need+=(cmake)
 command -v make                       >/dev/null 2>&1 || need+=(make)
 [ -f /usr/src/googletest/CMakeLists.txt ]             || need+=(googletest)

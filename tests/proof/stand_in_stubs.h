@@ -18,6 +18,9 @@ extern unsigned g_calls[kMaxStandIns];
 extern FaultPlan g_plan;
 extern void** g_real[kMaxStandIns];
 
+// Called before each call of a stand-in, with its id, when set.
+extern void (*g_beforeCall)(int id);
+
 inline bool ShouldFail(int id, unsigned call) {
     return g_plan.id == id && (g_plan.call == 0 || g_plan.call == call);
 }
@@ -45,6 +48,9 @@ struct Stub;
         static Function real;                                                                     \
         static Rules rules;                                                                       \
         static Result CONVENTION Call(Args... args) {                                             \
+            if (g_beforeCall != nullptr) {                                                        \
+                g_beforeCall(Id);                                                                 \
+            }                                                                                     \
             const bool fail = ShouldFail(Id, ++g_calls[Id]);                                      \
             if (!fail || rules.releasesFirst) {                                                   \
                 const Result result = real(args...);                                              \

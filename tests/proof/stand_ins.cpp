@@ -7,6 +7,7 @@ namespace proof_stubs {
 unsigned g_calls[kMaxStandIns];
 FaultPlan g_plan;
 void** g_real[kMaxStandIns];
+void (*g_beforeCall)(int id) = nullptr;
 
 }  // namespace proof_stubs
 
@@ -46,6 +47,10 @@ bool SetOriginal(int id, void* original) {
     }
     *g_real[id] = original;
     return true;
+}
+
+void CallBeforeEach(void (*before)(int id)) {
+    g_beforeCall = before;
 }
 
 bool PassCallsTo(const std::string& name, const void* function) {

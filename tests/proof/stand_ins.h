@@ -48,6 +48,10 @@ unsigned CallsOf(int id);
 // original, once the stand-in replaces it.
 bool SetOriginal(int id, void* original);
 
+// Calls before(id) before each call of any stand-in with a result (null:
+// nothing).
+void CallBeforeEach(void (*before)(int id));
+
 // Replaces what the stand-in of name passes its calls on to (the harness
 // short-circuits pauses and child processes this way). Returns false when
 // there is no such stand-in.

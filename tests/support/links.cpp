@@ -9,36 +9,6 @@ namespace {
 
 typedef char*(CDECL* UnixNameFunction)(LPCWSTR);
 
-// The Unix path of a Windows path, as Wine maps it.
-std::string UnixName(const std::wstring& path) {
-    const auto unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (unixName == nullptr) {
-        return std::string();
-    }
-    char* name = unixName(path.c_str());
-    if (name == nullptr) {
-        return std::string();
-    }
-    const std::string result = name;
-    HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-// Wine starts a Unix program and signals its handle at once: the caller
-// waits for the effect instead.
-bool RunUnix(const std::string& commandLine) {
-    std::wstring command = FromUtf8(commandLine);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process = {};
-    const bool started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process) != FALSE;
-    const Handle processHandle(process.hProcess);
-    const Handle threadHandle(process.hThread);
-    return started;
-}
-
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
 }
@@ -56,6 +26,33 @@ bool WaitFor(const std::wstring& path, bool present) {
 }
 
 }  // namespace
+
+std::string UnixName(const std::wstring& path) {
+    const auto unixName = reinterpret_cast<UnixNameFunction>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (unixName == nullptr) {
+        return std::string();
+    }
+    char* name = unixName(path.c_str());
+    if (name == nullptr) {
+        return std::string();
+    }
+    const std::string result = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+bool RunUnix(const std::string& commandLine) {
+    std::wstring command = FromUtf8(commandLine);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    const bool started = CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process) != FALSE;
+    const Handle processHandle(process.hProcess);
+    const Handle threadHandle(process.hThread);
+    return started;
+}
 
 ScopedLink::ScopedLink(const std::wstring& link, const std::wstring& target, LinkKind kind) : link_(link) {
     const std::string unixLink = UnixName(link);

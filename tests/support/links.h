@@ -7,6 +7,13 @@
 
 #include <string>
 
+// The Unix path of a Windows path, as Wine maps it; empty when it has none.
+std::string UnixName(const std::wstring& path);
+
+// Starts a Unix program (its path as Wine sees it, then its arguments). Wine
+// signals the process handle at once: the caller waits for the effect.
+bool RunUnix(const std::string& commandLine);
+
 enum class LinkKind {
     kSymbolic,  // leads to target, a folder or a file
     kHard,      // a second name of target, a file
