@@ -6,7 +6,6 @@
 set(VLX_DELETING_SUITES
   # the library's own code
   HardLinkTest MovedBaseTest ProfileSweepTest PruneTest PruneTreeTest PruningReparseTest ReparseTagTest
-  DeletionFallbackTest
   # the DLL
   CatalogDatabaseTest HandlerTest LinkTest OrganizerTest ShortcutRemovalTest UninstallPrePayloadTest
   # the proof runs

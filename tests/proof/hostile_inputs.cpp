@@ -8,6 +8,7 @@
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/phases.h"
+#include "tests/support/windows10_deletion.h"
 
 namespace {
 
@@ -221,7 +222,8 @@ std::string Escaped(const RegistryValue& value) {
 std::string HostileCase::Describe() const {
     std::ostringstream text;
     text << "hostile case " << number << " of seed " << seed << " (" << AllPhases()[phase].name
-         << "); replay: VLX_WINE_ARCH=" << (InWin64Prefix() ? "win64" : "win32") << " VLX_HOSTILE_SEED=" << seed
+         << "); replay: VLX_WINE_ARCH=" << (InWin64Prefix() ? "win64" : "win32")
+         << " VLX_DELETION_WAY=" << (Windows10DeletionWay() ? "windows10" : "wine") << " VLX_HOSTILE_SEED=" << seed
          << " VLX_HOSTILE_CASE=" << number
          << " build/wine/run build/bin/vlx_proof.exe --gtest_filter=ProofHostileInputs.*\n  properties:";
     if (nullMap) {

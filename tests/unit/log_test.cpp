@@ -112,4 +112,41 @@ INSTANTIATE_TEST_SUITE_P(
                                "Path: " + std::string(259 - 6, 'y')}),
     [](const testing::TestParamInfo<FormatCase>& info) { return std::string(info.param.name); });
 
+// A deletion's result -> its lines: none for a file deleted or not there, the
+// link line alone for a link, the error otherwise, and where the file was
+// left when it could not take its name back.
+struct DeletionCase {
+    const char* name;
+    uint32_t result;
+    const wchar_t* leftAs;
+    std::vector<std::string> lines;
+};
+
+class LogDeletionTest : public testing::TestWithParam<DeletionCase> {};
+
+TEST_P(LogDeletionTest, SaysWhatBecameOfTheFile) {
+    const DeletionCase& c = GetParam();
+    LogCapture capture;
+    const HookContext context = TestContext();
+    LeftAside leftAside;
+    wcscpy(leftAside.name, c.leftAs);
+    leftAside.error = ERROR_ALREADY_EXISTS;
+    LogDeletion(&context, c.result, leftAside);
+    std::vector<LogLine> expected;
+    for (const std::string& line : c.lines) {
+        expected.push_back(L4(line));
+    }
+    EXPECT_EQ(capture.lines(), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Results, LogDeletionTest,
+    testing::Values(DeletionCase{"Deleted", 0, L"", {}}, DeletionCase{"NotThere", 2, L"", {}},
+                    DeletionCase{"FolderNotThere", 3, L"", {}},
+                    DeletionCase{"Link", 4395, L"", {"VLX: Link in path. Skipped."}},
+                    DeletionCase{"InUse", 5, L"", {"VLX: Could not delete. Error 5."}},
+                    DeletionCase{"LeftUnderItsTemporaryName", 5, L"~VLX0123ABCD.tmp",
+                                 {"VLX: Could not delete. Error 5.", "VLX: File left as ~VLX0123ABCD.tmp. Error 183."}}),
+    [](const testing::TestParamInfo<DeletionCase>& info) { return std::string(info.param.name); });
+
 }  // namespace

@@ -1,0 +1,138 @@
+// The old deletion's way to free the name of a file another program holds
+// (Wine's answers, Windows 7 and 8, FAT, ReFS): the temporary name it takes,
+// and everything that must not happen when that goes wrong.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <winternl.h>
+
+#include <string>
+
+#include "base/delete_below.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/sandbox.h"
+
+namespace {
+
+const wchar_t kFixedName[] = L"~VLX12345678.tmp";
+
+enum class Fault { kNone, kNameTakenBack, kNoRandom, kFixedRandom, kFolderElsewhere };
+Fault g_fault = Fault::kNone;
+std::wstring g_file;  // the file's path, for the name taken back
+unsigned g_renames = 0;
+decltype(&SetFileInformationByHandle) g_realSet = nullptr;
+decltype(&GetFinalPathNameByHandleW) g_realFinal = nullptr;
+decltype(&NtSetInformationFile) g_realRename = nullptr;
+
+// The mark is refused (a module in use), and meanwhile a user takes the name.
+BOOL WINAPI RefuseMark(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
+    if (g_fault == Fault::kNameTakenBack && kind == FileDispositionInfo) {
+        HANDLE squatter = CreateFileW(g_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+        CloseHandle(squatter);
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    return g_realSet(file, kind, data, size);
+}
+
+BOOLEAN WINAPI Random(PVOID buffer, ULONG length) {
+    if (g_fault == Fault::kNoRandom) {
+        return FALSE;
+    }
+    if (g_fault == Fault::kFixedRandom && length == sizeof(DWORD)) {
+        *static_cast<DWORD*>(buffer) = 0x12345678;
+        return TRUE;
+    }
+    memset(buffer, 0x5A, length);
+    return TRUE;
+}
+
+// A folder's final path that is not where the file lies.
+DWORD WINAPI FinalPathElsewhere(HANDLE item, LPWSTR path, DWORD size, DWORD flags) {
+    const DWORD length = g_realFinal(item, path, size, flags);
+    BY_HANDLE_FILE_INFORMATION about;
+    if (g_fault == Fault::kFolderElsewhere && length > 0 && length + 1 < size &&
+        GetFileInformationByHandle(item, &about) && (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        wcscat(path, L"X");
+        return length + 1;
+    }
+    return length;
+}
+
+NTSTATUS NTAPI CountRenames(HANDLE file, PIO_STATUS_BLOCK status, PVOID data, ULONG length,
+                            FILE_INFORMATION_CLASS kind) {
+    ++g_renames;
+    return g_realRename(file, status, data, length, kind);
+}
+
+struct FallbackCase {
+    const char* name;
+    Fault fault;
+    bool force;
+    bool readOnly;
+    DWORD result;
+    bool renamed;  // a temporary name was taken at all
+    bool leftAside;
+};
+
+class DeletionFallbackTest : public testing::TestWithParam<FallbackCase> {};
+
+// The file is held open, with its deletion shared, by another program.
+TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
+    const FallbackCase& c = GetParam();
+    SandboxFolder sandbox;
+    g_file = sandbox / L"Apps\\ols_config.xml";
+    const std::wstring taken = sandbox / (std::wstring(L"Apps\\") + kFixedName);
+    ASSERT_TRUE(WriteTextFile(g_file, "oem") && WriteTextFile(taken, "someone else's"));
+    ASSERT_TRUE(SetFileAttributesW(g_file.c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+    const HMODULE library = GetModuleHandleW(nullptr);
+    ImportPatch<decltype(SetFileInformationByHandle)> mark(library, "kernel32.dll", "SetFileInformationByHandle", &RefuseMark);
+    ImportPatch<BOOLEAN WINAPI(PVOID, ULONG)> random(library, "advapi32.dll", "SystemFunction036", &Random);
+    ImportPatch<decltype(GetFinalPathNameByHandleW)> final(library, "kernel32.dll", "GetFinalPathNameByHandleW",
+                                                           &FinalPathElsewhere);
+    ImportPatch<decltype(NtSetInformationFile)> rename(library, "ntdll.dll", "NtSetInformationFile", &CountRenames);
+    g_realSet = mark.original();
+    g_realFinal = final.original();
+    g_realRename = rename.original();
+    g_fault = c.fault;
+    g_renames = 0;
+    {
+        const HANDLE held = CreateFileW(g_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        LeftAside leftAside;
+        const std::wstring apps = sandbox / L"Apps";
+        EXPECT_EQ(c.force ? ForceDeleteBelow(apps.c_str(), g_file.c_str(), &leftAside)
+                          : DeleteBelow(apps.c_str(), g_file.c_str(), &leftAside),
+                  c.result);
+        EXPECT_EQ(g_renames > 0, c.renamed);
+        EXPECT_EQ(leftAside.name[0] != L'\0', c.leftAside);
+        if (c.leftAside) {
+            EXPECT_EQ(leftAside.error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+            EXPECT_TRUE(PathExists(sandbox / (L"Apps\\" + std::wstring(leftAside.name)))) << "where the line says";
+        }
+        CloseHandle(held);
+    }
+    g_fault = Fault::kNone;
+    EXPECT_EQ(PathExists(g_file), c.result != ERROR_SUCCESS) << "nothing marked when it failed";
+    WIN32_FILE_ATTRIBUTE_DATA other;
+    EXPECT_TRUE(GetFileAttributesExW(taken.c_str(), GetFileExInfoStandard, &other) && other.nFileSizeLow == 14)
+        << "someone else's file is never overwritten";
+    if (c.readOnly && c.result != ERROR_SUCCESS) {
+        EXPECT_NE(GetFileAttributesW(g_file.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "as it was";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, DeletionFallbackTest,
+    testing::Values(FallbackCase{"MovedAsideAndDeleted", Fault::kNone, true, true, ERROR_SUCCESS, true, false},
+                    FallbackCase{"NameTakenBeforeItComesBack", Fault::kNameTakenBack, true, false, ERROR_ACCESS_DENIED,
+                                 true, true},
+                    FallbackCase{"NoRandomName", Fault::kNoRandom, true, false, ERROR_GEN_FAILURE, false, false},
+                    FallbackCase{"EveryRandomNameTaken", Fault::kFixedRandom, true, false, ERROR_ALREADY_EXISTS, true,
+                                 false},
+                    FallbackCase{"FolderNotItsOwn", Fault::kFolderElsewhere, true, false, 4395, false, false},
+                    FallbackCase{"ReadOnlyPlainDeletion", Fault::kNone, false, true, ERROR_ACCESS_DENIED, false, false}),
+    [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
