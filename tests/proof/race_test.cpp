@@ -22,9 +22,10 @@ namespace {
 
 volatile LONG* g_shared = nullptr;  // request, done, stop, the swapper's pid, errno of its last exchange
 std::mt19937 g_random;
-unsigned g_rate = 1;  // a swap before one raced call in so many, this round
+unsigned g_rate = 2;  // a swap before one raced call in so many, this round
 std::set<int> g_racedImports;
 bool g_swapped = false;
+bool g_lost = false;  // the swapper stopped answering: no more swaps
 unsigned g_swaps = 0;
 
 bool Swap() {
@@ -32,6 +33,7 @@ bool Swap() {
     InterlockedExchange(&g_shared[0], request);
     for (const DWORD start = GetTickCount(); g_shared[1] != request;) {
         if (GetTickCount() - start > 5000) {
+            g_lost = true;
             return false;
         }
     }
@@ -43,7 +45,7 @@ bool Swap() {
 }
 
 void SwapAtRandom(int id) {
-    if (g_racedImports.count(id) != 0 && g_random() % g_rate == 0) {
+    if (!g_lost && g_racedImports.count(id) != 0 && g_random() % g_rate == 0) {
         Swap();
     }
 }
@@ -80,13 +82,6 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
                              "PathFileExistsW", "PathIsDirectoryEmptyW", "GetSecurityInfo", "SetSecurityInfo"}) {
         g_racedImports.insert(FindStandIn(name)->id);
     }
-    const std::wstring sharedFile = L"S:\\vlx-race-shared.bin";
-    const Handle file(CreateFileW(sharedFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, CREATE_ALWAYS, 0, nullptr));
-    const Handle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READWRITE, 0, 4096, nullptr));
-    g_shared = static_cast<volatile LONG*>(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 4096));
-    ASSERT_NE(g_shared, nullptr);
-
     const auto install = [](const ProofHook& h, PopulatedMachine& m) { h.dll().Proc(m.properties(), PostPayload, Install); };
     const auto ungrant = [](const ProofHook&, PopulatedMachine&) {
         RemoveTree(DataFolder());
@@ -111,14 +106,19 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
         const std::wstring real = race.swapped(populated);
         const std::wstring decoy = L"S:\\vlx-race-decoy\\" + FromUtf8(race.name);
         const std::wstring link = real.substr(0, 2) + L"\\vlx-race-" + FromUtf8(race.name);
+        // A file of its own for each race's swapper: one that has not ended yet
+        // must not answer the next.
+        const std::wstring sharedFile = L"S:\\vlx-race-" + FromUtf8(race.name) + L".bin";
+        const Handle file(CreateFileW(sharedFile.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                      nullptr, CREATE_ALWAYS, 0, nullptr));
+        const Handle mapping(CreateFileMappingW(file.get(), nullptr, PAGE_READWRITE, 0, 4096, nullptr));
+        g_shared = static_cast<volatile LONG*>(MapViewOfFile(mapping.get(), FILE_MAP_WRITE, 0, 0, 4096));
+        ASSERT_NE(g_shared, nullptr);
         RemoveTree(decoy);
         CopyTree(real, decoy);
         const FileSnapshot decoyBefore = SnapshotFiles(decoy);
         const ScopedLink swapLink(link, decoy);
         ASSERT_TRUE(swapLink.made());
-        for (int i = 0; i < 5; ++i) {
-            g_shared[i] = 0;
-        }
         ASSERT_TRUE(RunUnix("\"" VLX_SWAPPER "\" \"" + UnixName(sharedFile) + "\" \"" + UnixName(real) + "\" \"" +
                             UnixName(link) + "\""));
         for (const DWORD start = GetTickCount(); g_shared[3] == 0 && GetTickCount() - start < 5000;) {
@@ -133,11 +133,14 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
             }
             const FileSnapshot realBefore = SnapshotFiles(real);
             g_random.seed(seed + rounds);
-            g_rate = 1u << g_random() % 5;
+            g_rate = 1u << (1 + g_random() % 6);
             CallBeforeEach(&SwapAtRandom);
             hook.dll().Proc(populated.properties(), race.entry, race.mode);
             CallBeforeEach(nullptr);
-            ASSERT_TRUE(!g_swapped || Swap()) << "the swapper stopped answering";
+            // Put back as the file system has it: the real folder at its place.
+            g_swapped = (GetFileAttributesW(real.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+                        GetFileAttributesW(real.c_str()) != INVALID_FILE_ATTRIBUTES;
+            ASSERT_TRUE((!g_swapped || Swap()) && !g_lost) << "the swapper stopped answering";
             const FileSnapshot decoyAfter = SnapshotFiles(decoy);
             if (decoyAfter != decoyBefore) {
                 ++hits;
@@ -153,9 +156,9 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
         }
         InterlockedExchange(&g_shared[2], 1);
         RunUnix("/bin/kill " + std::to_string(g_shared[3]));
+        UnmapViewOfFile(const_cast<LONG*>(g_shared));
         EXPECT_GE(handled * 10, rounds) << handled << " of " << rounds << " rounds handled real items";
     }
-    UnmapViewOfFile(const_cast<LONG*>(g_shared));
     RemoveTree(L"S:\\vlx-race-decoy");
     const std::string summary = SummaryHead("race") + std::to_string(g_swaps) + " swaps, " + std::to_string(hits) + " hits";
     std::cout << summary << std::endl;
