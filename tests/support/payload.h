@@ -1,5 +1,6 @@
-// The file lists the hook works through (spelled once, in hook/product.h),
-// as arrays for the tests, in the order the hook handles them. Entries begin
+// The file lists the hook works through, as the tests record them on their
+// own (the hook spells them in hook/product.h), in the order the hook
+// handles them. Entries begin
 // with a backslash and are relative to the folder named beside each list.
 // And the stand-in programs that tests put where the payload has its own.
 #pragma once
