@@ -3,6 +3,7 @@
 #include "tests/e2e/shortcut_fixture.h"
 
 #include "tests/support/machine.h"
+#include "tests/support/windows10_deletion.h"
 
 namespace {
 
@@ -114,6 +115,25 @@ TEST_F(ShortcutRemovalTest, ReinstallOfShortcutsHeldOpenLeavesBoth) {
     for (const std::wstring& folder : {CommonDesktop(), CommonPrograms()}) {
         EXPECT_FALSE(FindHandle(FindFirstFileW((folder + L"\\~VLX*").c_str(), &entry)).valid()) << "left behind";
     }
+}
+
+// The emptied Start-menu folder is held open by Explorer: with POSIX semantics
+// it leaves its parent at once, and the walk removes the parent too; with the
+// old mark the parent is not empty yet, and the walk stops there.
+TEST_F(ShortcutRemovalTest, EmptiedFolderHeldOpenLeavesItsParentOnlyWithPosixDeletion) {
+    state.SetOption(L"STARTMENULOCATION", std::wstring(kMediaFolder) + L"\\Video");
+    Run(PostPayload, Install);
+    FileHandle holder(CreateFileW(Video().c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(holder.valid());
+    pauses.clear();
+    const Lines lines = Run(PostPayload, Uninstall);
+    holder.reset();
+    const bool posix = Windows10DeletionWay();
+    EXPECT_EQ(CountLines(lines, "VLX: Directory Empty. Delete."), posix ? 2u : 1u);
+    EXPECT_FALSE(PathExists(Video()));
+    EXPECT_EQ(PathExists(Media()), !posix);
+    EXPECT_EQ(pauses.pauses().size(), posix ? 2u : 1u);
 }
 
 TEST_F(ShortcutRemovalTest, ReinstallRemovesAndRecreates) {

@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "base/folder_tree.h"
+#include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/snapshot.h"
+#include "tests/support/windows10_deletion.h"
 
 namespace {
 
@@ -38,8 +40,35 @@ const DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
 
 class PruneTest : public PruneTreeTest, public testing::WithParamInterface<PruneCase> {};
 
+// Where a deletion was tried: the final path of every item marked.
+std::vector<std::wstring> g_tried;
+decltype(&SetFileInformationByHandle) g_realRecorded = nullptr;
+
+BOOL WINAPI RecordDeletions(HANDLE item, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
+    if (kind == FileDispositionInfo || kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(21)) {
+        wchar_t path[1024] = {};
+        GetFinalPathNameByHandleW(item, path, 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        g_tried.push_back(path);
+    }
+    return g_realRecorded(item, kind, data, size);
+}
+
+bool Tried(const std::wstring& folder) {
+    for (const std::wstring& tried : g_tried) {
+        if (tried.size() >= folder.size() - 2 && tried.compare(tried.size() - (folder.size() - 2), std::wstring::npos,
+                                                               folder, 2, std::wstring::npos) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     const PruneCase& c = GetParam();
+    ImportPatch<decltype(SetFileInformationByHandle)> record(GetModuleHandleW(nullptr), "kernel32.dll",
+                                                             "SetFileInformationByHandle", &RecordDeletions);
+    g_realRecorded = record.original();
+    g_tried.clear();
     for (const std::wstring& entry : c.laidOut) {
         const std::wstring path = tree() + L"\\" + entry;
         const bool file = entry.find(L".txt") != std::wstring::npos || entry.find(L"\\.h") != std::wstring::npos;
@@ -55,7 +84,8 @@ TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     }
     EXPECT_EQ(left, c.left);
     for (const std::wstring& folder : c.hidden) {
-        EXPECT_EQ(GetFileAttributesW((tree() + folder).c_str()) & kHiddenSystem, kHiddenSystem) << folder;
+        EXPECT_EQ(GetFileAttributesW((tree() + folder).c_str()) & kHiddenSystem, kHiddenSystem) << ToUtf8(folder);
+        EXPECT_FALSE(Tried(tree() + folder)) << ToUtf8(folder) << " keeps a file below it: never tried";
     }
 }
 
@@ -77,6 +107,22 @@ INSTANTIATE_TEST_SUITE_P(
         PruneCase{"PeriodNamesNotCountedButKept", {L"x\\.hidden", L".cache\\Empty"}, kNotEmpty,
                   {L"", L".cache", L".cache\\Empty", L"x", L"x\\.hidden"}}),
     [](const testing::TestParamInfo<PruneCase>& info) { return std::string(info.param.name); });
+
+// An emptied folder that another program (Explorer, the indexer) holds open
+// with its deletion shared: with POSIX semantics it leaves its parent at
+// once and the parent goes too; with the old mark both stay until it is let go.
+TEST_F(PruneTreeTest, EmptiedFolderHeldOpenLeavesItsParentOnlyWithPosixDeletion) {
+    const std::wstring held = tree() + L"\\Info\\Held";
+    ASSERT_TRUE(MakeFolders(held));
+    FileHandle holder(CreateFileW(held.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(holder.valid());
+    const bool posix = Windows10DeletionWay();
+    EXPECT_EQ(Prune(), posix ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_DIR_NOT_EMPTY));
+    holder.reset();
+    EXPECT_FALSE(PathExists(held)) << "gone once let go";
+    EXPECT_EQ(PathExists(tree()), !posix);
+}
 
 DWORD g_failure = 0;
 
