@@ -56,12 +56,18 @@ BOOL WINAPI NoTags(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWO
     return GetFileInformationByHandleEx(file, kind, data, size);
 }
 
+// A volume without a drive-letter name, whose device paths name every item
+// in capitals: names compare without regard to case there, as anywhere.
 DWORD WINAPI NoDriveLetter(HANDLE file, LPWSTR path, DWORD size, DWORD flags) {
     if ((flags & (VOLUME_NAME_GUID | VOLUME_NAME_NT | VOLUME_NAME_NONE)) == 0) {
         SetLastError(ERROR_PATH_NOT_FOUND);
         return 0;
     }
-    return GetFinalPathNameByHandleW(file, path, size, flags);
+    const DWORD length = GetFinalPathNameByHandleW(file, path, size, flags);
+    if (length > 0 && length < size) {
+        CharUpperBuffW(path, length);
+    }
+    return length;
 }
 
 const ImportReplacement kFat = Replacement("GetFileInformationByHandleEx", GetFileInformationByHandleEx, &NoTags);

@@ -1,0 +1,212 @@
+// When the data folder's grant is written, and when it is not: what the
+// folder's list already says, what the tree below it holds, and failures on
+// the way (the fakes: grant_fakes.h).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+#include <shlobj.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "tests/e2e/grant_fakes.h"
+#include "tests/e2e/permission_fixture.h"
+#include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
+#include "tests/support/hook_dll.h"
+#include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
+
+
+namespace {
+
+// What a case lays out below the data folder, kept until the case ends.
+typedef std::function<std::shared_ptr<void>(const std::wstring& folder, const std::wstring& elsewhere)> Layout;
+
+std::shared_ptr<void> Plain(const std::wstring& folder, const std::wstring&) {
+    WriteTextFile(folder + L"\\Sub\\Deeper\\catalog.db", "data");
+    WriteTextFile(folder + L"\\.hidden", "data");
+    return nullptr;
+}
+
+std::shared_ptr<void> LinkBelow(const std::wstring& link, const std::wstring& target, LinkKind kind) {
+    auto made = std::make_shared<ScopedLink>(link, target, kind);
+    EXPECT_TRUE(made->made());
+    return made;
+}
+
+// A sub-folder with a name of the given length, made through the long-path
+// prefix: too long for the hook's path buffer, or for its listing's pattern.
+std::shared_ptr<void> DeepFolder(const std::wstring& folder, size_t length) {
+    const std::wstring deep = L"\\\\?\\" + folder + L"\\" + std::wstring(length, L'd');
+    EXPECT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+    return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
+}
+
+
+enum class Outcome { kGranted, kStopped, kUntouched };
+
+struct GrantCase {
+    const char* name;
+    InstallMode mode;
+    const wchar_t* listAsRead;   // SDDL of the folder's list as read; null: as the platform reads it
+    Layout layout;
+    ImportReplacement failing;   // an import that fails outright; none: null name
+    DWORD failure;               // its error, or the merge's and the writes'
+    bool failMerge;
+    int failedWrites;
+    Outcome outcome;
+    int code;                    // in the return-code line
+    std::vector<bool> nullLists; // one per write: was the list null
+    ImportReplacement alsoPatched = {};
+};
+
+class PermissionGrantTest : public PermissionTest, public testing::WithParamInterface<GrantCase> {};
+
+TEST_P(PermissionGrantTest, WritesOnlyWhereNeededAndSafe) {
+    const GrantCase& c = GetParam();
+    ASSERT_TRUE(MakeFolders(folder));
+    const std::wstring elsewhere = CommonAppData() + L"\\VLX Elsewhere";
+    ASSERT_TRUE(WriteTextFile(elsewhere + L"\\system.dll", "not ours"));
+    std::shared_ptr<void> laidOut = c.layout(folder, elsewhere);
+    std::vector<std::unique_ptr<RawImportPatch>> patches;
+    auto patch = [&](const char* name, const void* function) {
+        std::string dll;
+        for (const ImportedFunction& imported : ImportedFunctions(hook.module())) {
+            dll = imported.name == name ? imported.dll : dll;
+        }
+        patches.emplace_back(new RawImportPatch(hook.module(), dll.c_str(), name, function));
+        return patches.back()->original();
+    };
+    for (const ImportReplacement& replaced : {c.failing, c.alsoPatched}) {
+        if (replaced.name != nullptr) {
+            patch(replaced.name, replaced.function);
+        }
+    }
+    if (c.listAsRead != nullptr) {
+        g_listAsRead = c.listAsRead;
+        patch("GetSecurityInfo", reinterpret_cast<const void*>(&ReadListFromSddl));
+    }
+    g_realSetEntries = reinterpret_cast<decltype(&SetEntriesInAclW)>(
+        patch("SetEntriesInAclW", reinterpret_cast<const void*>(&RecordSetEntries)));
+    g_realSet = reinterpret_cast<decltype(&SetSecurityInfo)>(
+        patch("SetSecurityInfo", reinterpret_cast<const void*>(&RecordSetSecurity)));
+    g_entry = RecordedEntry();
+    g_dataFolderListings = 0;
+    g_nullLists.clear();
+    g_badWrites.clear();
+    g_failure = c.failure;
+    g_failMerge = c.failMerge;
+    g_failedWrites = c.failedWrites;
+
+    const char* entry = c.mode == Install ? "In InstallSessionCloseProc" : c.mode == Reinstall
+                                                                             ? "In ReinstallSessionCloseProc"
+                                                                             : "In UninstallSessionCloseProc";
+    const Lines lines = Run(c.mode);
+    EXPECT_EQ(lines, c.outcome == Outcome::kGranted   ? Granted(entry, c.code)
+                     : c.outcome == Outcome::kStopped ? L4s({entry, kFixPermissionFrame.first, kLinkSkippedLine})
+                                                      : L4s({entry}));
+    EXPECT_EQ(g_nullLists, c.nullLists) << "the null list only on the fallback";
+    EXPECT_EQ(g_badWrites, std::vector<std::string>{});
+    if (c.code == 0 && c.nullLists == std::vector<bool>{false}) {
+        EXPECT_TRUE(EveryoneHasFullAccess(folder));
+    }
+    if (g_entry.count != 0) {
+        EXPECT_EQ(g_entry.count, 1u);
+        EXPECT_TRUE(g_entry.hadOldList) << "merged into the folder's current list";
+        EXPECT_EQ(g_entry.access.grfAccessPermissions, static_cast<DWORD>(GENERIC_ALL));
+        EXPECT_EQ(g_entry.access.grfAccessMode, GRANT_ACCESS);
+        EXPECT_EQ(g_entry.access.grfInheritance, static_cast<DWORD>(SUB_CONTAINERS_AND_OBJECTS_INHERIT));
+        EXPECT_EQ(g_entry.access.Trustee.pMultipleTrustee, nullptr);
+        EXPECT_EQ(g_entry.access.Trustee.MultipleTrusteeOperation, NO_MULTIPLE_TRUSTEE);
+        EXPECT_EQ(g_entry.access.Trustee.TrusteeForm, TRUSTEE_IS_SID);
+        EXPECT_EQ(g_entry.access.Trustee.TrusteeType, TRUSTEE_IS_WELL_KNOWN_GROUP);
+        EXPECT_EQ(g_entry.trustee, L"S-1-1-0");
+    }
+    patches.clear();
+    laidOut.reset();
+    RemoveTree(elsewhere);
+}
+
+const Outcome kGranted = Outcome::kGranted;
+const Outcome kStopped = Outcome::kStopped;
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PermissionGrantTest,
+    testing::Values(
+        GrantCase{"Install", Install, nullptr, &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"Reinstall", Reinstall, nullptr, &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"Uninstall", Uninstall, nullptr, &Plain, {}, 0, false, 0, Outcome::kUntouched, 0, {}},
+        // Failures, each with its code in the return-code line.
+        GrantCase{"ListNotReadable", Install, nullptr, &Plain,
+                  Replacement("GetSecurityInfo", GetSecurityInfo, &FailGetSecurityInfo), ERROR_ACCESS_DENIED,
+                  false, 0, kGranted, 5, {}},
+        GrantCase{"EveryoneNotBuilt", Install, nullptr, &Plain,
+                  Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &FailAllocateSid),
+                  ERROR_NOT_ENOUGH_MEMORY, false, 0, kGranted, 8, {}},
+        GrantCase{"MergeFailedNullListSet", Install, nullptr, &Plain, {}, ERROR_INVALID_PARAMETER, true, 0,
+                  kGranted, 0, {true}},
+        GrantCase{"WriteFailedNullListSet", Install, nullptr, &Plain, {}, ERROR_ACCESS_DENIED, false, 1,
+                  kGranted, 0, {false, true}},
+        GrantCase{"NullListNotSetEither", Install, nullptr, &Plain, {}, ERROR_ACCESS_DENIED, false, 2, kGranted,
+                  5, {false, true}},
+        // Granted once: an explicit allow-all entry for Everyone, inherited
+        // by folders and files and applying here, as the platform keeps it
+        // or as given. Anything less is written.
+        GrantCase{"GrantedAlready", Install, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)", &Plain, {}, 0, false, 0,
+                  kGranted, 0, {}},
+        GrantCase{"GrantedAlreadyGeneric", Install, L"D:(A;OICI;GA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
+                  {}},
+        GrantCase{"OnlyInherited", Install, L"D:(A;OICIID;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
+                  {false}},
+        GrantCase{"OnlyBelow", Install, L"D:(A;OICIIO;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"NotToFiles", Install, L"D:(A;CI;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"LessThanAll", Install, L"D:(A;OICI;0x1301ff;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
+                  {false}},
+        GrantCase{"Denied", Install, L"D:(D;OICI;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        GrantCase{"OtherTrustee", Install, L"D:(A;OICI;FA;;;BU)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
+        // What the new entry, pushed down the tree, would reach through.
+        GrantCase{"FolderLinkBelow", Install, nullptr,
+                  [](const std::wstring& folder, const std::wstring& elsewhere) {
+                      Plain(folder, elsewhere);
+                      return LinkBelow(folder + L"\\Sub\\Link", elsewhere, LinkKind::kSymbolic);
+                  },
+                  {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"SecondNameOfAFileBelow", Install, nullptr,
+                  [](const std::wstring& folder, const std::wstring& elsewhere) {
+                      Plain(folder, elsewhere);
+                      return LinkBelow(folder + L"\\Sub\\Deeper\\system.dll", elsewhere + L"\\system.dll",
+                                       LinkKind::kHard);
+                  },
+                  {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"FolderMovedAsideDuringTheWalk", Install, nullptr, &Plain,
+                  Replacement("GetFinalPathNameByHandleW", GetFinalPathNameByHandleW, &MovedAsideLater), 0, false, 0,
+                  kStopped, 0, {}, Replacement("FindFirstFileW", FindFirstFileW, &CountListings)},
+        // A file below that cannot be opened cannot be judged.
+        GrantCase{"FileBelowRefused", Install, nullptr, &Plain,
+                  Replacement("CreateFileW", CreateFileW, &RefuseCatalog), 0, false, 0, kStopped, 0, {}},
+        // A listing that broke off tells nothing of what it did not reach.
+        GrantCase{"ListingBrokeOff", Install, nullptr, &Plain,
+                  Replacement("FindNextFileW", FindNextFileW, &FailFindNext), ERROR_ACCESS_DENIED, false, 0,
+                  kStopped, 0, {}},
+        GrantCase{"TooDeepToName", Install, nullptr,
+                  [](const std::wstring& folder, const std::wstring&) { return DeepFolder(folder, 250); },
+                  {}, 0, false, 0, kStopped, 0, {}},
+        GrantCase{"TooLongToWalk", Install, nullptr, &Plain,
+                  Replacement("SHGetSpecialFolderPathW", SHGetSpecialFolderPathW, &LongBase), 0, false, 0,
+                  kStopped, 0, {}},
+        // Its own path fits; its listing's pattern does not.
+        GrantCase{"TooDeepToList", Install, nullptr,
+                  [](const std::wstring& folder, const std::wstring&) {
+                      return DeepFolder(folder, 257 - folder.size());
+                  },
+                  {}, 0, false, 0, kStopped, 0, {}}),
+    [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
+
+
+}  // namespace
