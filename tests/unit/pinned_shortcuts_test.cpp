@@ -76,6 +76,16 @@ TEST_F(ProfileSweepTest, DeletesPinnedLinkInDefaultAndEveryListedProfile) {
     EXPECT_TRUE(PathExists(other)) << "another pinned link stays";
 }
 
+// A read-only pinned copy is refused, as DeleteFileW refuses it, and says so.
+TEST_F(ProfileSweepTest, ReadOnlyPinnedCopyStaysWithItsError) {
+    AddProfile(L"S-1-5-21-9-9-9-Ro", sandbox / L"Ro");
+    const std::wstring link = PinIn(sandbox / L"Ro");
+    ASSERT_TRUE(SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_READONLY));
+    Sweep({kSweepLines[0], L4("VLX: Could not delete. Error 5."), kSweepLines[1]});
+    EXPECT_TRUE(PathExists(link));
+    SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 struct AppDataCase {
     const char* name;
     std::wstring appData;
