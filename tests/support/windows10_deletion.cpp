@@ -4,6 +4,7 @@
 #include <string.h>
 
 #include "tests/support/iat_patch.h"
+#include "tests/support/sandbox.h"
 
 namespace {
 
@@ -27,16 +28,8 @@ std::wstring FinalPathOf(HANDLE item) {
 }
 
 bool FolderIsEmpty(const std::wstring& folder) {
-    WIN32_FIND_DATAW entry;
-    const HANDLE search = FindFirstFileW((folder + L"\\*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) {
-        return true;
-    }
     bool empty = true;
-    do {
-        empty = empty && (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0);
-    } while (empty && FindNextFileW(search, &entry));
-    FindClose(search);
+    ForEachEntry(folder, [&](const WIN32_FIND_DATAW&) { empty = false; });
     return empty;
 }
 
@@ -146,26 +139,6 @@ BOOL WINAPI AnswerAsWindows10(HANDLE item, FILE_INFO_BY_HANDLE_CLASS kind, LPVOI
     return Windows10Disposition(item, *static_cast<const DWORD*>(information));
 }
 
-// Removes what the holding folders still hold once the layer goes.
-void EmptyHoldingFolders() {
-    for (const wchar_t* folder : {L"C:\\vlx-posix-deleted", L"S:\\vlx-posix-deleted"}) {
-        WIN32_FIND_DATAW entry;
-        const HANDLE search = FindFirstFileW((std::wstring(folder) + L"\\*").c_str(), &entry);
-        if (search == INVALID_HANDLE_VALUE) {
-            continue;
-        }
-        do {
-            const std::wstring path = std::wstring(folder) + L"\\" + entry.cFileName;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (!DeleteFileW(path.c_str())) {
-                RemoveDirectoryW(path.c_str());
-            }
-        } while (FindNextFileW(search, &entry));
-        FindClose(search);
-        RemoveDirectoryW(folder);
-    }
-}
-
 }  // namespace
 
 bool Windows10DeletionWay() {
@@ -191,7 +164,9 @@ Windows10Deletion::Windows10Deletion(HMODULE module) : patch_(new Patch(module))
 
 Windows10Deletion::~Windows10Deletion() {
     patch_.reset();
-    EmptyHoldingFolders();
+    // What is left once the programs holding it let go.
+    RemoveTree(L"C:\\vlx-posix-deleted");
+    RemoveTree(L"S:\\vlx-posix-deleted");
 }
 
 bool Windows10Deletion::applied() const {

@@ -1,21 +1,13 @@
-// Deletion as Windows 10 1809 and later answers it on NTFS, for a module
-// whose SetFileInformationByHandle import it takes over: Wine 8 refuses the
-// extended disposition class (21) that real machines answer, so without this
-// layer the branch they take would never run.
-//
-// Class 21 is answered as documented: the flags are delete (0x1), POSIX
-// semantics (0x2) and ignore read-only (0x10); a read-only file is refused
-// with ERROR_ACCESS_DENIED unless 0x10 is given, a folder that is not empty
-// with ERROR_DIR_NOT_EMPTY, a mapped image as the old mark refuses it. With
-// POSIX semantics the name leaves its folder when the deleting handle closes,
-// even while other programs hold the item: emulated, for an item another
-// program holds, by moving it through its own handle into a holding folder on
-// its volume (outside every place a test watches) before the old mark. Every
-// other class goes to the platform.
-//
-// Which way a run deletes is chosen by VLX_DELETION_WAY ("windows10" for
-// this layer; anything else, Wine's own answers: the fallback of Windows 7
-// and 8, FAT and ReFS).
+// Deletion as NTFS on Windows 10 1809 and later answers it, for a module whose
+// SetFileInformationByHandle import it takes over (Wine 8 refuses class 21).
+// The flags are delete (0x1), POSIX semantics (0x2) and ignore read-only
+// (0x10): a read-only file is refused with ERROR_ACCESS_DENIED without 0x10,
+// a folder that is not empty with ERROR_DIR_NOT_EMPTY, a mapped image as the
+// old mark refuses it. With POSIX semantics an item another program holds
+// leaves its folder at once: it moves through its own handle into a holding
+// folder on its volume, outside every watched place, before the old mark.
+// VLX_DELETION_WAY=windows10 chooses this way; otherwise Wine's own answers
+// (the fallback of Windows 7 and 8, FAT and ReFS).
 #pragma once
 
 #include <windows.h>
