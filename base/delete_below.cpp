@@ -69,23 +69,10 @@ DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD 
     return placed;
 }
 
-// The old mark, for a file that no other program holds: its name is free
-// once the hook's handles close.
-DWORD MarkAlone(HANDLE deleting, HANDLE item, DWORD attributes, bool force) {
-    const bool cleared = force && ClearAttributes(item, attributes);
-    const DWORD marked = MarkForDeletion(deleting);
-    if (marked != ERROR_SUCCESS && cleared) {
-        SetAttributes(item, attributes);
-    }
-    return marked;
-}
-
-// The old mark, for a file that another program holds: it steps aside in its
-// own folder first, and everything is put back when the mark is refused (a
+// The old mark for a file that another program holds: it steps aside in its
+// own folder first and takes its name back when the mark is refused (a
 // module in use, for one). Nothing is marked when no name can be had.
-DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, HANDLE item, DWORD attributes, bool force,
-               LeftAside* leftAside) {
-    const bool cleared = force && ClearAttributes(item, attributes);
+DWORD MarkAside(BaseFolder* base, const wchar_t* path, HANDLE deleting, LeftAside* leftAside) {
     FileHandle folder;
     wchar_t name[kTemporaryNameChars] = {};
     DWORD status = MoveAside(base, deleting, path, &folder, name);
@@ -98,9 +85,6 @@ DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, HANDLE it
                 leftAside->error = back;
             }
         }
-    }
-    if (status != ERROR_SUCCESS && cleared) {
-        SetAttributes(item, attributes);
     }
     return status;
 }
@@ -131,17 +115,20 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, LeftAside*
     // name when the hook's handles close.
     deleting.reset();
     status = OpenForDeletion(base, path, item.get(), 0, &deleting);
-    if (status == ERROR_SUCCESS) {
-        return MarkAlone(deleting.get(), item.get(), attributes, force);
+    const bool held = status == ERROR_SHARING_VIOLATION;
+    if (held) {
+        status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
     }
-    if (status != ERROR_SHARING_VIOLATION) {
-        return status;
-    }
-    status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    return MarkHeld(base, path, deleting.get(), item.get(), attributes, force, leftAside);
+    // Attributes that a forced deletion clears are put back should the file stay.
+    const bool cleared = force && ClearAttributes(item.get(), attributes);
+    status = held ? MarkAside(base, path, deleting.get(), leftAside) : MarkForDeletion(deleting.get());
+    if (status != ERROR_SUCCESS && cleared) {
+        SetAttributes(item.get(), attributes);
+    }
+    return status;
 }
 
 }  // namespace
