@@ -71,25 +71,31 @@ DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD 
 
 // The old mark for a file that another program holds: it steps aside in its
 // own folder first and takes its name back when the mark is refused (a
-// module in use, for one). Nothing is marked when no name can be had.
-DWORD MarkAside(BaseFolder* base, const wchar_t* path, HANDLE deleting, LeftAside* leftAside) {
+// module in use, for one). Nothing is marked when no name can be had. The
+// record of the rename goes once the file is marked or has its name back;
+// a file left under its temporary name keeps it, for the next run.
+DWORD MarkAside(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool force, LeftAside* leftAside) {
     FileHandle folder;
     wchar_t name[kTemporaryNameChars] = {};
-    DWORD status = MoveAside(base, deleting, path, &folder, name);
-    if (status == ERROR_SUCCESS) {
-        status = MarkForDeletion(deleting);
-        if (status != ERROR_SUCCESS) {
-            const DWORD back = MoveBack(folder.get(), deleting, path);
-            if (back != ERROR_SUCCESS && leftAside != nullptr) {
-                CheckedCopy(leftAside->name, name);
-                leftAside->error = back;
-            }
-        }
+    DWORD status = MoveAside(base, deleting, path, force, &folder, name);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    status = MarkForDeletion(deleting);
+    const DWORD back = status != ERROR_SUCCESS ? MoveBack(folder.get(), deleting, path) : ERROR_SUCCESS;
+    if (back == ERROR_SUCCESS) {
+        RemoveAsideRecord(path);
+    } else if (leftAside != nullptr) {
+        CheckedCopy(leftAside->name, name);
+        leftAside->error = back;
     }
     return status;
 }
 
-DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, LeftAside* leftAside) {
+// Deletes the file at path below base. A leftover (the file a record names,
+// under its temporary name) must be that very file, and is never renamed.
+DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const AsideRecord* leftover,
+                   LeftAside* leftAside) {
     // Opened for its attributes alone, which keeps no other program out and
     // leaves the hook free to ask whether one holds the file.
     FileHandle item;
@@ -97,6 +103,9 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, LeftAside*
     DWORD status = OpenBelow(base, path, force ? FILE_WRITE_ATTRIBUTES : 0, kFileItem, &item, &attributes);
     if (status != ERROR_SUCCESS) {
         return status;
+    }
+    if (leftover != nullptr && !IsRecordedFile(item.get(), *leftover)) {
+        return ERROR_FILE_NOT_FOUND;
     }
     FileHandle deleting;
     status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
@@ -124,7 +133,8 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, LeftAside*
     }
     // Attributes that a forced deletion clears are put back should the file stay.
     const bool cleared = force && ClearAttributes(item.get(), attributes);
-    status = held ? MarkAside(base, path, deleting.get(), leftAside) : MarkForDeletion(deleting.get());
+    status = held && leftover == nullptr ? MarkAside(base, path, deleting.get(), force, leftAside)
+                                         : MarkForDeletion(deleting.get());
     if (status != ERROR_SUCCESS && cleared) {
         SetAttributes(item.get(), attributes);
     }
@@ -134,11 +144,11 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, LeftAside*
 }  // namespace
 
 DWORD DeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteFileAt(base, path, false, leftAside);
+    return DeleteFileAt(base, path, false, nullptr, leftAside);
 }
 
 DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteFileAt(base, path, true, leftAside);
+    return DeleteFileAt(base, path, true, nullptr, leftAside);
 }
 
 DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how) {
@@ -177,4 +187,22 @@ DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside
 DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
     BaseFolder folder(base);
     return ForceDeleteBelow(&folder, path, leftAside);
+}
+
+DWORD FinishAside(const wchar_t* path, const AsideRecord& record, wchar_t (&leftover)[kPathChars]) {
+    size_t leaf = 0;  // where the file's own name begins
+    for (size_t i = 0; path[i] != L'\0'; ++i) {
+        leaf = IsPathSeparator(path[i]) ? i + 1 : leaf;
+    }
+    if (leaf == 0 || record.name[0] == L'\0' || !CheckedCopy(leftover, path)) {
+        leftover[0] = L'\0';
+        return ERROR_INVALID_PARAMETER;
+    }
+    leftover[leaf] = L'\0';
+    if (!CheckedAppend(leftover, record.name)) {
+        leftover[0] = L'\0';
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    BaseFolder base(record.base);
+    return DeleteFileAt(&base, leftover, record.forced != 0, &record, nullptr);
 }

@@ -42,6 +42,16 @@ enum FolderRemoval {
 // that still holds anything).
 DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how = kClearingRemoval);
 
+// Finishes the deletion that a killed run left half-done: the file recorded
+// (aside_record.h) as moved aside from path, under its temporary name in
+// path's folder (set into leftover), below the base the record names, if
+// and only if it is the very file recorded, with no other name and no link
+// on its way; deleted as the record says, never renamed again. 0 when it is
+// deleted; ERROR_FILE_NOT_FOUND (or ERROR_PATH_NOT_FOUND) when it is not
+// there, or another file has its name; otherwise why it stays (kLinkInPath,
+// the platform's error).
+DWORD FinishAside(const wchar_t* path, const AsideRecord& record, wchar_t (&leftover)[kPathChars]);
+
 // For a single item below base.
 DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);
 DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);

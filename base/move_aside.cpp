@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include "base/aside_record.h"
 #include "base/checked_text.h"
 #include "base/nt_file.h"
 
@@ -126,22 +127,39 @@ bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
 
 }  // namespace
 
-DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, FileHandle* folder,
+DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
                 wchar_t (&name)[kTemporaryNameChars]) {
-    const DWORD opened = OpenOwnFolder(base, file, path, folder);
-    if (opened != ERROR_SUCCESS) {
-        return opened;
+    DWORD status = OpenOwnFolder(base, file, path, folder);
+    AsideRecord record = {};
+    record.forced = forced ? 1 : 0;
+    if (status == ERROR_SUCCESS) {
+        status = IdentifyFile(file, &record);
     }
-    for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-        if (!TemporaryName(name)) {
-            return ERROR_GEN_FAILURE;
-        }
-        const VlxNtStatus renamed = RenameWithin(folder->get(), file, name);
-        if (renamed != kVlxStatusObjectNameCollision) {
-            return VlxNtSuccess(renamed) ? ERROR_SUCCESS : FromNtStatus(renamed);
+    if (status == ERROR_SUCCESS && !CheckedCopy(record.base, base->path)) {
+        status = ERROR_FILENAME_EXCED_RANGE;
+    }
+    for (int attempt = 0; status == ERROR_SUCCESS; ++attempt) {
+        if (attempt == kNameAttempts) {
+            status = ERROR_ALREADY_EXISTS;
+        } else if (!TemporaryName(name)) {
+            status = ERROR_GEN_FAILURE;
+        } else {
+            CheckedCopy(record.name, name);
+            status = WriteAsideRecord(path, record);
+            const VlxNtStatus renamed = status == ERROR_SUCCESS ? RenameWithin(folder->get(), file, name)
+                                                                 : kVlxStatusObjectNameCollision;
+            if (status == ERROR_SUCCESS && renamed != kVlxStatusObjectNameCollision) {
+                if (VlxNtSuccess(renamed)) {
+                    return ERROR_SUCCESS;
+                }
+                status = FromNtStatus(renamed);
+            }
         }
     }
-    return ERROR_ALREADY_EXISTS;
+    if (record.name[0] != L'\0') {
+        RemoveAsideRecord(path);
+    }
+    return status;
 }
 
 DWORD MoveBack(HANDLE folder, HANDLE file, const wchar_t* path) {

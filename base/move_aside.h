@@ -7,21 +7,22 @@
 
 #include <windows.h>
 
+#include "base/aside_record.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
-
-// "~VLX", eight hexadecimal digits and ".tmp", with the terminator.
-const size_t kTemporaryNameChars = 17;
 
 // Gives the file open at file, found at path below base, a temporary name in
 // its own folder: a name from the system's random source, never one that is
 // taken (nothing is overwritten). The folder is opened below base as every
-// item is, or as base itself where it is the base. 0, with *folder open for
-// the way back and name set, when it did; otherwise why not, with nothing
-// changed: the folder cannot be opened or proven to be the file's own
-// (kLinkInPath), the random source fails, no name is free
+// item is, or as base itself where it is the base. Each rename is recorded
+// first (aside_record.h; forced tells how the file is to be deleted), and
+// the record stays for the caller to remove once the deletion has its
+// answer. 0, with *folder open for the way back and name set, when it did;
+// otherwise why not, with nothing changed and no record left: the folder
+// cannot be opened or proven to be the file's own (kLinkInPath), the random
+// source fails, the record cannot be written, no name is free
 // (ERROR_ALREADY_EXISTS), or the rename is refused.
-DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, FileHandle* folder,
+DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
                 wchar_t (&name)[kTemporaryNameChars]);
 
 // Gives the file its own name, the last component of path, back in the

@@ -9,7 +9,7 @@ set(VLX_DELETING_SUITES
   # the DLL
   CatalogDatabaseTest HandlerTest LinkTest OrganizerTest ShortcutRemovalTest UninstallPrePayloadTest
   # the proof runs
-  ProofBlastRadius ProofFaultMatrix ProofHostileInputs ProofRace)
+  ProofBlastRadius ProofFaultMatrix ProofHostileInputs ProofKillMatrix ProofRace)
 
 # vlx_add_test_suites(target [LABELS label...] [TIMEOUT seconds] [MSVC_ABI])
 # Registers, in each of the build's Wine prefixes, one ctest test per

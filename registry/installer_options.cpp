@@ -25,6 +25,8 @@ void DeleteInstallerRegistries(const HookContext* context) {
         registry.DeleteEmptyKey(kOptionParentKeyPath);
     } else {
         LogFormattedLine(context, L"Registry doesnt exists = %ls", kOptionKeyPath);
+        // A run ended after the key went leaves its emptied parent.
+        registry.DeleteEmptyKey(kOptionParentKeyPath);
     }
     LogMessage(context, "VLX: End of DeleteInstallerRegistries", kLogLevelProgress);
 }

@@ -48,7 +48,7 @@ for dll, title in (("gcc", "The DLL of the mingw-w64 build (gcc):"), ("msvc-abi"
     for arch in ("win64", "win32"):
         ran, failed = counts.get((dll, arch), (0, 0))
         print(f"{arch} everyday: {ran} suites, {failed} failed" if ran else f"{arch} everyday: no suites ran")
-        for run in ("fault matrix", "hostile inputs", "blast radius", "race"):
+        for run in ("fault matrix", "hostile inputs", "blast radius", "race", "kill matrix"):
             for way in ("Wine's deletion", "Windows 10 deletion"):
                 head = f"{arch} {run} ({way}): "
                 found = next((line for line in lines if line.startswith(head)), None)

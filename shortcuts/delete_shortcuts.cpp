@@ -55,29 +55,35 @@ bool IsBelow(const wchar_t* path, const wchar_t* folder) {
 // programs folder, innermost first, for as long as each is empty. Each goes
 // through a handle proven to lie below the programs folder, as
 // RemoveDirectoryW would remove it (its attributes stay); a link on the way
-// or a refusal ends the walk.
+// or a refusal ends the walk, a folder that is not there does not.
 void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                         const wchar_t* programs) {
     BaseFolder base(programs);
     PathRemoveFileSpecW(path);
     while (IsBelow(path, programs)) {
         LogMessage(context, "VLX: Deleting Custom Start menu heirarchy.", kLogLevelProgress);
-        const bool empty = PathIsDirectoryEmptyW(path) != FALSE;
+        // A folder that is not there is passed as if removed: a run that
+        // was ended after removing it still prunes its emptied parents.
+        const bool missing = GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES &&
+                             (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+        const bool empty = !missing && PathIsDirectoryEmptyW(path) != FALSE;
         LogWideMessage(context, path);
-        if (!empty) {
-            LogMessage(context, "VLX: Directory not Empty. Don't check further.",
-                       kLogLevelProgress);
-            return;
+        if (!missing) {
+            if (!empty) {
+                LogMessage(context, "VLX: Directory not Empty. Don't check further.",
+                           kLogLevelProgress);
+                return;
+            }
+            LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
+            const DWORD removed = RemoveFolderBelow(&base, path, kPlainRemoval);
+            if (removed == kLinkInPath) {
+                LogLinkSkipped(context);
+            }
+            if (removed != ERROR_SUCCESS) {
+                return;
+            }
+            Sleep(kFolderRemovalPauseMilliseconds);
         }
-        LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
-        const DWORD removed = RemoveFolderBelow(&base, path, kPlainRemoval);
-        if (removed == kLinkInPath) {
-            LogLinkSkipped(context);
-        }
-        if (removed != ERROR_SUCCESS) {
-            return;
-        }
-        Sleep(kFolderRemovalPauseMilliseconds);
         // Each pass goes one folder up: should the path not get shorter, a
         // folder that could not be removed would be looked at for ever.
         const size_t length = wcslen(path);

@@ -79,7 +79,9 @@ INSTANTIATE_TEST_SUITE_P(
         OptionKeyCase{"SubKeyKeepsKeyAndParent", kThree, L"\\Child", nullptr, true, true},
         OptionKeyCase{"ParentKeepsItsOtherContent", kThree, nullptr, L"Other", false, true},
         OptionKeyCase{"MissingKey", {}, nullptr, nullptr, false, false},
-        OptionKeyCase{"MissingKeyLeavesParent", {}, nullptr, L"", false, true}),
+        // A run ended between the key and its parent: the next one removes the emptied parent.
+        OptionKeyCase{"MissingKeyEmptyParentGoes", {}, nullptr, L"", false, false},
+        OptionKeyCase{"MissingKeyParentKeepsItsOtherContent", {}, nullptr, L"Other", false, true}),
     [](const testing::TestParamInfo<OptionKeyCase>& info) { return std::string(info.param.name); });
 
 TEST(DeleteInstallerRegistriesReadOnlyTest, ReadOnlyKeyKeepsEverythingSilently) {

@@ -69,6 +69,22 @@ TEST_F(ShortcutRemovalTest, FolderWithOtherContentStays) {
     EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{1000});
 }
 
+// An uninstall ended after removing Video: run again, it passes the missing
+// folder as if removed (its path, no removal line, no pause) and removes the
+// emptied Media.
+TEST_F(ShortcutRemovalTest, MissingFolderIsPassedAndItsEmptiedParentRemoved) {
+    state.SetOption(L"STARTMENULOCATION", std::wstring(kMediaFolder) + L"\\Video");
+    Run(PostPayload, Install);
+    RemoveTree(Video());
+    pauses.clear();
+    const Lines lines = Run(PostPayload, Uninstall);
+    EXPECT_EQ(Between(lines, "VLX: Deleting Custom Start menu heirarchy.", "VLX: Directory Empty. Delete."),
+              L4s({"VLX: Deleting Custom Start menu heirarchy.", ToUtf8(Video()),
+                   "VLX: Deleting Custom Start menu heirarchy.", ToUtf8(Media()), "VLX: Directory Empty. Delete."}));
+    EXPECT_FALSE(PathExists(Media()));
+    EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{1000});
+}
+
 TEST_F(ShortcutRemovalTest, OptionKeyAlreadyGoneLeavesCustomFolder) {
     state.SetOption(L"STARTMENULOCATION", kMediaFolder);
     Run(PostPayload, Install);

@@ -44,6 +44,7 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(RegSetValueExW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegDeleteValueW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegEnumKeyW, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegEnumValueW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegFlushKey, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegQueryInfoKeyW, ERROR_ACCESS_DENIED, 0),
         // advapi32: security
@@ -89,6 +90,7 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_RELEASES(CloseHandle, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); }),
         VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND),
         VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),

@@ -7,6 +7,7 @@
 namespace {
 
 decltype(&CoCreateInstance) g_real = nullptr;
+void (*g_beforeSave)() = nullptr;
 
 // One object for both interfaces the hook uses, around the real ones, with
 // one reference count, as the real shell-link object has.
@@ -41,6 +42,9 @@ public:
 
     // IPersistFile: a save over a read-only file is refused.
     HRESULT STDMETHODCALLTYPE Save(LPCOLESTR path, BOOL remember) override {
+        if (g_beforeSave != nullptr) {
+            g_beforeSave();
+        }
         const DWORD attributes = path != nullptr ? GetFileAttributesW(path) : INVALID_FILE_ATTRIBUTES;
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             return E_ACCESSDENIED;
@@ -71,6 +75,10 @@ HANDLE WINAPI CreateFileWindowsLike(LPCWSTR path, DWORD access, DWORD share, LPS
         return INVALID_HANDLE_VALUE;
     }
     return CreateFileW(path, access, share, security, disposition, flags, templateFile);
+}
+
+void CallBeforeSave(void (*before)()) {
+    g_beforeSave = before;
 }
 
 void SetRealCoCreateInstance(decltype(&CoCreateInstance) real) {

@@ -13,6 +13,9 @@
 HRESULT WINAPI CreateWindowsLikeObject(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                                        LPVOID* object);
 
+// Calls before() before each save of such a shell-link object (null: nothing).
+void CallBeforeSave(void (*before)());
+
 // What CreateWindowsLikeObject passes its calls on to (the import's original).
 void SetRealCoCreateInstance(decltype(&CoCreateInstance) real);
 

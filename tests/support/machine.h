@@ -41,7 +41,8 @@ public:
     // What the machine wrote to each file it laid out, by full path.
     const std::map<std::wstring, std::string>& contents() const { return contents_; }
     // Sets its registry keys and values anew, as laid out: the installer
-    // options, the organizer's entry and the profile; no shortcut or pin.
+    // options, the organizer's entry and the profile; no shortcut, pin or
+    // record of a file set aside.
     void LayOutRegistry();
 
 private:

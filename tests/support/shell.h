@@ -22,6 +22,9 @@ extern const wchar_t kCatalogBelowCommonAppData[];
 // the shortcut below a profile's roaming application data and below the
 // profile itself (with the usual "AppData\Roaming").
 extern const wchar_t kProfileListKey[];
+// The hook's own key under HKEY_LOCAL_MACHINE: its records of files set
+// aside by the old deletion, one value each.
+extern const wchar_t kAsideRecordsKey[];
 // The default user's shell folders, under HKEY_USERS.
 extern const wchar_t kDefaultUserShellFolders[];
 extern const wchar_t kPinnedLinkBelowAppData[];

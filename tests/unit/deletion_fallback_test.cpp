@@ -6,11 +6,18 @@
 #include <windows.h>
 #include <winternl.h>
 
+#include <memory>
 #include <string>
 
+#include "actions/interrupted_deletions.h"
 #include "base/delete_below.h"
+#include "base/guards.h"
+#include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
+#include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/shell.h"
 
 namespace {
 
@@ -121,6 +128,9 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     if (c.readOnly && c.result != ERROR_SUCCESS) {
         EXPECT_NE(GetFileAttributesW(g_file.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "as it was";
     }
+    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.leftAside)
+        << "a record only of a file left under its temporary name";
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -134,5 +144,81 @@ INSTANTIATE_TEST_SUITE_P(
                     FallbackCase{"FolderNotItsOwn", Fault::kFolderElsewhere, true, false, 4395, false, false},
                     FallbackCase{"ReadOnlyPlainDeletion", Fault::kNone, false, true, ERROR_ACCESS_DENIED, false, false}),
     [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
+
+// What a run killed between the rename and the mark leaves: the file under
+// its temporary name and the record. The next run deletes that very file,
+// and nothing that merely has its name or is reached another way.
+enum class Leftover { kRecorded, kOtherFileByItsName, kBehindLink, kSecondName, kReadOnlyPlain };
+
+struct LeftoverCase {
+    const char* name;
+    Leftover leftover;
+    const char* outcome;  // the lines after the one that names it; null: no line at all
+    bool deleted;
+    bool recordStays;
+};
+
+class LeftoverTest : public testing::TestWithParam<LeftoverCase> {};
+
+TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
+    const LeftoverCase& c = GetParam();
+    SandboxFolder sandbox;
+    const std::wstring apps = sandbox / L"Apps";
+    const std::wstring leftover = apps + L"\\Info\\" + kFixedName;
+    ASSERT_TRUE(WriteTextFile(leftover, "oem"));
+    AsideRecord record = {};
+    {
+        const Handle file(CreateFileW(leftover.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_EQ(IdentifyFile(file.get(), &record), 0u);
+    }
+    wcscpy(record.name, kFixedName);
+    wcscpy(record.base, apps.c_str());
+    record.forced = c.leftover == Leftover::kReadOnlyPlain ? 0 : 1;
+    std::wstring at = leftover;  // where the file is left
+    std::unique_ptr<ScopedLink> link;
+    if (c.leftover == Leftover::kOtherFileByItsName) {
+        // Made before the recorded file goes, so that it cannot have its index.
+        ASSERT_TRUE(WriteTextFile(sandbox / L"other", "someone else's"));
+        ASSERT_TRUE(DeleteFileW(leftover.c_str()) && MoveFileW((sandbox / L"other").c_str(), leftover.c_str()));
+    } else if (c.leftover == Leftover::kBehindLink) {
+        at = sandbox / (std::wstring(L"Elsewhere\\") + kFixedName);
+        ASSERT_TRUE(MoveFileW((apps + L"\\Info").c_str(), (sandbox / L"Elsewhere").c_str()));
+        link.reset(new ScopedLink(apps + L"\\Info", sandbox / L"Elsewhere"));
+        ASSERT_TRUE(link->made());
+    } else if (c.leftover == Leftover::kSecondName) {
+        link.reset(new ScopedLink(sandbox / L"second.tmp", leftover, LinkKind::kHard));
+        ASSERT_TRUE(link->made());
+    } else if (c.leftover == Leftover::kReadOnlyPlain) {
+        ASSERT_TRUE(SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    ASSERT_EQ(WriteAsideRecord((apps + L"\\Info\\ols_config.xml").c_str(), record), 0u);
+
+    LogCapture capture;
+    const HookContext context = TestContext();
+    FinishInterruptedDeletions(&context);
+    std::vector<LogLine> expected;
+    if (c.outcome != nullptr) {
+        expected.push_back(L4("VLX: " + std::string(c.deleted ? "Deleted leftover " : "Leftover ") +
+                              ToUtf8(leftover) + (c.deleted ? "." : " stays.")));
+    }
+    if (c.outcome != nullptr && c.outcome[0] != '\0') {
+        expected.push_back(L4(c.outcome));
+    }
+    EXPECT_EQ(capture.lines(), expected);
+    EXPECT_NE(PathExists(at), c.deleted);
+    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.recordStays);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
+    SetFileAttributesW(at.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, LeftoverTest,
+    testing::Values(LeftoverCase{"Recorded", Leftover::kRecorded, "", true, false},
+                    LeftoverCase{"OtherFileByItsName", Leftover::kOtherFileByItsName, nullptr, false, false},
+                    LeftoverCase{"BehindLink", Leftover::kBehindLink, "VLX: Link in path. Skipped.", false, true},
+                    LeftoverCase{"SecondName", Leftover::kSecondName, "VLX: Link in path. Skipped.", false, true},
+                    LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, "VLX: Could not delete. Error 5.", false,
+                                 true}),
+    [](const testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
