@@ -8,7 +8,10 @@
 // handle closes. Elsewhere (Windows 7 and 8, FAT, ReFS, Wine) the old mark
 // keeps the name taken for as long as anyone holds the item; a file that
 // another program holds then first takes a temporary name in its own folder,
-// and takes its own name back should the mark be refused.
+// and takes its own name back should the mark be refused. That rename is
+// recorded first (aside_record.h), so that a run ended between it and the
+// mark leaves the next run a deletion to finish (FinishAside), never a file
+// under a name nobody knows.
 #pragma once
 
 #include <windows.h>

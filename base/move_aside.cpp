@@ -138,23 +138,29 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
     if (status == ERROR_SUCCESS && !CheckedCopy(record.base, base->path)) {
         status = ERROR_FILENAME_EXCED_RANGE;
     }
-    for (int attempt = 0; status == ERROR_SUCCESS; ++attempt) {
-        if (attempt == kNameAttempts) {
-            status = ERROR_ALREADY_EXISTS;
-        } else if (!TemporaryName(name)) {
+    for (int attempt = 0; status == ERROR_SUCCESS && attempt < kNameAttempts; ++attempt) {
+        if (!TemporaryName(name)) {
             status = ERROR_GEN_FAILURE;
-        } else {
-            CheckedCopy(record.name, name);
-            status = WriteAsideRecord(path, record);
-            const VlxNtStatus renamed = status == ERROR_SUCCESS ? RenameWithin(folder->get(), file, name)
-                                                                 : kVlxStatusObjectNameCollision;
-            if (status == ERROR_SUCCESS && renamed != kVlxStatusObjectNameCollision) {
-                if (VlxNtSuccess(renamed)) {
-                    return ERROR_SUCCESS;
-                }
-                status = FromNtStatus(renamed);
-            }
+            break;
         }
+        // Recorded before the rename: a run ended in between leaves a record
+        // whose file still has its own name, never a file the next run does
+        // not know.
+        CheckedCopy(record.name, name);
+        status = WriteAsideRecord(path, record);
+        if (status != ERROR_SUCCESS) {
+            break;
+        }
+        const VlxNtStatus renamed = RenameWithin(folder->get(), file, name);
+        if (VlxNtSuccess(renamed)) {
+            return ERROR_SUCCESS;
+        }
+        if (renamed != kVlxStatusObjectNameCollision) {
+            status = FromNtStatus(renamed);
+        }
+    }
+    if (status == ERROR_SUCCESS) {
+        status = ERROR_ALREADY_EXISTS;  // every name tried was taken
     }
     if (record.name[0] != L'\0') {
         RemoveAsideRecord(path);

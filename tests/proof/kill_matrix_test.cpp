@@ -201,6 +201,7 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
         for (unsigned n = 1; n <= changes; ++n) {
             points.emplace_back(phase, n);
         }
+        std::cout << phase << ": " << changes << " kill points" << std::endl;
     }
     const bool msvcAbi = BesideTests(L"").find(L"bin-msvc-abi") != std::wstring::npos;
     const unsigned total = static_cast<unsigned>(points.size());
@@ -239,7 +240,7 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
     std::ostringstream summary;
     summary << SummaryHead("kill matrix") << ran << " kill points, " << failed << " failed";
     if (step > 1) {
-        summary << " (every " << step << ". of " << total << " from " << offset << ", seed " << seed << ")";
+        summary << " (one in " << step << " of " << total << ", from offset " << offset << ", seed " << seed << ")";
     }
     std::cout << summary.str() << std::endl;
     WriteSummary(summary.str());

@@ -153,9 +153,8 @@ enum class Leftover { kRecorded, kOtherFileByItsName, kBehindLink, kSecondName, 
 struct LeftoverCase {
     const char* name;
     Leftover leftover;
-    const char* outcome;  // the lines after the one that names it; null: no line at all
-    bool deleted;
-    bool recordStays;
+    std::vector<std::string> lines;  // "%s" stands for the leftover's path
+    bool recordStays;                // and so does the file
 };
 
 class LeftoverTest : public testing::TestWithParam<LeftoverCase> {};
@@ -166,14 +165,11 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     const std::wstring apps = sandbox / L"Apps";
     const std::wstring leftover = apps + L"\\Info\\" + kFixedName;
     ASSERT_TRUE(WriteTextFile(leftover, "oem"));
-    AsideRecord record = {};
-    {
-        const Handle file(CreateFileW(leftover.c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        ASSERT_EQ(IdentifyFile(file.get(), &record), 0u);
-    }
+    AsideRecord record = {0, 0, 0, c.leftover == Leftover::kReadOnlyPlain ? 0u : 1u, {}, {}};
+    ASSERT_EQ(IdentifyFile(Handle(CreateFileW(leftover.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
+                           &record), 0u);
     wcscpy(record.name, kFixedName);
     wcscpy(record.base, apps.c_str());
-    record.forced = c.leftover == Leftover::kReadOnlyPlain ? 0 : 1;
     std::wstring at = leftover;  // where the file is left
     std::unique_ptr<ScopedLink> link;
     if (c.leftover == Leftover::kOtherFileByItsName) {
@@ -184,40 +180,38 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
         at = sandbox / (std::wstring(L"Elsewhere\\") + kFixedName);
         ASSERT_TRUE(MoveFileW((apps + L"\\Info").c_str(), (sandbox / L"Elsewhere").c_str()));
         link.reset(new ScopedLink(apps + L"\\Info", sandbox / L"Elsewhere"));
-        ASSERT_TRUE(link->made());
     } else if (c.leftover == Leftover::kSecondName) {
         link.reset(new ScopedLink(sandbox / L"second.tmp", leftover, LinkKind::kHard));
-        ASSERT_TRUE(link->made());
     } else if (c.leftover == Leftover::kReadOnlyPlain) {
         ASSERT_TRUE(SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
     }
+    ASSERT_TRUE(link == nullptr || link->made());
     ASSERT_EQ(WriteAsideRecord((apps + L"\\Info\\ols_config.xml").c_str(), record), 0u);
 
     LogCapture capture;
     const HookContext context = TestContext();
     FinishInterruptedDeletions(&context);
     std::vector<LogLine> expected;
-    if (c.outcome != nullptr) {
-        expected.push_back(L4("VLX: " + std::string(c.deleted ? "Deleted leftover " : "Leftover ") +
-                              ToUtf8(leftover) + (c.deleted ? "." : " stays.")));
-    }
-    if (c.outcome != nullptr && c.outcome[0] != '\0') {
-        expected.push_back(L4(c.outcome));
+    for (const std::string& line : c.lines) {
+        const size_t slot = line.find("%s");
+        expected.push_back(
+            L4(slot == std::string::npos ? line : line.substr(0, slot) + ToUtf8(leftover) + line.substr(slot + 2)));
     }
     EXPECT_EQ(capture.lines(), expected);
-    EXPECT_NE(PathExists(at), c.deleted);
+    EXPECT_EQ(PathExists(at), c.recordStays || c.leftover == Leftover::kOtherFileByItsName);
     EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.recordStays);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
     SetFileAttributesW(at.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+const char kStays[] = "VLX: Leftover %s stays.";
 INSTANTIATE_TEST_SUITE_P(
     Kinds, LeftoverTest,
-    testing::Values(LeftoverCase{"Recorded", Leftover::kRecorded, "", true, false},
-                    LeftoverCase{"OtherFileByItsName", Leftover::kOtherFileByItsName, nullptr, false, false},
-                    LeftoverCase{"BehindLink", Leftover::kBehindLink, "VLX: Link in path. Skipped.", false, true},
-                    LeftoverCase{"SecondName", Leftover::kSecondName, "VLX: Link in path. Skipped.", false, true},
-                    LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, "VLX: Could not delete. Error 5.", false,
+    testing::Values(LeftoverCase{"Recorded", Leftover::kRecorded, {"VLX: Deleted leftover %s."}, false},
+                    LeftoverCase{"OtherFileByItsName", Leftover::kOtherFileByItsName, {}, false},
+                    LeftoverCase{"BehindLink", Leftover::kBehindLink, {kStays, "VLX: Link in path. Skipped."}, true},
+                    LeftoverCase{"SecondName", Leftover::kSecondName, {kStays, "VLX: Link in path. Skipped."}, true},
+                    LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, {kStays, "VLX: Could not delete. Error 5."},
                                  true}),
     [](const testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
 
