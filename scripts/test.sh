@@ -6,9 +6,9 @@
 # checks, and runs every test in both Wine prefixes (win64 and win32) that
 # the build creates under build/wine: the everyday tests, the release checks
 # and the proof runs (ctest label "proof": fault matrix, hostile inputs,
-# blast radius, the real 30-second wait, two reproducible builds), those that
-# load the DLL once with each DLL. Ends with the figures of each DLL; exits
-# non-zero when anything failed.
+# blast radius, race, kill matrix, the real 30-second wait, two reproducible
+# builds), those that load the DLL once with each DLL. Ends with the figures
+# of each DLL; exits non-zero when anything failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
