@@ -173,11 +173,16 @@ private:
     std::vector<std::unique_ptr<Handle>> holds_;
 };
 
+bool MsvcAbi() {
+    return BesideTests(L"").find(L"bin-msvc-abi") != std::wstring::npos;
+}
+
 std::string Replay(const std::string& phase, unsigned killAt) {
     std::ostringstream line;
     line << "replay: VLX_WINE_ARCH=" << (InWin64Prefix() ? "win64" : "win32") << " VLX_KILL_PHASE=" << phase
          << " VLX_KILL_AT=" << killAt << " VLX_KILL_WAY=" << (Windows10DeletionWay() ? "windows10" : "wine")
-         << " build/wine/run build/bin/vlx_proof.exe --gtest_filter=ProofKillMatrix.*";
+         << " build/wine/run build/" << (MsvcAbi() ? "bin-msvc-abi" : "bin")
+         << "/vlx_proof.exe --gtest_filter=ProofKillMatrix.*";
     return line.str();
 }
 
@@ -203,9 +208,8 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
         }
         std::cout << phase << ": " << changes << " kill points" << std::endl;
     }
-    const bool msvcAbi = BesideTests(L"").find(L"bin-msvc-abi") != std::wstring::npos;
     const unsigned total = static_cast<unsigned>(points.size());
-    unsigned step = std::max(msvcAbi ? 5u : 1u, (total + kMostPoints - 1) / kMostPoints);
+    unsigned step = std::max(MsvcAbi() ? 5u : 1u, (total + kMostPoints - 1) / kMostPoints);
     const unsigned seed = Env("VLX_KILL_SEED").empty() ? GetTickCount() : strtoul(Env("VLX_KILL_SEED").c_str(), nullptr, 10);
     unsigned offset = seed % step;
     if (!Env("VLX_KILL_AT").empty()) {
