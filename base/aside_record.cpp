@@ -5,14 +5,14 @@
 #include <string.h>
 
 #include "base/guards.h"
+#include "base/no_follow.h"
 
 const wchar_t kAsideRecordKey[] = L"SOFTWARE\\VLXCustomHook";
 
 DWORD IdentifyFile(HANDLE file, AsideRecord* record) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(file, &information)) {
-        const DWORD error = GetLastError();
-        return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
+        return LastFailure();
     }
     record->volume = information.dwVolumeSerialNumber;
     record->indexHigh = information.nFileIndexHigh;

@@ -54,6 +54,16 @@ bool IsForbiddenInPath(wchar_t c) {
 
 }  // namespace
 
+size_t LeafAt(const wchar_t* path) {
+    size_t leaf = 0;
+    for (size_t i = 0; path[i] != L'\0'; ++i) {
+        if (IsPathSeparator(path[i])) {
+            leaf = i + 1;
+        }
+    }
+    return leaf;
+}
+
 bool IsFullPath(const wchar_t* path) {
     const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
     const bool drive = driveLetter && path[1] == L':';

@@ -26,6 +26,9 @@ inline bool IsPathSeparator(wchar_t c) {
     return c == L'\\' || c == L'/';
 }
 
+// Where the last component of path begins: 0 when it has no separator.
+size_t LeafAt(const wchar_t* path);
+
 // True for a path that names its place on its own and that Windows would
 // take as a file name: a drive and a separator ("C:\", "C:\Apps") or a UNC
 // share ("\\server\share..."). False for "Apps", "\Apps" and "C:Apps", which

@@ -190,10 +190,7 @@ DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* left
 }
 
 DWORD FinishAside(const wchar_t* path, const AsideRecord& record, wchar_t (&leftover)[kPathChars]) {
-    size_t leaf = 0;  // where the file's own name begins
-    for (size_t i = 0; path[i] != L'\0'; ++i) {
-        leaf = IsPathSeparator(path[i]) ? i + 1 : leaf;
-    }
+    const size_t leaf = LeafAt(path);
     if (leaf == 0 || record.name[0] == L'\0' || !CheckedCopy(leftover, path)) {
         leftover[0] = L'\0';
         return ERROR_INVALID_PARAMETER;

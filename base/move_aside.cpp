@@ -47,17 +47,6 @@ VlxNtStatus RenameWithin(HANDLE folder, HANDLE file, const wchar_t* name) {
     return NtSetInformationFile(file, &status, &rename, sizeof(rename), kVlxFileRenameInformation);
 }
 
-// Where the last component of path begins.
-size_t LeafAt(const wchar_t* path) {
-    size_t leaf = 0;
-    for (size_t i = 0; path[i] != L'\0'; ++i) {
-        if (IsPathSeparator(path[i])) {
-            leaf = i + 1;
-        }
-    }
-    return leaf;
-}
-
 // The length of text without its trailing separators.
 size_t TrimmedLength(const wchar_t* text, size_t length) {
     while (length > 0 && IsPathSeparator(text[length - 1])) {

@@ -21,11 +21,6 @@
 
 namespace {
 
-uint64_t EnvironmentNumber(const char* name, uint64_t otherwise) {
-    const char* text = getenv(name);
-    return text != nullptr && *text != '\0' ? strtoull(text, nullptr, 10) : otherwise;
-}
-
 void Write(HKEY root, const std::wstring& subKey, const wchar_t* name, const RegistryValue& value,
            REGSAM view) {
     RegKey key;

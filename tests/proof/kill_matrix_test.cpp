@@ -34,11 +34,6 @@ const char* const kPhases[] = {
 // At most this many kill points run per DLL, prefix and way; more are sampled.
 const unsigned kMostPoints = 150;
 
-std::string Env(const char* name) {
-    const char* value = getenv(name);
-    return value != nullptr ? value : "";
-}
-
 const PhaseFacts& PhaseNamed(const std::string& name) {
     for (const PhaseFacts& phase : AllPhases()) {
         if (name == phase.name) {
@@ -76,8 +71,8 @@ BOOL WINAPI CountedSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, L
 }
 
 TEST(ProofKillMatrix, DISABLED_Child) {
-    const PhaseFacts& phase = PhaseNamed(Env("VLX_KILL_PHASE"));
-    g_killAt = strtoul(Env("VLX_KILL_AT").c_str(), nullptr, 10);
+    const PhaseFacts& phase = PhaseNamed(EnvironmentText("VLX_KILL_PHASE"));
+    g_killAt = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0));
     ProofHook hook;
     for (const char* name : {"RegCreateKeyExW", "RegSetValueExW", "RegDeleteValueW", "SHDeleteEmptyKeyW",
                              "SetSecurityInfo", "NtSetInformationFile", "CreateDirectoryW", "RemoveDirectoryW",
@@ -93,7 +88,7 @@ TEST(ProofKillMatrix, DISABLED_Child) {
     g_setInformation = setInformation.original();
     CallBeforeEach(&BeforeCall);
     CallBeforeSave(&BeforeChange);
-    PropertyMapBuilder properties = ProductProperties(Env("VLX_KILL_INSTALLDIR"));
+    PropertyMapBuilder properties = ProductProperties(EnvironmentText("VLX_KILL_INSTALLDIR"));
     const int32_t result = hook.dll().Proc(properties.map(), phase.entry, phase.mode);
     CallBeforeEach(nullptr);
     CallBeforeSave(nullptr);
@@ -188,15 +183,15 @@ std::string Replay(const std::string& phase, unsigned killAt) {
 
 TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
     // A replay names its way; the children take it from the environment.
-    if (!Env("VLX_KILL_WAY").empty()) {
-        _putenv_s("VLX_DELETION_WAY", Env("VLX_KILL_WAY").c_str());
+    if (!EnvironmentText("VLX_KILL_WAY").empty()) {
+        _putenv_s("VLX_DELETION_WAY", EnvironmentText("VLX_KILL_WAY").c_str());
     }
     KillRounds rounds;
     // One uninterrupted run of each phase: its end state and its kill points.
     std::vector<std::pair<std::string, unsigned>> points;
     std::vector<MachineState> ends;
     for (const char* phase : kPhases) {
-        if (!Env("VLX_KILL_PHASE").empty() && Env("VLX_KILL_PHASE") != phase) {
+        if (!EnvironmentText("VLX_KILL_PHASE").empty() && EnvironmentText("VLX_KILL_PHASE") != phase) {
             continue;
         }
         unsigned changes = 0;
@@ -210,12 +205,12 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
     }
     const unsigned total = static_cast<unsigned>(points.size());
     unsigned step = std::max(MsvcAbi() ? 5u : 1u, (total + kMostPoints - 1) / kMostPoints);
-    const unsigned seed = Env("VLX_KILL_SEED").empty() ? GetTickCount() : strtoul(Env("VLX_KILL_SEED").c_str(), nullptr, 10);
+    const unsigned seed = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_SEED", GetTickCount()));
     unsigned offset = seed % step;
-    if (!Env("VLX_KILL_AT").empty()) {
+    if (!EnvironmentText("VLX_KILL_AT").empty()) {
         step = 1;
         offset = 0;
-        points = {{Env("VLX_KILL_PHASE"), static_cast<unsigned>(strtoul(Env("VLX_KILL_AT").c_str(), nullptr, 10))}};
+        points = {{EnvironmentText("VLX_KILL_PHASE"), static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0))}};
     }
     unsigned ran = 0;
     unsigned failed = 0;

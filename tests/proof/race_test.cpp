@@ -75,8 +75,7 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
     ProofHook hook;
     ProofMachine machine;
     PopulatedMachine& populated = machine.machine();
-    const char* seedText = getenv("VLX_RACE_SEED");
-    const unsigned seed = seedText != nullptr ? strtoul(seedText, nullptr, 10) : GetTickCount();
+    const unsigned seed = static_cast<unsigned>(EnvironmentNumber("VLX_RACE_SEED", GetTickCount()));
     for (const char* name : {"CreateFileW", "ReOpenFile", "GetFileInformationByHandleEx", "SetFileInformationByHandle",
                              "GetFinalPathNameByHandleW", "GetFileAttributesW", "CreateDirectoryW", "RemoveDirectoryW",
                              "FindFirstFileW", "FindNextFileW", "NtSetInformationFile", "CloseHandle",

@@ -2,10 +2,22 @@
 
 #include <windows.h>
 
+#include <stdlib.h>
+
 bool InWin64Prefix() {
     wchar_t arch[16] = {};
     const DWORD length = GetEnvironmentVariableW(L"VLX_WINE_ARCH", arch, 16);
     return length == 0 || lstrcmpW(arch, L"win64") == 0;
+}
+
+std::string EnvironmentText(const char* name) {
+    const char* text = getenv(name);
+    return text != nullptr ? text : "";
+}
+
+uint64_t EnvironmentNumber(const char* name, uint64_t otherwise) {
+    const std::string text = EnvironmentText(name);
+    return text.empty() ? otherwise : strtoull(text.c_str(), nullptr, 10);
 }
 
 std::wstring BesideTests(const std::wstring& name) {

@@ -1,8 +1,8 @@
 #include "tests/support/windows10_deletion.h"
 
-#include <stdlib.h>
 #include <string.h>
 
+#include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/sandbox.h"
 
@@ -142,8 +142,7 @@ BOOL WINAPI AnswerAsWindows10(HANDLE item, FILE_INFO_BY_HANDLE_CLASS kind, LPVOI
 }  // namespace
 
 bool Windows10DeletionWay() {
-    const char* way = getenv("VLX_DELETION_WAY");
-    return way != nullptr && strcmp(way, "windows10") == 0;
+    return EnvironmentText("VLX_DELETION_WAY") == "windows10";
 }
 
 std::string DeletionWayName() {
