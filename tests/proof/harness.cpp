@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <fstream>
-
 #include "tests/proof/books.h"
 #include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
@@ -114,6 +112,14 @@ std::string SummaryHead(const std::string& run) {
 }
 
 void WriteSummary(const std::string& line) {
-    std::ofstream out(ToUtf8(BesideTests(L"proof-summary.txt")), std::ios::app);
-    out << line << "\n";
+    // The two prefixes' runs write at once. The C runtime's append seeks to
+    // the end and then writes, so one line could overwrite the other's (seen:
+    // a run's figures missing); a handle for appending only adds each write
+    // whole at the end.
+    const std::string text = line + "\n";
+    const Handle file(CreateFileW(BesideTests(L"proof-summary.txt").c_str(), FILE_APPEND_DATA,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                  nullptr));
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }

@@ -11,7 +11,7 @@
 std::string UnixName(const std::wstring& path);
 
 // Starts a Unix program (its path as Wine sees it, then its arguments). Wine
-// signals the process handle at once: the caller waits for the effect.
+// gives no handle to wait on: the caller waits for the effect.
 bool RunUnix(const std::string& commandLine);
 
 enum class LinkKind {
