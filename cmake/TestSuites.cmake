@@ -11,6 +11,9 @@ set(VLX_DELETING_SUITES
   # the proof runs
   ProofBlastRadius ProofFaultMatrix ProofHostileInputs ProofKillMatrix ProofRace)
 
+# Runs one suite's program and judges how it ended.
+set(VLX_RUN_SUITE ${PROJECT_SOURCE_DIR}/scripts/run-suite.py)
+
 # vlx_add_test_suites(target [LABELS label...] [TIMEOUT seconds] [MSVC_ABI])
 # Registers, in each of the build's Wine prefixes, one ctest test per
 # GoogleTest suite of target, found when ctest starts (see
