@@ -5,26 +5,32 @@
 #include "hook/log.h"
 
 void FinishInterruptedDeletions(const HookContext* context) {
-    wchar_t path[kPathChars];
+    wchar_t leftover[kPathChars];
     AsideRecord record;
-    for (DWORD index = 0; NextAsideRecord(index, path, &record);) {
-        if (path[0] == L'\0') {
+    for (DWORD index = 0; NextAsideRecord(index, leftover, &record);) {
+        if (leftover[0] == L'\0') {
             ++index;
             continue;
         }
-        wchar_t leftover[kPathChars];
-        const DWORD result = FinishAside(path, record, leftover);
-        const bool gone = result == ERROR_SUCCESS || result == ERROR_FILE_NOT_FOUND ||
-                          result == ERROR_PATH_NOT_FOUND || result == ERROR_INVALID_PARAMETER ||
-                          result == ERROR_FILENAME_EXCED_RANGE;
-        if (result == ERROR_SUCCESS) {
+        bool forget = true;
+        DWORD error = ERROR_SUCCESS;
+        // A value that is none of ours (layout 0) proves nothing: forgotten.
+        const LeftoverFound found = record.layout != 0 ? FinishAside(leftover, record, &error) : kLeftoverGone;
+        if (found == kLeftoverDeleted) {
             LogFormattedLine(context, L"VLX: Deleted leftover %ls.", leftover);
-        } else if (!gone) {
+        } else if (found == kLeftoverStays) {
             LogFormattedLine(context, L"VLX: Leftover %ls stays.", leftover);
-            LogDeletion(context, result, LeftAside());
+            LogDeletion(context, error, LeftAside());
+            if (++record.passes < kMostFinishingPasses) {
+                forget = false;
+                WriteAsideRecord(leftover, record, kUpdatedRecord);
+            } else {
+                LogFormattedLine(context, L"VLX: Gave up on leftover %ls after %lu tries.", leftover,
+                                 static_cast<unsigned long>(record.passes));
+            }
         }
         // A record that is removed leaves the next one at the same index.
-        if (!gone || !RemoveAsideRecord(path)) {
+        if (!forget || !RemoveAsideRecord(leftover)) {
             ++index;
         }
     }

@@ -1,10 +1,11 @@
-// The record of a file that the old deletion moves aside (move_aside.h):
-// written before the rename, removed once the deletion has its answer. It
-// lives under HKEY_LOCAL_MACHINE, where only administrators write, so no
-// user can forge one; a run that is killed in between leaves it behind, and
-// the next run finishes the deletion of the file it names, proven by the
-// file's identity on its volume (a name alone proves nothing: anyone may
-// create a file called "~VLX....tmp").
+// The record of a file that the old deletion sets aside under a temporary
+// name (move_aside.h): written before the rename, removed once the deletion
+// has its answer. It lives under HKEY_LOCAL_MACHINE, where only
+// administrators write, in a key that only SYSTEM and administrators can
+// read, so no user can forge one or learn from it; a run that is killed in
+// between leaves it behind, and the next run finishes the deletion of the
+// file it names, proven by what survives the rename (a name alone proves
+// nothing: anyone may create a file called "~VLX....tmp").
 #pragma once
 
 #include <windows.h>
@@ -14,35 +15,68 @@
 // "~VLX", eight hexadecimal digits and ".tmp", with the terminator.
 const size_t kTemporaryNameChars = 17;
 
-// The hook's own key, in its own (32-bit) view: one binary value per file,
-// named by the path the file had; made for the first record and removed with
-// the last.
+// The hook's own key, in its own (32-bit) view: one binary value per file
+// set aside, named by its temporary path; made for the first record and
+// removed once it holds nothing.
 extern const wchar_t kAsideRecordKey[];
 
-struct AsideRecord {
-    DWORD volume;                         // the volume's serial number
-    DWORD indexHigh;                      // the file's index on that volume
-    DWORD indexLow;
-    DWORD forced;                         // 1: read-only, hidden and system do not stop its deletion
-    wchar_t name[kTemporaryNameChars];    // its temporary name, in the folder it had
-    wchar_t base[kPathChars];             // the base folder it was found below
+// What proves that a file is the one set aside, by what its volume keeps.
+enum FileProof : DWORD {
+    // Where the volume answers FileIdInfo (Windows 8 and later; ReFS needs
+    // it): the 64-bit volume serial number and the 128-bit file id.
+    kProofFileId = 1,
+    // Elsewhere (Windows 7): the volume serial number and the 64-bit index.
+    kProofIndex = 2,
+    // A volume that keeps no access lists (FAT, exFAT), where any user may
+    // delete any file anyway: its index is the place of the file's entry in
+    // its folder, which the longer temporary name moves, so the proof is
+    // what the rename leaves alone: the volume serial number, the size and
+    // the creation and last-write times.
+    kProofTraits = 3,
 };
 
-// The identity of the file open at file, into record.
+// A record's value, laid out alike by every compiler (no padding). A value
+// of another size or layout is no record of this hook.
+struct AsideRecord {
+    DWORD layout;              // kAsideRecordLayout
+    DWORD proof;               // FileProof
+    ULONGLONG volume;          // the volume's serial number
+    BYTE id[16];               // the file id; the index, low half first
+    ULONGLONG size;            // kProofTraits: the file's size and times
+    ULONGLONG created;
+    ULONGLONG written;
+    DWORD forced;              // 1: read-only, hidden and system do not stop its deletion
+    DWORD passes;              // finishing passes that found it and left it
+    wchar_t base[kPathChars];  // the base folder it was found below
+};
+
+const DWORD kAsideRecordLayout = 2;
+
+// The proof of the file open at file that its volume allows, into record: 0,
+// or why it cannot be had.
 DWORD IdentifyFile(HANDLE file, AsideRecord* record);
-// Whether the file open at file is the one record names.
-bool IsRecordedFile(HANDLE file, const AsideRecord& record);
 
-// Writes the record of the file that had path, over any earlier one, and
-// makes it durable before it returns: 0 or why not.
-DWORD WriteAsideRecord(const wchar_t* path, const AsideRecord& record);
+// Whether the file open at file is the one record names, proven the way the
+// record was: 0 with *same set, or why it cannot be told.
+DWORD MatchRecordedFile(HANDLE file, const AsideRecord& record, bool* same);
 
-// Removes the record of path, and the key with the last record: true when
-// no record of path is left.
-bool RemoveAsideRecord(const wchar_t* path);
+enum RecordWrite {
+    kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where leftover has a record
+    kUpdatedRecord,  // over the record of leftover
+};
 
-// The record at index: the path it is named by (empty for a name too long to
-// be one of ours), and the record (zeroed where the value is not one). False
-// when there is none at index or the key cannot be read; an empty key is
-// removed then.
-bool NextAsideRecord(DWORD index, wchar_t (&path)[kPathChars], AsideRecord* record);
+// Writes the record of the file set aside (or about to be) at leftover, its
+// temporary path, after it has given the key its access list (SYSTEM and
+// Administrators, nothing inherited), and makes it durable before it
+// returns: 0 or why not.
+DWORD WriteAsideRecord(const wchar_t* leftover, const AsideRecord& record, RecordWrite how);
+
+// Removes the record of leftover, and then the key once it holds nothing:
+// true when no record of leftover is left. Other records are never touched.
+bool RemoveAsideRecord(const wchar_t* leftover);
+
+// The record at index: the temporary path it is named by (empty for a name
+// too long to be one of ours), and the record, zeroed (layout 0) where the
+// value is none of this hook's. False when there is none at index or the key
+// cannot be read; an empty key is removed then.
+bool NextAsideRecord(DWORD index, wchar_t (&leftover)[kPathChars], AsideRecord* record);

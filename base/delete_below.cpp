@@ -73,28 +73,36 @@ DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD 
 // own folder first and takes its name back when the mark is refused (a
 // module in use, for one). Nothing is marked when no name can be had. The
 // record of the rename goes once the file is marked or has its name back;
-// a file left under its temporary name keeps it, for the next run.
+// a file left under its temporary name keeps it, for the next run. Where
+// the temporary path would pass the path limit, the rename (through the
+// folder's handle) would succeed but the next run could not open the file
+// again: such a file is marked under its own name, which then stays taken
+// until the other program lets go.
 DWORD MarkAside(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool force, LeftAside* leftAside) {
+    if (LeafAt(path) + kTemporaryNameChars > kPathChars) {
+        return MarkForDeletion(deleting);
+    }
     FileHandle folder;
-    wchar_t name[kTemporaryNameChars] = {};
-    DWORD status = MoveAside(base, deleting, path, force, &folder, name);
+    wchar_t leftover[kPathChars] = {};
+    DWORD status = MoveAside(base, deleting, path, force, &folder, leftover);
     if (status != ERROR_SUCCESS) {
         return status;
     }
     status = MarkForDeletion(deleting);
     const DWORD back = status != ERROR_SUCCESS ? MoveBack(folder.get(), deleting, path) : ERROR_SUCCESS;
     if (back == ERROR_SUCCESS) {
-        RemoveAsideRecord(path);
+        RemoveAsideRecord(leftover);
     } else if (leftAside != nullptr) {
-        CheckedCopy(leftAside->name, name);
+        CheckedCopy(leftAside->name, leftover + LeafAt(leftover));
         leftAside->error = back;
     }
     return status;
 }
 
-// Deletes the file at path below base. A leftover (the file a record names,
-// under its temporary name) must be that very file, and is never renamed.
-DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const AsideRecord* leftover,
+// Deletes the file at path below base. A leftover (recorded: the file a
+// record names, under its temporary name) must be that very file, and is
+// never renamed.
+DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const AsideRecord* recorded,
                    LeftAside* leftAside) {
     // Opened for its attributes alone, which keeps no other program out and
     // leaves the hook free to ask whether one holds the file.
@@ -104,8 +112,12 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Asid
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    if (leftover != nullptr && !IsRecordedFile(item.get(), *leftover)) {
-        return ERROR_FILE_NOT_FOUND;
+    if (recorded != nullptr) {
+        bool same = false;
+        status = MatchRecordedFile(item.get(), *recorded, &same);
+        if (status != ERROR_SUCCESS || !same) {
+            return status != ERROR_SUCCESS ? status : ERROR_FILE_NOT_FOUND;
+        }
     }
     FileHandle deleting;
     status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
@@ -133,12 +145,37 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Asid
     }
     // Attributes that a forced deletion clears are put back should the file stay.
     const bool cleared = force && ClearAttributes(item.get(), attributes);
-    status = held && leftover == nullptr ? MarkAside(base, path, deleting.get(), force, leftAside)
+    status = held && recorded == nullptr ? MarkAside(base, path, deleting.get(), force, leftAside)
                                          : MarkForDeletion(deleting.get());
     if (status != ERROR_SUCCESS && cleared) {
         SetAttributes(item.get(), attributes);
     }
     return status;
+}
+
+// Whether the volume that path lies on answers: its root ("C:\" or
+// "\\server\share\") opens. An unplugged drive or a share offline does not.
+bool VolumeAnswers(const wchar_t* path) {
+    wchar_t root[kPathChars];
+    if (!CheckedCopy(root, path)) {
+        return false;
+    }
+    size_t end = 0;
+    if (root[0] != L'\0' && root[1] == L':' && IsPathSeparator(root[2])) {
+        end = 3;
+    } else if (IsPathSeparator(root[0]) && IsPathSeparator(root[1])) {
+        int separators = 0;
+        for (size_t i = 2; root[i] != L'\0' && end == 0; ++i) {
+            end = IsPathSeparator(root[i]) && ++separators == 2 ? i + 1 : 0;
+        }
+    }
+    if (end == 0) {
+        return false;
+    }
+    root[end] = L'\0';
+    const FileHandle opened(CreateFileW(root, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return opened.valid();
 }
 
 }  // namespace
@@ -189,17 +226,50 @@ DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* left
     return ForceDeleteBelow(&folder, path, leftAside);
 }
 
-DWORD FinishAside(const wchar_t* path, const AsideRecord& record, wchar_t (&leftover)[kPathChars]) {
-    const size_t leaf = LeafAt(path);
-    if (leaf == 0 || record.name[0] == L'\0' || !CheckedCopy(leftover, path)) {
-        leftover[0] = L'\0';
-        return ERROR_INVALID_PARAMETER;
-    }
-    leftover[leaf] = L'\0';
-    if (!CheckedAppend(leftover, record.name)) {
-        leftover[0] = L'\0';
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
+LeftoverFound FinishAside(const wchar_t* leftover, const AsideRecord& record, DWORD* error) {
     BaseFolder base(record.base);
-    return DeleteFileAt(&base, leftover, record.forced != 0, &record, nullptr);
+    {
+        // Opened as whatever stands there, a folder or a link included.
+        FileHandle item(CreateFileW(leftover, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        if (!item.valid()) {
+            *error = LastFailure();
+            const bool gone =
+                *error == ERROR_FILE_NOT_FOUND || (*error == ERROR_PATH_NOT_FOUND && VolumeAnswers(leftover));
+            return gone ? kLeftoverGone : kLeftoverStays;
+        }
+        // A link at the name is not ours: told by the handle, and by the
+        // entry its folder lists (Wine opens a link's target even when asked
+        // not to). A link on the way leads elsewhere, and the leftover may
+        // still be where it was: nothing can be told.
+        DWORD attributes = 0;
+        DWORD tag = 0;
+        WIN32_FIND_DATAW entry;
+        const FindHandle listed(FindFirstFileW(leftover, &entry));
+        *error = ReadAttributes(item.get(), &attributes, &tag);
+        if (*error == ERROR_SUCCESS &&
+            (IsLink(attributes, tag) || (listed.valid() && IsLink(entry.dwFileAttributes, entry.dwReserved0)))) {
+            return kLeftoverNotOurs;
+        }
+        if (*error == ERROR_SUCCESS) {
+            *error = StillBelow(&base, leftover, item.get());
+        }
+        if (*error != ERROR_SUCCESS) {
+            return kLeftoverStays;
+        }
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return kLeftoverNotOurs;
+        }
+        const DWORD names = NameCount(item.get());
+        bool same = false;
+        *error = names == 0 ? LastFailure() : MatchRecordedFile(item.get(), record, &same);
+        if (*error != ERROR_SUCCESS) {
+            return kLeftoverStays;
+        }
+        if (!same || names != 1) {
+            return kLeftoverNotOurs;
+        }
+    }
+    *error = DeleteFileAt(&base, leftover, record.forced != 0, &record, nullptr);
+    return *error == ERROR_SUCCESS ? kLeftoverDeleted : kLeftoverStays;
 }

@@ -11,7 +11,10 @@
 // and takes its own name back should the mark be refused. That rename is
 // recorded first (aside_record.h), so that a run ended between it and the
 // mark leaves the next run a deletion to finish (FinishAside), never a file
-// under a name nobody knows.
+// under a name nobody knows. A record goes once its file is marked: a power
+// cut while another program still holds a marked file leaves that file
+// under its temporary name. Where the temporary path would pass the path
+// limit, a held file is marked under its own name, without a rename.
 #pragma once
 
 #include <windows.h>
@@ -45,15 +48,21 @@ enum FolderRemoval {
 // that still holds anything).
 DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how = kClearingRemoval);
 
+// What finishing a recorded deletion found at the temporary path.
+enum LeftoverFound {
+    kLeftoverDeleted,  // the very file recorded, deleted as the record says
+    kLeftoverGone,     // nothing there, on a volume that answers
+    kLeftoverNotOurs,  // a folder, a link, a file of another identity or with a second name: left as it is
+    kLeftoverStays,    // it cannot be told, or the deletion was refused: *error says why
+};
+
 // Finishes the deletion that a killed run left half-done: the file recorded
-// (aside_record.h) as moved aside from path, under its temporary name in
-// path's folder (set into leftover), below the base the record names, if
-// and only if it is the very file recorded, with no other name and no link
-// on its way; deleted as the record says, never renamed again. 0 when it is
-// deleted; ERROR_FILE_NOT_FOUND (or ERROR_PATH_NOT_FOUND) when it is not
-// there, or another file has its name; otherwise why it stays (kLinkInPath,
-// the platform's error).
-DWORD FinishAside(const wchar_t* path, const AsideRecord& record, wchar_t (&leftover)[kPathChars]);
+// (aside_record.h) as set aside at leftover, its temporary path, below the
+// base the record names, if and only if it is the very file recorded, with
+// no other name and no link on its way; deleted as the record says, never
+// renamed again. A leftover whose folder is missing counts as gone only
+// while the root of its volume opens.
+LeftoverFound FinishAside(const wchar_t* leftover, const AsideRecord& record, DWORD* error);
 
 // For a single item below base.
 DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);

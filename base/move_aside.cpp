@@ -13,16 +13,6 @@ namespace {
 // How many random temporary names are tried before a file is left alone.
 const int kNameAttempts = 8;
 
-// The Windows error for the native statuses a rename answers with.
-DWORD FromNtStatus(VlxNtStatus status) {
-    switch (status) {
-        case kVlxStatusObjectNameCollision: return ERROR_ALREADY_EXISTS;
-        case kVlxStatusAccessDenied: return ERROR_ACCESS_DENIED;
-        case kVlxStatusObjectNameInvalid: return ERROR_INVALID_NAME;
-        default: return ERROR_GEN_FAILURE;
-    }
-}
-
 // Names a file in the folder open at folder: through that handle, so that
 // no path is looked up again. ReplaceIfExists stays FALSE: nothing is ever
 // overwritten.
@@ -117,7 +107,7 @@ bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
 }  // namespace
 
 DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
-                wchar_t (&name)[kTemporaryNameChars]) {
+                wchar_t (&leftover)[kPathChars]) {
     DWORD status = OpenOwnFolder(base, file, path, folder);
     AsideRecord record = {};
     record.forced = forced ? 1 : 0;
@@ -127,16 +117,30 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
     if (status == ERROR_SUCCESS && !CheckedCopy(record.base, base->path)) {
         status = ERROR_FILENAME_EXCED_RANGE;
     }
+    const size_t leaf = LeafAt(path);
     for (int attempt = 0; status == ERROR_SUCCESS && attempt < kNameAttempts; ++attempt) {
+        wchar_t name[kTemporaryNameChars];
         if (!TemporaryName(name)) {
             status = ERROR_GEN_FAILURE;
             break;
         }
+        if (!CheckedCopy(leftover, path)) {
+            status = ERROR_FILENAME_EXCED_RANGE;
+            break;
+        }
+        leftover[leaf] = L'\0';
+        if (!CheckedAppend(leftover, name)) {
+            status = ERROR_FILENAME_EXCED_RANGE;
+            break;
+        }
         // Recorded before the rename: a run ended in between leaves a record
         // whose file still has its own name, never a file the next run does
-        // not know.
-        CheckedCopy(record.name, name);
-        status = WriteAsideRecord(path, record);
+        // not know. A name that another leftover's record holds is passed.
+        status = WriteAsideRecord(leftover, record, kNewRecord);
+        if (status == ERROR_ALREADY_EXISTS) {
+            status = ERROR_SUCCESS;
+            continue;
+        }
         if (status != ERROR_SUCCESS) {
             break;
         }
@@ -144,20 +148,19 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
         if (VlxNtSuccess(renamed)) {
             return ERROR_SUCCESS;
         }
+        RemoveAsideRecord(leftover);
         if (renamed != kVlxStatusObjectNameCollision) {
-            status = FromNtStatus(renamed);
+            status = RtlNtStatusToDosError(renamed);
         }
     }
     if (status == ERROR_SUCCESS) {
         status = ERROR_ALREADY_EXISTS;  // every name tried was taken
     }
-    if (record.name[0] != L'\0') {
-        RemoveAsideRecord(path);
-    }
+    leftover[0] = L'\0';
     return status;
 }
 
 DWORD MoveBack(HANDLE folder, HANDLE file, const wchar_t* path) {
     const VlxNtStatus renamed = RenameWithin(folder, file, path + LeafAt(path));
-    return VlxNtSuccess(renamed) ? ERROR_SUCCESS : FromNtStatus(renamed);
+    return VlxNtSuccess(renamed) ? ERROR_SUCCESS : RtlNtStatusToDosError(renamed);
 }

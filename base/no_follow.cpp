@@ -35,11 +35,6 @@ bool SamePath(const wchar_t* a, const wchar_t* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-namespace {
-
-// The attributes and reparse tag of the object open at handle. Where the
-// volume tells only the attributes, the tag is 0: not reported, so a reparse
-// point there counts as a link.
 DWORD ReadAttributes(HANDLE handle, DWORD* attributes, DWORD* tag) {
     // The attributes alone: the whole-file information would also ask for
     // the volume's serial number, which costs a hundred times more.
@@ -61,6 +56,8 @@ DWORD ReadAttributes(HANDLE handle, DWORD* attributes, DWORD* tag) {
     *tag = 0;
     return ERROR_SUCCESS;
 }
+
+namespace {
 
 // Appends each component of rest to path with one backslash before it, as
 // the platform normalises doubled and trailing separators.
@@ -158,15 +155,13 @@ DWORD CheckPlace(BaseFolder* base, const wchar_t* path, size_t baseLength, HANDL
     return SamePath(expected, actual) ? ERROR_SUCCESS : kLinkInPath;
 }
 
-// The number of names (hard links) of the file open at file; 0, with the
-// thread's last error set, when it cannot be told.
+}  // namespace
+
 DWORD NameCount(HANDLE file) {
     FILE_STANDARD_INFO standard;
     return GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) ? standard.NumberOfLinks
                                                                                               : 0;
 }
-
-}  // namespace
 
 DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
                 DWORD* attributes) {

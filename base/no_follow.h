@@ -94,6 +94,15 @@ DWORD LastErrorUnless(BOOL succeeded);
 // before Windows 10 do not know the latter at all.
 bool IsUnsupported(DWORD error);
 
+// The attributes and reparse tag of the object open at handle. Where the
+// volume tells only the attributes, the tag is 0: not reported, so a
+// reparse point there counts as a link.
+DWORD ReadAttributes(HANDLE handle, DWORD* attributes, DWORD* tag);
+
+// The number of names (hard links) of the file open at file; 0, with the
+// thread's last error set, when it cannot be told.
+DWORD NameCount(HANDLE file);
+
 // The path of the object open at handle as the platform resolves it, links
 // included, without a trailing separator (a drive root "\\?\C:\" loses its):
 // volume is VOLUME_NAME_DOS ("\\?\C:\...") or VOLUME_NAME_NT

@@ -13,7 +13,6 @@ inline bool VlxNtSuccess(VlxNtStatus status) {
     return status >= 0;
 }
 
-const VlxNtStatus kVlxStatusAccessDenied = static_cast<VlxNtStatus>(0xC0000022L);
 const VlxNtStatus kVlxStatusObjectNameInvalid = static_cast<VlxNtStatus>(0xC0000033L);
 const VlxNtStatus kVlxStatusObjectNameCollision = static_cast<VlxNtStatus>(0xC0000035L);
 
@@ -41,3 +40,6 @@ struct VlxFileRenameInformation {
 extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtSetInformationFile(HANDLE file, VlxIoStatusBlock* status,
                                                                          PVOID information, ULONG length,
                                                                          int informationClass);
+
+// The Windows error that a native status stands for.
+extern "C" __declspec(dllimport) ULONG WINAPI RtlNtStatusToDosError(VlxNtStatus status);

@@ -1,6 +1,5 @@
 #include "hook/dispatch.h"
 
-#include "actions/interrupted_deletions.h"
 #include "hook/handlers.h"
 #include "hook/log.h"
 
@@ -28,7 +27,5 @@ int32_t DispatchPhase(const HookContext* context) {
         LogMessage(context, "Unsupported entry mode specified.", kLogLevelProgress);
         return kResultUnsupportedEntryMode;
     }
-    // What a killed run left half-done is finished before anything else.
-    FinishInterruptedDeletions(context);
     return kHandlers[installMode][entryMode](context);
 }

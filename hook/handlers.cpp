@@ -7,6 +7,7 @@
 #include "actions/catalog_database.h"
 #include "actions/codec_filters.h"
 #include "actions/companion_organizer.h"
+#include "actions/interrupted_deletions.h"
 #include "actions/oem_files.h"
 #include "actions/permissions.h"
 #include "hook/log.h"
@@ -60,6 +61,8 @@ int32_t PrePayloadInstallProc(const HookContext* context) {
 
 int32_t PostPayloadInstallProc(const HookContext* context) {
     LogMessage(context, "VLX: In PostPayloadInstallProc", kLogLevelProgress);
+    // Each phase that changes files first finishes what a killed run left.
+    FinishInterruptedDeletions(context);
     RegisterMainConceptFilters(context);
     CreateShortcuts(context);
     return 0;
@@ -83,6 +86,7 @@ int32_t ReinstallPreSystemCheckProc(const HookContext* context) {
 
 int32_t PrePayloadReinstallProc(const HookContext* context) {
     LogMessage(context, "In PrePayloadReinstallProc", kLogLevelProgress);
+    FinishInterruptedDeletions(context);
     UnRegisterMainConceptFilters(context);
     DeleteCatalogDatabase(context);
     return 0;
@@ -90,6 +94,7 @@ int32_t PrePayloadReinstallProc(const HookContext* context) {
 
 int32_t PostPayloadReinstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadReinstallProc", kLogLevelProgress);
+    FinishInterruptedDeletions(context);
     DeleteShortcuts(context);
     RegisterMainConceptFilters(context);
     CreateShortcuts(context);
@@ -116,6 +121,7 @@ int32_t UninstallPreSystemCheckProc(const HookContext* context) {
 
 int32_t PrePayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "VLX: In PrePayloadUninstallProc", kLogLevelProgress);
+    FinishInterruptedDeletions(context);
     UnRegisterMainConceptFilters(context);
     UninstallOEMFiles(context);
     DeleteCatalogDatabase(context);
@@ -124,6 +130,7 @@ int32_t PrePayloadUninstallProc(const HookContext* context) {
 
 int32_t PostPayloadUninstallProc(const HookContext* context) {
     LogMessage(context, "In PostPayloadUninstallProc", kLogLevelProgress);
+    FinishInterruptedDeletions(context);
     // Shortcut removal reads STARTMENULOCATION from the option key, so it
     // comes before the key is deleted.
     DeleteShortcuts(context);

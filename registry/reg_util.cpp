@@ -1,9 +1,8 @@
 #include "registry/reg_util.h"
 
-#include <shlwapi.h>
-
 #include <string.h>
 
+#include "base/empty_key.h"
 #include "base/guards.h"
 #include "registry/keys.h"
 
@@ -110,20 +109,5 @@ bool RegUtil::DeleteEmptyKey(const wchar_t* path) {
     if (!Resolve(path, &root, subKey) || subKey[0] == L'\0') {
         return false;
     }
-    // Wine's SHDeleteEmptyKeyW deletes a key that still holds values (only
-    // sub-keys stop it): make sure the key is empty first. On Windows, which
-    // refuses such a key itself, the check changes nothing.
-    {
-        LONG status = ERROR_SUCCESS;
-        const RegKey key = OpenKey(path, KEY_READ, &status);
-        DWORD subKeys = 0;
-        DWORD values = 0;
-        if (!key.valid() ||
-            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr,
-                             &values, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
-            subKeys != 0 || values != 0) {
-            return false;
-        }
-    }
-    return SHDeleteEmptyKeyW(root, subKey) == ERROR_SUCCESS;
+    return DeleteKeyIfEmpty(root, subKey) == ERROR_SUCCESS;
 }

@@ -91,6 +91,7 @@ std::vector<StandIn> MakeStandInTable() {
                      [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); }),
         VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
+        VLX_FAILS(GetVolumeInformationByHandleW, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND),
         VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
@@ -110,6 +111,7 @@ std::vector<StandIn> MakeStandInTable() {
                   }),
         // ntdll: a file named anew within the folder whose handle is given
         VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* STATUS_ACCESS_DENIED */, 0),
+        VLX_PASSES(RtlNtStatusToDosError),  // a mapping, which cannot fail
         // kernel32: processes and the system
         VLX_FAILS(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND,
                   [](BOOL r, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,

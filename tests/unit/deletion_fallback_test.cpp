@@ -4,15 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 #include <winternl.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "actions/interrupted_deletions.h"
+#include "base/aside_record.h"
 #include "base/delete_below.h"
 #include "base/guards.h"
+#include "hook/dispatch.h"
 #include "tests/support/environment.h"
+#include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
 #include "tests/support/log_capture.h"
@@ -66,6 +72,29 @@ DWORD WINAPI FinalPathElsewhere(HANDLE item, LPWSTR path, DWORD size, DWORD flag
     return length;
 }
 
+// A FAT volume: no access lists, and an id (its entry's place) that follows the name.
+bool g_fat = false;
+decltype(&GetVolumeInformationByHandleW) g_realVolume = nullptr;
+decltype(&GetFileInformationByHandleEx) g_realAbout = nullptr;
+
+BOOL WINAPI FatVolume(HANDLE file, LPWSTR name, DWORD nameSize, LPDWORD serial, LPDWORD longest, LPDWORD flags,
+                      LPWSTR system, DWORD systemSize) {
+    const BOOL answered = g_realVolume(file, name, nameSize, serial, longest, flags, system, systemSize);
+    if (answered && g_fat && flags != nullptr) {
+        *flags &= ~FILE_PERSISTENT_ACLS;
+    }
+    return answered;
+}
+
+BOOL WINAPI FatAbout(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
+    wchar_t path[1024] = {};
+    const BOOL answered = g_realAbout(file, kind, data, size);
+    if (answered && g_fat && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18) && g_realFinal(file, path, 1024, 0)) {
+        static_cast<DWORD*>(data)[2] = static_cast<DWORD>(std::hash<std::wstring>()(path));  // FileIdInfo's id
+    }
+    return answered;
+}
+
 NTSTATUS NTAPI CountRenames(HANDLE file, PIO_STATUS_BLOCK status, PVOID data, ULONG length,
                             FILE_INFORMATION_CLASS kind) {
     ++g_renames;
@@ -80,6 +109,8 @@ struct FallbackCase {
     DWORD result;
     bool renamed;  // a temporary name was taken at all
     bool leftAside;
+    bool fat = false;
+    bool deep = false;  // its temporary path would pass the path limit
 };
 
 class DeletionFallbackTest : public testing::TestWithParam<FallbackCase> {};
@@ -88,7 +119,8 @@ class DeletionFallbackTest : public testing::TestWithParam<FallbackCase> {};
 TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     const FallbackCase& c = GetParam();
     SandboxFolder sandbox;
-    g_file = sandbox / L"Apps\\ols_config.xml";
+    const std::wstring apps = sandbox / L"Apps";
+    g_file = (c.deep ? apps + L"\\" + std::wstring(242 - apps.size(), L'd') : apps) + L"\\ols_config.xml";
     const std::wstring taken = sandbox / (std::wstring(L"Apps\\") + kFixedName);
     ASSERT_TRUE(WriteTextFile(g_file, "oem") && WriteTextFile(taken, "someone else's"));
     ASSERT_TRUE(SetFileAttributesW(g_file.c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
@@ -100,15 +132,21 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     ImportPatch<decltype(NtSetInformationFile)> rename(library, "ntdll.dll", "NtSetInformationFile", &CountRenames);
     g_realSet = mark.original();
     g_realFinal = final.original();
+    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(library, "kernel32.dll",
+                                                                "GetVolumeInformationByHandleW", &FatVolume);
+    ImportPatch<decltype(GetFileInformationByHandleEx)> about(library, "kernel32.dll", "GetFileInformationByHandleEx",
+                                                              &FatAbout);
     g_realRename = rename.original();
+    g_realVolume = volume.original();
+    g_realAbout = about.original();
+    g_fat = c.fat;
     g_fault = c.fault;
     g_renames = 0;
+    LeftAside leftAside;
     {
         const HANDLE held = CreateFileW(g_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        LeftAside leftAside;
-        const std::wstring apps = sandbox / L"Apps";
         EXPECT_EQ(c.force ? ForceDeleteBelow(apps.c_str(), g_file.c_str(), &leftAside)
                           : DeleteBelow(apps.c_str(), g_file.c_str(), &leftAside),
                   c.result);
@@ -130,6 +168,24 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     }
     EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.leftAside)
         << "a record only of a file left under its temporary name";
+    if (c.leftAside) {
+        PSECURITY_DESCRIPTOR security = nullptr;
+        LPWSTR text = nullptr;
+        ASSERT_EQ(GetNamedSecurityInfoW(L"MACHINE\\SOFTWARE\\VLXCustomHook", SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
+                                        nullptr, nullptr, nullptr, nullptr, &security), 0u);
+        ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(security, SDDL_REVISION_1,
+                                                                         DACL_SECURITY_INFORMATION, &text, nullptr));
+        EXPECT_STREQ(wcschr(text, L'('), L"(A;;KA;;;SY)(A;;KA;;;BA)") << "SYSTEM and Administrators alone";
+        LocalFree(text);
+        LocalFree(security);
+        // The next run, on the same volume, finishes it.
+        LogCapture capture;
+        const HookContext context = TestContext();
+        FinishInterruptedDeletions(&context);
+        EXPECT_FALSE(PathExists(apps + L"\\" + leftAside.name));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey));
+    }
+    g_fat = false;
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
 }
 
@@ -142,19 +198,28 @@ INSTANTIATE_TEST_SUITE_P(
                     FallbackCase{"EveryRandomNameTaken", Fault::kFixedRandom, true, false, ERROR_ALREADY_EXISTS, true,
                                  false},
                     FallbackCase{"FolderNotItsOwn", Fault::kFolderElsewhere, true, false, 4395, false, false},
-                    FallbackCase{"ReadOnlyPlainDeletion", Fault::kNone, false, true, ERROR_ACCESS_DENIED, false, false}),
+                    FallbackCase{"ReadOnlyPlainDeletion", Fault::kNone, false, true, ERROR_ACCESS_DENIED, false, false},
+                    FallbackCase{"OnFatNameTakenBack", Fault::kNameTakenBack, true, false, ERROR_ACCESS_DENIED, true,
+                                 true, true},
+                    FallbackCase{"TemporaryPathPastTheLimit", Fault::kNone, true, false, ERROR_SUCCESS, false, false,
+                                 false, true}),
     [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
 
 // What a run killed between the rename and the mark leaves: the file under
 // its temporary name and the record. The next run deletes that very file,
-// and nothing that merely has its name or is reached another way.
-enum class Leftover { kRecorded, kOtherFileByItsName, kBehindLink, kSecondName, kReadOnlyPlain };
+// and nothing that merely has its name or is reached another way; where it
+// cannot tell, it keeps the record until the last finishing pass.
+enum class Leftover {
+    kRecorded, kOtherFileByItsName, kBehindLink, kGivenUpBehindLink, kSecondName, kReadOnlyPlain, kFolderAtName,
+    kLinkAtName, kFolderGone, kVolumeGone, kBesideOneThatStays, kSameNameSetAsideAgain, kPreCheck, kPostPayload
+};
 
 struct LeftoverCase {
     const char* name;
     Leftover leftover;
-    std::vector<std::string> lines;  // "%s" stands for the leftover's path
-    bool recordStays;                // and so does the file
+    std::vector<std::string> lines;  // "%s" stands for the leftover's path, "%o" for the other's
+    bool fileStays;
+    bool recordStays;
 };
 
 class LeftoverTest : public testing::TestWithParam<LeftoverCase> {};
@@ -163,20 +228,23 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     const LeftoverCase& c = GetParam();
     SandboxFolder sandbox;
     const std::wstring apps = sandbox / L"Apps";
-    const std::wstring leftover = apps + L"\\Info\\" + kFixedName;
-    ASSERT_TRUE(WriteTextFile(leftover, "oem"));
-    AsideRecord record = {0, 0, 0, c.leftover == Leftover::kReadOnlyPlain ? 0u : 1u, {}, {}};
+    std::wstring leftover = apps + L"\\Info\\" + kFixedName;
+    const std::wstring other = apps + L"\\Info\\~VLX87654321.tmp";
+    ASSERT_TRUE(WriteTextFile(leftover, "oem") && WriteTextFile(other, "held"));
+    AsideRecord record = {};
     ASSERT_EQ(IdentifyFile(Handle(CreateFileW(leftover.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
                            &record), 0u);
-    wcscpy(record.name, kFixedName);
+    record.forced = c.leftover == Leftover::kReadOnlyPlain ? 0 : 1;
+    record.passes = c.leftover == Leftover::kGivenUpBehindLink ? 9 : 0;  // the tenth pass gives it up
     wcscpy(record.base, apps.c_str());
     std::wstring at = leftover;  // where the file is left
     std::unique_ptr<ScopedLink> link;
+    Handle held;
     if (c.leftover == Leftover::kOtherFileByItsName) {
         // Made before the recorded file goes, so that it cannot have its index.
         ASSERT_TRUE(WriteTextFile(sandbox / L"other", "someone else's"));
         ASSERT_TRUE(DeleteFileW(leftover.c_str()) && MoveFileW((sandbox / L"other").c_str(), leftover.c_str()));
-    } else if (c.leftover == Leftover::kBehindLink) {
+    } else if (c.leftover == Leftover::kBehindLink || c.leftover == Leftover::kGivenUpBehindLink) {
         at = sandbox / (std::wstring(L"Elsewhere\\") + kFixedName);
         ASSERT_TRUE(MoveFileW((apps + L"\\Info").c_str(), (sandbox / L"Elsewhere").c_str()));
         link.reset(new ScopedLink(apps + L"\\Info", sandbox / L"Elsewhere"));
@@ -184,21 +252,51 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
         link.reset(new ScopedLink(sandbox / L"second.tmp", leftover, LinkKind::kHard));
     } else if (c.leftover == Leftover::kReadOnlyPlain) {
         ASSERT_TRUE(SetFileAttributesW(leftover.c_str(), FILE_ATTRIBUTE_READONLY));
+    } else if (c.leftover == Leftover::kFolderAtName) {
+        ASSERT_TRUE(DeleteFileW(leftover.c_str()) && CreateDirectoryW(leftover.c_str(), nullptr));
+    } else if (c.leftover == Leftover::kLinkAtName) {
+        ASSERT_TRUE(DeleteFileW(leftover.c_str()) && CreateDirectoryW((sandbox / L"Elsewhere").c_str(), nullptr));
+        link.reset(new ScopedLink(leftover, sandbox / L"Elsewhere"));
+    } else if (c.leftover == Leftover::kFolderGone) {
+        at = leftover = apps + L"\\Gone\\" + kFixedName;  // its folder removed
+    } else if (c.leftover == Leftover::kVolumeGone) {
+        at = leftover = L"Q:\\Apps\\Info\\" + std::wstring(kFixedName);  // a drive that is not there
+        wcscpy(record.base, L"Q:\\Apps");
     }
     ASSERT_TRUE(link == nullptr || link->made());
-    ASSERT_EQ(WriteAsideRecord((apps + L"\\Info\\ols_config.xml").c_str(), record), 0u);
+    ASSERT_EQ(WriteAsideRecord(leftover.c_str(), record, kNewRecord), 0u);
+    if (c.leftover == Leftover::kBesideOneThatStays) {
+        AsideRecord stays = record;  // the other leftover, held without delete sharing
+        ASSERT_EQ(IdentifyFile(Handle(CreateFileW(other.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
+                               &stays), 0u);
+        ASSERT_EQ(WriteAsideRecord(other.c_str(), stays, kNewRecord), 0u);
+        held.reset(CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    } else if (c.leftover == Leftover::kSameNameSetAsideAgain) {
+        const std::wstring again = apps + L"\\Info\\ols_config.xml";  // a new file at the old name, held
+        ASSERT_TRUE(WriteTextFile(again, "new"));
+        const Handle holder(CreateFileW(again.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_EQ(DeleteBelow(apps.c_str(), again.c_str()), 0u);
+    }
 
     LogCapture capture;
-    const HookContext context = TestContext();
-    FinishInterruptedDeletions(&context);
+    PropertyMapBuilder properties = PropertyMapBuilder().Set("ProductName", "Another product");
+    HookContext context = TestContext(properties.map());
+    context.entryMode = c.leftover == Leftover::kPreCheck ? PreSystemCheck : PostPayload;
     std::vector<LogLine> expected;
-    for (const std::string& line : c.lines) {
-        const size_t slot = line.find("%s");
-        expected.push_back(
-            L4(slot == std::string::npos ? line : line.substr(0, slot) + ToUtf8(leftover) + line.substr(slot + 2)));
+    for (std::string line : c.lines) {
+        for (const auto& slot : {std::make_pair("%s", leftover), std::make_pair("%o", other)}) {
+            const size_t at = line.find(slot.first);
+            line = at == std::string::npos ? line : line.substr(0, at) + ToUtf8(slot.second) + line.substr(at + 2);
+        }
+        expected.push_back(L4(line));
     }
-    EXPECT_EQ(capture.lines(), expected);
-    EXPECT_EQ(PathExists(at), c.recordStays || c.leftover == Leftover::kOtherFileByItsName);
+    // Through the dispatcher, a phase's lines after those asked for are its actions'.
+    const bool phase = c.leftover == Leftover::kPreCheck || c.leftover == Leftover::kPostPayload;
+    EXPECT_EQ(phase ? DispatchPhase(&context) : (FinishInterruptedDeletions(&context), 0), 0);
+    std::vector<LogLine> lines = capture.lines();
+    lines.resize(phase ? std::min(lines.size(), expected.size()) : lines.size());
+    EXPECT_EQ(lines, expected);
+    EXPECT_EQ(PathExists(at), c.fileStays);
     EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.recordStays);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
     SetFileAttributesW(at.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -207,12 +305,29 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
 const char kStays[] = "VLX: Leftover %s stays.";
 INSTANTIATE_TEST_SUITE_P(
     Kinds, LeftoverTest,
-    testing::Values(LeftoverCase{"Recorded", Leftover::kRecorded, {"VLX: Deleted leftover %s."}, false},
-                    LeftoverCase{"OtherFileByItsName", Leftover::kOtherFileByItsName, {}, false},
-                    LeftoverCase{"BehindLink", Leftover::kBehindLink, {kStays, "VLX: Link in path. Skipped."}, true},
-                    LeftoverCase{"SecondName", Leftover::kSecondName, {kStays, "VLX: Link in path. Skipped."}, true},
-                    LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, {kStays, "VLX: Could not delete. Error 5."},
-                                 true}),
+    testing::Values(
+        LeftoverCase{"Recorded", Leftover::kRecorded, {"VLX: Deleted leftover %s."}, false, false},
+        LeftoverCase{"OtherFileByItsName", Leftover::kOtherFileByItsName, {}, true, false},
+        LeftoverCase{"BehindLink", Leftover::kBehindLink, {kStays, "VLX: Link in path. Skipped."}, true, true},
+        LeftoverCase{"GivenUpBehindLink", Leftover::kGivenUpBehindLink,
+                     {kStays, "VLX: Link in path. Skipped.", "VLX: Gave up on leftover %s after 10 tries."}, true,
+                     false},
+        LeftoverCase{"SecondName", Leftover::kSecondName, {}, true, false},
+        LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, {kStays, "VLX: Could not delete. Error 5."}, true,
+                     true},
+        LeftoverCase{"FolderAtName", Leftover::kFolderAtName, {}, true, false},
+        LeftoverCase{"LinkAtName", Leftover::kLinkAtName, {}, true, false},
+        LeftoverCase{"FolderGone", Leftover::kFolderGone, {}, false, false},
+        LeftoverCase{"VolumeGone", Leftover::kVolumeGone, {kStays}, false, true},
+        LeftoverCase{"BesideOneThatStays", Leftover::kBesideOneThatStays,
+                     {"VLX: Deleted leftover %s.", "VLX: Leftover %o stays.", "VLX: Could not delete. Error 32."},
+                     false, true},
+        LeftoverCase{"SameNameSetAsideAgain", Leftover::kSameNameSetAsideAgain, {"VLX: Deleted leftover %s."}, false,
+                     false},
+        LeftoverCase{"InstallPreCheckChangesNothing", Leftover::kPreCheck, {"In InstallPreSystemCheckProc"}, true,
+                     true},
+        LeftoverCase{"InstallPostPayloadFinishesAfterItsEntryLine", Leftover::kPostPayload,
+                     {"VLX: In PostPayloadInstallProc", "VLX: Deleted leftover %s."}, false, false}),
     [](const testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
