@@ -10,11 +10,12 @@ no line reports an unhandled exception, and the program exits with 0.
 Wine 8 sometimes ends a 32-bit program with SIGSEGV as it exits, after the
 summary: a thread still alive at the exit is ended with SIGQUIT, and its signal
 handler, running with %gs = 0, faults in glibc and again in its own fault
-handler (README, "Tests and proof runs"). A program that printed a passing summary
-and then ended with a Unix signal is therefore run once more, and the suite
-passes only when that second run passes without a crash. Every other ending
-fails: a crash before the summary, a Windows exception or exit status (a fault
-in the hook's code is one, see tests/support/main.cpp), a second crash."""
+handler (docs/testing.md, "How a suite's run is judged"). A program that
+printed a passing summary and then ended with a Unix signal is therefore run
+once more, and the suite passes only when that second run passes without a
+crash. Every other ending fails: a crash before the summary, a Windows
+exception or exit status (a fault in the hook's code is one, see
+tests/support/main.cpp), a second crash."""
 import re
 import signal
 import subprocess

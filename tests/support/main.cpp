@@ -2,8 +2,9 @@
 // - GoogleTest starts, for each thread that reports a result or a trace, a
 //   thread that waits for that thread's end. Left waiting when the process
 //   exits, that thread is ended by Wine, which sometimes crashes doing so
-//   (README, "Tests and proof runs"). So the tests run on a thread of their own,
-//   whose watcher ends with it, and the program exits once it is alone.
+//   (docs/testing.md, "How a suite's run is judged"). So the tests run on a
+//   thread of their own, whose watcher ends with it, and the program exits
+//   once it is alone.
 // - A fault in the hook's own code ends the program with the fault's code,
 //   also where something else would catch and hide it: the loader does so for
 //   a fault in a DLL's entry point, at FreeLibrary and at the process's exit.
