@@ -15,6 +15,34 @@
 // cut while another program still holds a marked file leaves that file
 // under its temporary name. Where the temporary path would pass the path
 // limit, a held file is marked under its own name, without a rename.
+//
+// The life of a held file under the old mark, step by step, with what a
+// kill after each step leaves and what the next run does with it:
+//
+//   step                   a kill leaves                     the next run
+//   own name               the file as it was                deletes it afresh
+//   attributes cleared     it, without read-only, hidden     deletes it afresh (a forced
+//     (forced only)          and system                        deletion clears them anyway)
+//   recorded (flushed)     a record; the file at its own     finds nothing at the temporary
+//                            name                              path: forgets the record
+//   temporary name         the file at it, and the record    finishes it (FinishAside) when
+//                                                              it is the very file recorded
+//   marked                 the mark, kept by the holder's    deletes it again (Wine), or is
+//                            handle, and the record            refused until the holder lets
+//                                                              go (Windows): counts the pass
+//   record removed         the file marked, no record        nothing: it goes when the holder
+//                                                              lets go (a power cut first
+//                                                              leaves it under the temporary
+//                                                              name, with nobody to know)
+// Should the mark be refused (a module in use):
+//   own name taken back    the file as it was, attributes    forgets the record (nothing at
+//                            put back, the record until it     the temporary path)
+//                            goes
+//   left under the         the file at the temporary name,   finishes it, as above
+//     temporary name         the record kept (LeftAside says
+//     (its name taken)       where)
+// A record whose leftover cannot be told (a link on the way, a volume that
+// does not answer, a refusal) stays until the finishing gives it up.
 #pragma once
 
 #include <windows.h>
