@@ -8,7 +8,8 @@
 #include "base/guards.h"
 #include "base/no_follow.h"
 
-const wchar_t kAsideRecordKey[] = L"SOFTWARE\\VLXCustomHook";
+// Named by the build from the product's facts (VLX_RECORDS_KEY_NAME).
+const wchar_t kAsideRecordKey[] = L"SOFTWARE\\" VLX_RECORDS_KEY_NAME;
 
 static_assert(sizeof(AsideRecord) == 64 + kPathChars * sizeof(wchar_t), "a record has no padding");
 

@@ -5,14 +5,15 @@
 // read, so no user can forge one or learn from it; a run that is killed in
 // between leaves it behind, and the next run finishes the deletion of the
 // file it names, proven by what survives the rename (a name alone proves
-// nothing: anyone may create a file called "~VLX....tmp").
+// nothing: anyone may create a file of any name).
 #pragma once
 
 #include <windows.h>
 
 #include "base/checked_text.h"
 
-// "~VLX", eight hexadecimal digits and ".tmp", with the terminator.
+// A four-character prefix, eight hexadecimal digits and ".tmp", with the
+// terminator.
 const size_t kTemporaryNameChars = 17;
 
 // The hook's own key, in its own (32-bit) view: one binary value per file

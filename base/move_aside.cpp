@@ -88,15 +88,18 @@ DWORD OpenOwnFolder(BaseFolder* base, HANDLE file, const wchar_t* path, FileHand
     return SamePath(fileAt, folderAt) ? ERROR_SUCCESS : kLinkInPath;
 }
 
-// "~VLX", eight hexadecimal digits from the system's random source, ".tmp":
-// a name no other user can tell in advance. False when the source fails.
+// The product's four-character prefix (VLX_TEMPORARY_NAME_PREFIX, named by
+// the build), eight hexadecimal digits from the system's random source,
+// ".tmp": a name no other user can tell in advance. False when the source
+// fails.
 bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
     DWORD seed = 0;
     if (!RtlGenRandom(&seed, sizeof(seed))) {
         return false;
     }
     const wchar_t digits[] = L"0123456789ABCDEF";
-    memcpy(name, L"~VLX", 4 * sizeof(wchar_t));
+    static_assert(sizeof(VLX_TEMPORARY_NAME_PREFIX) == 5, "a prefix of four characters");
+    memcpy(name, L"" VLX_TEMPORARY_NAME_PREFIX, 4 * sizeof(wchar_t));
     for (int i = 0; i < 8; ++i) {
         name[4 + i] = digits[(seed >> (28 - 4 * i)) & 0xF];
     }

@@ -17,6 +17,13 @@
 #define VLX_LINK_FILE VLX_PRODUCT_NAME ".lnk"
 #define VLX_WELCOME_SCREEN "\\WelcomeScreen\\" VLX_PRODUCT_NAME ".exe"
 
+// The hook's own key below HKEY_LOCAL_MACHINE\SOFTWARE (32-bit view), which
+// holds the records of files set aside, and the four-character prefix of
+// their temporary names. The platform floor knows no product: the build
+// hands it these two as definitions (CMakeLists.txt).
+#define VLX_RECORDS_KEY_NAME "VLXCustomHook"
+#define VLX_TEMPORARY_NAME_PREFIX "~VLX"
+
 // The installer option key and its parent, under HKEY_LOCAL_MACHINE.
 #define VLX_OPTION_PARENT_KEY \
     "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\VEXOUninstallOptions"

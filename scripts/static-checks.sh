@@ -13,6 +13,14 @@ if grep -nE '#include "(hook|registry|shortcuts|actions|host)/' base/*; then
     exit 1
 fi
 
+echo "== the platform floor spells no name of the product"
+# The floor's own names on a machine come from hook/product.h through the
+# build (CMakeLists.txt); the VLX_ prefix of a macro is no name.
+if grep -rnE 'VLX[^_]|Kestrune|Montavo' base; then
+    echo "base/ spells a name of the product: take it from hook/product.h through the build" >&2
+    exit 1
+fi
+
 echo "== the library declares the native calls it makes itself (base/nt_file.h)"
 if grep -rn '#include <winternl.h>' base hook registry shortcuts actions; then
     echo "the library includes <winternl.h>, whose contents differ between the SDK and mingw-w64" >&2
