@@ -52,6 +52,34 @@ bool IsForbiddenInPath(wchar_t c) {
     return c < 0x20 || wcschr(L"\"<>|*?:", c) != nullptr;
 }
 
+// A drive letter and its colon at the start of path.
+bool HasDrive(const wchar_t* path) {
+    const bool letter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
+    return letter && path[1] == L':';
+}
+
+// Where "\\server\share" ends at the start of path: 0 unless a server and a
+// share follow, each non-empty, and the server is no device ("\\.\"; "\\?\"
+// falls with its '?' where that matters).
+size_t ShareEnd(const wchar_t* path) {
+    if (!IsPathSeparator(path[0]) || !IsPathSeparator(path[1])) {
+        return 0;
+    }
+    const wchar_t* server = path + 2;
+    const wchar_t* c = server;
+    while (*c != L'\0' && !IsPathSeparator(*c)) {
+        ++c;
+    }
+    if (c == server || *c == L'\0' || (c == server + 1 && server[0] == L'.')) {
+        return 0;
+    }
+    const wchar_t* share = ++c;
+    while (*c != L'\0' && !IsPathSeparator(*c)) {
+        ++c;
+    }
+    return c == share ? 0 : static_cast<size_t>(c - path);
+}
+
 }  // namespace
 
 size_t LeafAt(const wchar_t* path) {
@@ -65,29 +93,15 @@ size_t LeafAt(const wchar_t* path) {
 }
 
 bool IsFullPath(const wchar_t* path) {
-    const bool driveLetter = (path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z');
-    const bool drive = driveLetter && path[1] == L':';
+    const bool drive = HasDrive(path);
     for (size_t i = drive ? 2 : 0; path[i] != L'\0'; ++i) {
         if (IsForbiddenInPath(path[i])) {
             return false;
         }
     }
-    if (drive) {
-        return IsPathSeparator(path[2]);
-    }
-    // "\\server\share": a server and a share, each non-empty; "\\.\" names
-    // a device ("\\?\" has fallen already, with its '?').
-    if (!IsPathSeparator(path[0]) || !IsPathSeparator(path[1])) {
-        return false;
-    }
-    const wchar_t* server = path + 2;
-    const wchar_t* c = server;
-    while (*c != L'\0' && !IsPathSeparator(*c)) {
-        ++c;
-    }
-    if (c == server || *c == L'\0' || (c == server + 1 && server[0] == L'.')) {
-        return false;
-    }
-    const wchar_t* share = c + 1;
-    return *share != L'\0' && !IsPathSeparator(*share);
+    return drive ? IsPathSeparator(path[2]) : ShareEnd(path) != 0;
+}
+
+size_t VolumeNameLength(const wchar_t* path) {
+    return HasDrive(path) && IsPathSeparator(path[2]) ? 2 : ShareEnd(path);
 }

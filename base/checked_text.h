@@ -38,6 +38,10 @@ size_t LeafAt(const wchar_t* path);
 // drive's), which could also carry extra text into a command line.
 bool IsFullPath(const wchar_t* path);
 
+// The length of the volume's name at the start of a full path: 2 for "C:\...",
+// that of "\\server\share" for a UNC path; 0 for any other form.
+size_t VolumeNameLength(const wchar_t* path);
+
 template <size_t N>
 bool CheckedCopy(wchar_t (&dst)[N], const wchar_t* src) {
     return CheckedCopy(dst, N, src);

@@ -157,22 +157,14 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Asid
 // "\\server\share\") opens. An unplugged drive or a share offline does not.
 bool VolumeAnswers(const wchar_t* path) {
     wchar_t root[kPathChars];
-    if (!CheckedCopy(root, path)) {
+    const size_t name = VolumeNameLength(path);
+    if (name == 0 || !CheckedCopy(root, path)) {
         return false;
     }
-    size_t end = 0;
-    if (root[0] != L'\0' && root[1] == L':' && IsPathSeparator(root[2])) {
-        end = 3;
-    } else if (IsPathSeparator(root[0]) && IsPathSeparator(root[1])) {
-        int separators = 0;
-        for (size_t i = 2; root[i] != L'\0' && end == 0; ++i) {
-            end = IsPathSeparator(root[i]) && ++separators == 2 ? i + 1 : 0;
-        }
-    }
-    if (end == 0) {
+    root[name] = L'\0';
+    if (!CheckedAppend(root, L"\\")) {
         return false;
     }
-    root[end] = L'\0';
     const FileHandle opened(CreateFileW(root, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return opened.valid();
