@@ -75,9 +75,8 @@ void Table::Print() const {
 BenchHook::BenchHook(const std::wstring& path, Waits waits) : dll_(path) {
     if (waits == kShortCircuited) {
         PrepareFinishedChild();
-        sleep_.reset(new ImportPatch<decltype(Sleep)>(dll_.module(), "kernel32.dll", "Sleep", &NoPause));
-        start_.reset(new ImportPatch<decltype(CreateProcessW)>(dll_.module(), "kernel32.dll", "CreateProcessW",
-                                                               &StartNothing));
+        sleep_.reset(new ImportPatch<decltype(Sleep)>(dll_.module(), "Sleep", &NoPause));
+        start_.reset(new ImportPatch<decltype(CreateProcessW)>(dll_.module(), "CreateProcessW", &StartNothing));
     }
 }
 

@@ -49,10 +49,9 @@ void MeasureWholePhases(const BenchOptions& options, Table* table) {
     table->Section("Whole phases with their real pauses and children: wall time against pauses + children");
     const BenchHook hook(options.dll, BenchHook::kReal);
     const HMODULE module = hook.dll().module();
-    const ImportPatch<decltype(Sleep)> pauses(module, "kernel32.dll", "Sleep", &RecordPause);
-    const ImportPatch<decltype(CreateProcessW)> starts(module, "kernel32.dll", "CreateProcessW", &RecordStart);
-    const ImportPatch<decltype(WaitForSingleObject)> waits(module, "kernel32.dll", "WaitForSingleObject",
-                                                           &RecordWait);
+    const ImportPatch<decltype(Sleep)> pauses(module, "Sleep", &RecordPause);
+    const ImportPatch<decltype(CreateProcessW)> starts(module, "CreateProcessW", &RecordStart);
+    const ImportPatch<decltype(WaitForSingleObject)> waits(module, "WaitForSingleObject", &RecordWait);
     // The phases that wait, in host order, with their wall times and waits.
     std::vector<const PhaseFacts*> order;
     std::map<const PhaseFacts*, std::pair<std::vector<double>, std::vector<double>>> measured;

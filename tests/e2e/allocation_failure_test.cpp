@@ -64,7 +64,7 @@ TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
 
     // Read from the DLL itself, so that a new allocation import cannot be
     // missed: one that the table does not know fails the test.
-    std::vector<std::unique_ptr<RawImportPatch>> failing;
+    ImportPatches failing(hook.module());
     for (const ImportedFunction& function : ImportedFunctions(hook.module())) {
         if (!LooksLikeAllocation(function.name)) {
             continue;
@@ -75,8 +75,7 @@ TEST(AllocationFailureTest, EveryPhaseRunsEveryActionWithoutMemory) {
         }
         ASSERT_NE(known, nullptr) << "an allocation import without a failing stand-in: "
                                   << function.dll << "!" << function.name;
-        failing.emplace_back(new RawImportPatch(hook.module(), function.dll.c_str(),
-                                                function.name.c_str(), known->function));
+        failing.Add({function.name.c_str(), known->function});
     }
     ASSERT_FALSE(failing.empty()) << "the DLL imports no allocation function at all";
 

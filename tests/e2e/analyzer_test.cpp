@@ -19,15 +19,6 @@
 
 namespace {
 
-std::vector<DWORD> g_waits;
-decltype(&WaitForSingleObject) g_realWait = nullptr;
-
-// The time-out asked for is recorded; the wait itself is the platform's.
-DWORD WINAPI RecordWait(HANDLE object, DWORD milliseconds) {
-    g_waits.push_back(milliseconds);
-    return g_realWait(object, milliseconds);
-}
-
 class AnalyzerTest : public testing::Test {
 protected:
     void SetUp() override {
@@ -39,8 +30,6 @@ protected:
         record = sandbox / L"analyzer.txt";
         SetEnvironmentVariableW(L"VLX_CHILD_RECORD", record.c_str());
         properties = ProductProperties(ToUtf8(installDir));
-        g_realWait = wait.original();
-        g_waits.clear();
     }
     void TearDown() override {
         SetEnvironmentVariableW(L"VLX_CHILD_RECORD", nullptr);
@@ -63,8 +52,12 @@ protected:
     SandboxFolder sandbox;
     HookDll hook;
     PauseRecorder pauses{hook.module()};
-    ImportPatch<decltype(WaitForSingleObject)> wait{hook.module(), "kernel32.dll",
-                                                    "WaitForSingleObject", &RecordWait};
+    // The time-out asked for is recorded; the wait itself is the platform's.
+    std::vector<DWORD> waits;
+    ImportPatch<decltype(WaitForSingleObject)> wait{hook.module(), "WaitForSingleObject", [this](auto object, auto ms) {
+        waits.push_back(ms);
+        return wait.original()(object, ms);
+    }};
     std::wstring installDir;
     std::wstring app;
     std::wstring analyzer;
@@ -92,7 +85,7 @@ TEST_P(AnalyzerStopTest, RunsAnalyzerWithUninstallSwitchThenPauses) {
     const char* entry = c.mode == Reinstall ? "In ReinstallSessionOpenProc" : "In UninstallSessionOpenProc";
     EXPECT_EQ(hook.Logged(properties.map(), SessionOpen, c.mode), L4s({entry}) + Analyzer(c.present ? "7" : "0"));
     EXPECT_EQ(Recorded(), c.present ? CommandLine() : "");
-    EXPECT_EQ(g_waits, c.present ? std::vector<DWORD>{30000} : std::vector<DWORD>{}) << "30 seconds for it";
+    EXPECT_EQ(waits, c.present ? std::vector<DWORD>{30000} : std::vector<DWORD>{}) << "30 seconds for it";
     EXPECT_EQ(pauses.pauses(), std::vector<DWORD>{5000}) << "the pause follows the analyzer";
 }
 
@@ -129,21 +122,19 @@ TEST_F(AnalyzerTest, WithoutCallbackTheAnalyzerStillRuns) {
 // An analyzer still running when its wait ends is logged with 259 and left
 // running; the test then ends it itself. (The real 30-second wait is proven
 // once, among the proof runs.)
-DWORD WINAPI WaitTimesOut(HANDLE, DWORD milliseconds) {
-    g_waits.push_back(milliseconds);
-    return WAIT_TIMEOUT;
-}
 
 TEST_F(AnalyzerTest, AnalyzerOutlivingTimeoutIsLeftRunning) {
     SetEnvironmentVariableW(L"VLX_CHILD_SLEEP", L"45000");
-    ImportPatch<decltype(WaitForSingleObject)> timesOut(hook.module(), "kernel32.dll",
-                                                        "WaitForSingleObject", &WaitTimesOut);
+    ImportPatch<decltype(WaitForSingleObject)> timesOut(hook.module(), "WaitForSingleObject", [&](HANDLE, DWORD ms) {
+        waits.push_back(ms);
+        return DWORD{WAIT_TIMEOUT};
+    });
     CreateProcessRecorder recorder(hook.module(), Children::kStart);
     LogCapture capture;
     EXPECT_EQ(hook.Proc(properties.map(), SessionOpen, Uninstall), 0);
     SetEnvironmentVariableW(L"VLX_CHILD_SLEEP", nullptr);
     EXPECT_EQ(ActionLines(capture.lines(), kStopAnalyzerFrame), Analyzer("259"));
-    EXPECT_EQ(g_waits, std::vector<DWORD>{30000});
+    EXPECT_EQ(waits, std::vector<DWORD>{30000});
     ASSERT_EQ(recorder.calls().size(), 1u);
     EXPECT_TRUE(EndIfRunning(recorder.calls()[0].process)) << "still running";
 }

@@ -11,8 +11,6 @@ DWORD g_failure = 0;
 int g_failedWrites = 0;  // how many SetSecurityInfo calls fail, from the first
 bool g_failMerge = false;
 const wchar_t* g_listAsRead = nullptr;
-decltype(&SetEntriesInAclW) g_realSetEntries = nullptr;
-decltype(&SetSecurityInfo) g_realSet = nullptr;
 
 DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldList, PACL* newList) {
     g_entry.count = count;
@@ -28,7 +26,7 @@ DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldLi
         *newList = nullptr;
         return g_failure;
     }
-    return g_realSetEntries(count, access, oldList, newList);
+    return SetEntriesInAclW(count, access, oldList, newList);
 }
 
 DWORD WINAPI RecordSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION information, PSID owner,
@@ -41,7 +39,7 @@ DWORD WINAPI RecordSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFO
     if (static_cast<int>(g_nullLists.size()) <= g_failedWrites) {
         return g_failure;
     }
-    return g_realSet(object, type, information, owner, group, list, systemList);
+    return SetSecurityInfo(object, type, information, owner, group, list, systemList);
 }
 
 DWORD WINAPI ReadListFromSddl(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* list, PACL*,

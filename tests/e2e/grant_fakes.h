@@ -25,8 +25,6 @@ extern DWORD g_failure;
 extern int g_failedWrites;  // how many SetSecurityInfo calls fail, from the first
 extern bool g_failMerge;
 extern const wchar_t* g_listAsRead;
-extern decltype(&SetEntriesInAclW) g_realSetEntries;
-extern decltype(&SetSecurityInfo) g_realSet;
 extern int g_dataFolderListings;  // listings of the data folder, the existence probe's among them
 
 DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldList, PACL* newList);

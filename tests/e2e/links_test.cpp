@@ -126,8 +126,8 @@ TEST_P(LinkTest, WhatTheLinkLeadsToStaysUntouched) {
         ASSERT_TRUE(SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
     }
     const FileSnapshot before = SnapshotFiles(target);
-    std::unique_ptr<RawImportPatch> volume(
-        c.volume.name ? new RawImportPatch(hook.module(), "kernel32.dll", c.volume.name, c.volume.function) : nullptr);
+    ImportPatches volume(hook.module());
+    volume.Add(c.volume);
 
     LogCapture capture;
     for (const Phase& phase : c.phases) {

@@ -74,28 +74,15 @@ TEST_P(PermissionGrantTest, WritesOnlyWhereNeededAndSafe) {
     const std::wstring elsewhere = CommonAppData() + L"\\VLX Elsewhere";
     ASSERT_TRUE(WriteTextFile(elsewhere + L"\\system.dll", "not ours"));
     std::shared_ptr<void> laidOut = c.layout(folder, elsewhere);
-    std::vector<std::unique_ptr<RawImportPatch>> patches;
-    auto patch = [&](const char* name, const void* function) {
-        std::string dll;
-        for (const ImportedFunction& imported : ImportedFunctions(hook.module())) {
-            dll = imported.name == name ? imported.dll : dll;
-        }
-        patches.emplace_back(new RawImportPatch(hook.module(), dll.c_str(), name, function));
-        return patches.back()->original();
-    };
-    for (const ImportReplacement& replaced : {c.failing, c.alsoPatched}) {
-        if (replaced.name != nullptr) {
-            patch(replaced.name, replaced.function);
-        }
-    }
+    ImportPatches patches(hook.module());
+    patches.Add(c.failing);
+    patches.Add(c.alsoPatched);
     if (c.listAsRead != nullptr) {
         g_listAsRead = c.listAsRead;
-        patch("GetSecurityInfo", reinterpret_cast<const void*>(&ReadListFromSddl));
+        patches.Add(Replacement("GetSecurityInfo", GetSecurityInfo, &ReadListFromSddl));
     }
-    g_realSetEntries = reinterpret_cast<decltype(&SetEntriesInAclW)>(
-        patch("SetEntriesInAclW", reinterpret_cast<const void*>(&RecordSetEntries)));
-    g_realSet = reinterpret_cast<decltype(&SetSecurityInfo)>(
-        patch("SetSecurityInfo", reinterpret_cast<const void*>(&RecordSetSecurity)));
+    patches.Add(Replacement("SetEntriesInAclW", SetEntriesInAclW, &RecordSetEntries));
+    patches.Add(Replacement("SetSecurityInfo", SetSecurityInfo, &RecordSetSecurity));
     g_entry = RecordedEntry();
     g_dataFolderListings = 0;
     g_nullLists.clear();

@@ -26,29 +26,14 @@
 
 namespace {
 
-int g_securityCalls = 0;
-DWORD WINAPI CountGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
-                                  PSECURITY_DESCRIPTOR*) {
-    ++g_securityCalls;
-    return ERROR_ACCESS_DENIED;
-}
-
 TEST_F(PermissionTest, MissingFolderLogsOnlyTheStartAndChangesNothing) {
-    ImportPatch<decltype(GetSecurityInfo)> patch(hook.module(), "advapi32.dll", "GetSecurityInfo",
-                                                 &CountGetSecurityInfo);
-    g_securityCalls = 0;
+    int calls = 0;
+    ImportPatch<decltype(GetSecurityInfo)> patch(hook.module(), "GetSecurityInfo", [&](auto...) {
+        ++calls;
+        return DWORD{ERROR_ACCESS_DENIED};
+    });
     EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first}));
-    EXPECT_EQ(g_securityCalls, 0);
-}
-
-BOOL WINAPI BaseWithBackslash(HWND, LPWSTR path, int, BOOL) {
-    wcscpy(path, L"C:\\ProgramData\\");
-    return TRUE;
-}
-
-BOOL WINAPI NoBase(HWND, LPWSTR path, int, BOOL) {
-    path[0] = L'\0';
-    return FALSE;
+    EXPECT_EQ(calls, 0);
 }
 
 // The base's trailing backslash is removed before the data folder is
@@ -57,12 +42,18 @@ TEST_F(PermissionTest, CommonApplicationDataFolderAsTheShellGivesIt) {
     folder = L"C:\\ProgramData" + std::wstring(kDataFolderBelowCommonAppData);
     ASSERT_TRUE(MakeFolders(folder));
     {
-        ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll",
-                                                             "SHGetSpecialFolderPathW", &BaseWithBackslash);
+        ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "SHGetSpecialFolderPathW",
+                                                             [](auto, auto path, auto, auto) {
+            wcscpy(path, L"C:\\ProgramData\\");
+            return TRUE;
+        });
         EXPECT_EQ(Run(), Granted("In InstallSessionCloseProc", 0));
     }
-    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "shell32.dll", "SHGetSpecialFolderPathW",
-                                                         &NoBase);
+    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "SHGetSpecialFolderPathW",
+                                                         [](auto, auto path, auto, auto) {
+        path[0] = L'\0';
+        return FALSE;
+    });
     EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first,
                           "VLX: Common application data folder not found. Permission not changed."}));
 }

@@ -5,7 +5,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <string>
 
 #include "hook/product.h"
@@ -29,19 +28,16 @@ struct PreCheckCase {
 
 class PreCheckTest : public testing::TestWithParam<PreCheckCase> {};
 
-BOOL WINAPI FailIsWow64Process(HANDLE, PBOOL) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return FALSE;
-}
-
 TEST_P(PreCheckTest, RefusesThisProductOnlyOn64BitWindows) {
     const PreCheckCase& c = GetParam();
     HookDll hook;
-    std::unique_ptr<ImportPatch<decltype(IsWow64Process)>> wow64;
-    if (c.wow64Fails) {
-        wow64.reset(new ImportPatch<decltype(IsWow64Process)>(hook.module(), "kernel32.dll", "IsWow64Process",
-                                                              &FailIsWow64Process));
-    }
+    ImportPatch<decltype(IsWow64Process)> wow64(hook.module(), "IsWow64Process", [&](auto process, auto answer) {
+        if (!c.wow64Fails) {
+            return wow64.original()(process, answer);
+        }
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    });
     PropertyMapBuilder properties;
     if (c.nullValue) {
         properties.SetNull("ProductName");

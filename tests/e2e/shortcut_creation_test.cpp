@@ -7,14 +7,6 @@
 
 namespace {
 
-int g_failingFolder = -1;
-HRESULT WINAPI FailOneFolder(HWND window, int csidl, HANDLE token, DWORD flags, LPWSTR path) {
-    if (csidl == g_failingFolder) {
-        return E_FAIL;
-    }
-    return SHGetFolderPathW(window, csidl, token, flags, path);
-}
-
 // The whole install PostPayload log when the option key does not open.
 class ShortcutCreationTest : public ShortcutsTest {
 protected:
@@ -101,12 +93,14 @@ INSTANTIATE_TEST_SUITE_P(Values, YesNoOptionTest,
 // A shell folder that cannot be obtained skips its own shortcut only; without
 // the programs folder there is no pin either.
 TEST_F(ShortcutCreationTest, MissingShellFolderSkipsItsShortcutOnly) {
-    ImportPatch<decltype(SHGetFolderPathW)> folders(hook.module(), "shell32.dll", "SHGetFolderPathW",
-                                                    &FailOneFolder);
+    int failing = CSIDL_COMMON_PROGRAMS;
+    ImportPatch<decltype(SHGetFolderPathW)> folders(hook.module(), "SHGetFolderPathW",
+                                                    [&](auto window, auto csidl, auto token, auto flags, auto path) {
+        return csidl == failing ? E_FAIL : SHGetFolderPathW(window, csidl, token, flags, path);
+    });
     state.SetOption(L"PINWSTOTASKBAR", L"1");
     const Lines options = L4s({kOpenOptionKeyLine, "VLX: Query PINWSTOTASKBAR Success"});
 
-    g_failingFolder = CSIDL_COMMON_PROGRAMS;
     EXPECT_EQ(Run(PostPayload, Install),
               RegisterLines() + options + InstallDir() + DesktopCreationLines() +
                   L4s({"VLX: Could not find Start Menu Directory. Shortcut not created", kPinSetLine,
@@ -117,13 +111,12 @@ TEST_F(ShortcutCreationTest, MissingShellFolderSkipsItsShortcutOnly) {
     EXPECT_FALSE(ReadPin().exists);
 
     DeleteFileW(desktopLink.c_str());
-    g_failingFolder = CSIDL_COMMON_DESKTOPDIRECTORY;
+    failing = CSIDL_COMMON_DESKTOPDIRECTORY;
     EXPECT_EQ(Run(PostPayload, Install),
               RegisterLines() + options + InstallDir() +
                   L4s({"VLX: Could not find Desktop Directory. Shortcut not created"}) +
                   StartMenuCreationLines(programsLink, false) +
                   L4s({kPinSetLine, "VLX: Start CreateRegPinVLXWelcomeScreenToTaskBar"}));
-    g_failingFolder = -1;
     EXPECT_FALSE(PathExists(desktopLink));
     EXPECT_TRUE(PathExists(programsLink));
 }

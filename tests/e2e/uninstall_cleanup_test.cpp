@@ -161,14 +161,12 @@ TEST_F(CatalogDatabaseTest, ReinstallPrePayloadDeletesReadOnlyDatabaseSilently) 
     hook.Proc(properties.map(), PrePayload, Reinstall, nullptr);  // absent now: no error either
 }
 
-HRESULT WINAPI NoCommonAppData(HWND, int csidl, HANDLE, DWORD, LPWSTR path) {
-    path[0] = L'\0';
-    return csidl == CSIDL_COMMON_APPDATA ? E_FAIL : S_OK;
-}
-
 TEST_F(CatalogDatabaseTest, NoCommonFolderDeletesNothing) {
-    ImportPatch<decltype(SHGetFolderPathW)> patch(hook.module(), "shell32.dll", "SHGetFolderPathW",
-                                                  &NoCommonAppData);
+    ImportPatch<decltype(SHGetFolderPathW)> patch(hook.module(), "SHGetFolderPathW",
+                                                  [](auto, auto csidl, auto, auto, auto path) {
+        path[0] = L'\0';
+        return csidl == CSIDL_COMMON_APPDATA ? E_FAIL : S_OK;
+    });
     CreateProcessRecorder noTools(hook.module(), Children::kRefuse);
     PropertyMapBuilder properties = ProductProperties();
     hook.Proc(properties.map(), PrePayload, Reinstall, nullptr);

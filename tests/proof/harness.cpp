@@ -19,25 +19,13 @@ ProofHook::ProofHook() {
         if (standIn->function == nullptr) {
             continue;
         }
-        patches_.emplace_back(new RawImportPatch(dll_.module(), function.dll.c_str(),
-                                                 function.name.c_str(), standIn->function));
-        if (patches_.back()->applied()) {
-            SetOriginal(standIn->id, patches_.back()->original());
-            standIns_.push_back(standIn);
-            if (function.name == "CoCreateInstance") {
-                SetRealCoCreateInstance(
-                    reinterpret_cast<decltype(&CoCreateInstance)>(patches_.back()->original()));
-            }
-        }
+        SetOriginal(standIn->id, patches_.Add({function.name.c_str(), standIn->function}));
+        standIns_.push_back(standIn);
     }
     PassCallsTo("Sleep", reinterpret_cast<const void*>(&NoPause));
     PassCallsTo("CreateProcessW", reinterpret_cast<const void*>(&StartNothing));
     PassCallsTo("CoCreateInstance", reinterpret_cast<const void*>(&CreateWindowsLikeObject));
     PassCallsTo("CreateFileW", reinterpret_cast<const void*>(&CreateFileWindowsLike));
-}
-
-ProofHook::~ProofHook() {
-    patches_.clear();
 }
 
 namespace {

@@ -22,7 +22,6 @@
 class ProofHook {
 public:
     ProofHook();
-    ~ProofHook();
     ProofHook(const ProofHook&) = delete;
     ProofHook& operator=(const ProofHook&) = delete;
 
@@ -34,7 +33,7 @@ public:
 
 private:
     HookDll dll_;
-    std::vector<std::unique_ptr<RawImportPatch>> patches_;
+    ImportPatches patches_{dll_.module()};
     std::vector<const StandIn*> standIns_;
     std::vector<std::string> unknown_;
 };

@@ -221,11 +221,11 @@ std::string Escaped(const RegistryValue& value) {
 
 std::string HostileCase::Describe() const {
     std::ostringstream text;
-    text << "hostile case " << number << " of seed " << seed << " (" << AllPhases()[phase].name
-         << "); replay: VLX_WINE_ARCH=" << (InWin64Prefix() ? "win64" : "win32")
-         << " VLX_DELETION_WAY=" << (Windows10DeletionWay() ? "windows10" : "wine") << " VLX_HOSTILE_SEED=" << seed
-         << " VLX_HOSTILE_CASE=" << number
-         << " build/wine/run build/bin/vlx_proof.exe --gtest_filter=ProofHostileInputs.*\n  properties:";
+    text << "hostile case " << number << " of seed " << seed << " (" << AllPhases()[phase].name << "); "
+         << ReplayLine("VLX_DELETION_WAY=" + DeletionWaySetting() + " VLX_HOSTILE_SEED=" + std::to_string(seed) +
+                           " VLX_HOSTILE_CASE=" + std::to_string(number),
+                       "ProofHostileInputs")
+         << "\n  properties:";
     if (nullMap) {
         text << " (no map)";
     }

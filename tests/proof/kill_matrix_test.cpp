@@ -48,7 +48,6 @@ const PhaseFacts& PhaseNamed(const std::string& name) {
 unsigned g_changes = 0;
 unsigned g_killAt = 0;
 std::set<int> g_changingImports;
-decltype(&SetFileInformationByHandle) g_setInformation = nullptr;
 
 void BeforeChange() {
     if (++g_changes == g_killAt) {
@@ -62,13 +61,6 @@ void BeforeCall(int id) {
     }
 }
 
-// Wine refuses POSIX-semantics deletion (class 21): such a call changes nothing.
-BOOL WINAPI CountedSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
-    if (kind != static_cast<FILE_INFO_BY_HANDLE_CLASS>(21) || Windows10DeletionWay()) {
-        BeforeChange();
-    }
-    return g_setInformation(file, kind, information, size);
-}
 
 TEST(ProofKillMatrix, DISABLED_Child) {
     const PhaseFacts& phase = PhaseNamed(EnvironmentText("VLX_KILL_PHASE"));
@@ -79,13 +71,14 @@ TEST(ProofKillMatrix, DISABLED_Child) {
                              "CreateProcessW", "CoCreateInstance"}) {
         g_changingImports.insert(FindStandIn(name)->id);
     }
-    std::string kernel = "kernel32.dll";
-    for (const ImportedFunction& function : ImportedFunctions(hook.dll().module())) {
-        kernel = function.name == "SetFileInformationByHandle" ? function.dll : kernel;
-    }
+    // Wine refuses POSIX-semantics deletion (class 21): such a call changes nothing.
     const ImportPatch<decltype(SetFileInformationByHandle)> setInformation(
-        hook.dll().module(), kernel.c_str(), "SetFileInformationByHandle", &CountedSetInformation);
-    g_setInformation = setInformation.original();
+        hook.dll().module(), "SetFileInformationByHandle", [&](auto file, auto kind, auto information, auto size) {
+        if (kind != static_cast<FILE_INFO_BY_HANDLE_CLASS>(21) || Windows10DeletionWay()) {
+            BeforeChange();
+        }
+        return setInformation.original()(file, kind, information, size);
+    });
     CallBeforeEach(&BeforeCall);
     CallBeforeSave(&BeforeChange);
     PropertyMapBuilder properties = ProductProperties(EnvironmentText("VLX_KILL_INSTALLDIR"));
@@ -168,17 +161,10 @@ private:
     std::vector<std::unique_ptr<Handle>> holds_;
 };
 
-bool MsvcAbi() {
-    return BesideTests(L"").find(L"bin-msvc-abi") != std::wstring::npos;
-}
-
 std::string Replay(const std::string& phase, unsigned killAt) {
-    std::ostringstream line;
-    line << "replay: VLX_WINE_ARCH=" << (InWin64Prefix() ? "win64" : "win32") << " VLX_KILL_PHASE=" << phase
-         << " VLX_KILL_AT=" << killAt << " VLX_KILL_WAY=" << (Windows10DeletionWay() ? "windows10" : "wine")
-         << " build/wine/run build/" << (MsvcAbi() ? "bin-msvc-abi" : "bin")
-         << "/vlx_proof.exe --gtest_filter=ProofKillMatrix.*";
-    return line.str();
+    return ReplayLine("VLX_KILL_PHASE=" + phase + " VLX_KILL_AT=" + std::to_string(killAt) +
+                          " VLX_KILL_WAY=" + DeletionWaySetting(),
+                      "ProofKillMatrix");
 }
 
 TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
@@ -204,7 +190,7 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
         std::cout << phase << ": " << changes << " kill points" << std::endl;
     }
     const unsigned total = static_cast<unsigned>(points.size());
-    unsigned step = std::max(MsvcAbi() ? 5u : 1u, (total + kMostPoints - 1) / kMostPoints);
+    unsigned step = std::max(MsvcAbiRun() ? 5u : 1u, (total + kMostPoints - 1) / kMostPoints);
     const unsigned seed = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_SEED", GetTickCount()));
     unsigned offset = seed % step;
     if (!EnvironmentText("VLX_KILL_AT").empty()) {

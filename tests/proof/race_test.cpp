@@ -147,10 +147,8 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
             if (decoyAfter != decoyBefore) {
                 ++hits;
                 ADD_FAILURE() << "the decoy changed in round " << rounds << ":\n" << Difference(decoyBefore, decoyAfter)
-                              << "replay: VLX_WINE_ARCH=" << (InWin64Prefix() ? "win64" : "win32")
-                              << " VLX_DELETION_WAY=" << (Windows10DeletionWay() ? "windows10" : "wine")
-                              << " VLX_RACE_SEED=" << seed << " build/wine/run build/bin/vlx_proof.exe"
-                              << " --gtest_filter=ProofRace.*";
+                              << ReplayLine("VLX_DELETION_WAY=" + DeletionWaySetting() +
+                                                " VLX_RACE_SEED=" + std::to_string(seed), "ProofRace");
                 break;
             }
             handled += SnapshotFiles(real) != realBefore ? 1 : 0;

@@ -6,7 +6,6 @@
 
 namespace {
 
-decltype(&CoCreateInstance) g_real = nullptr;
 void (*g_beforeSave)() = nullptr;
 
 // One object for both interfaces the hook uses, around the real ones, with
@@ -81,17 +80,13 @@ void CallBeforeSave(void (*before)()) {
     g_beforeSave = before;
 }
 
-void SetRealCoCreateInstance(decltype(&CoCreateInstance) real) {
-    g_real = real;
-}
-
 HRESULT WINAPI CreateWindowsLikeObject(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
                                        LPVOID* object) {
     if (!IsEqualCLSID(clsid, CLSID_ShellLink) || !IsEqualIID(iid, IID_IShellLinkW)) {
-        return g_real(clsid, outer, context, iid, object);
+        return CoCreateInstance(clsid, outer, context, iid, object);
     }
     IShellLinkW* link = nullptr;
-    const HRESULT created = g_real(clsid, outer, context, iid, reinterpret_cast<void**>(&link));
+    const HRESULT created = CoCreateInstance(clsid, outer, context, iid, reinterpret_cast<void**>(&link));
     if (FAILED(created)) {
         *object = nullptr;
         return created;

@@ -16,9 +16,6 @@ HRESULT WINAPI CreateWindowsLikeObject(REFCLSID clsid, LPUNKNOWN outer, DWORD co
 // Calls before() before each save of such a shell-link object (null: nothing).
 void CallBeforeSave(void (*before)());
 
-// What CreateWindowsLikeObject passes its calls on to (the import's original).
-void SetRealCoCreateInstance(decltype(&CoCreateInstance) real);
-
 // CreateFileW as on Windows: opening a read-only file for writing its data
 // fails with ERROR_ACCESS_DENIED.
 HANDLE WINAPI CreateFileWindowsLike(LPCWSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,

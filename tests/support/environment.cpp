@@ -27,6 +27,16 @@ std::wstring BesideTests(const std::wstring& name) {
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
 }
 
+bool MsvcAbiRun() {
+    return BesideTests(L"").find(L"bin-msvc-abi") != std::wstring::npos;
+}
+
+std::string ReplayLine(const std::string& settings, const char* suite) {
+    return std::string("replay: VLX_WINE_ARCH=") + (InWin64Prefix() ? "win64 " : "win32 ") + settings +
+           " build/wine/run build/" + (MsvcAbiRun() ? "bin-msvc-abi" : "bin") + "/vlx_proof.exe --gtest_filter=" +
+           suite + ".*";
+}
+
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) {
         return std::string();

@@ -48,11 +48,10 @@ void** VisitNamedImports(HMODULE module, Visit visit) {
     return nullptr;
 }
 
-// The import address table slot through which module calls dll!function.
-void** FindImportSlot(HMODULE module, const char* dll, const char* function) {
-    return VisitNamedImports(module, [&](const char* from, const char* name, void**) {
-        return _stricmp(from, dll) == 0 && strcmp(name, function) == 0;
-    });
+// The import address table slot through which module calls function.
+void** FindImportSlot(HMODULE module, const char* function) {
+    return VisitNamedImports(module,
+                             [&](const char*, const char* name, void**) { return strcmp(name, function) == 0; });
 }
 
 void WriteSlot(void** slot, void* value) {
@@ -65,14 +64,13 @@ void WriteSlot(void** slot, void* value) {
 
 }  // namespace
 
-RawImportPatch::RawImportPatch(HMODULE module, const char* dll, const char* function,
-                               const void* replacement, Import import) {
-    slot_ = FindImportSlot(module, dll, function);
+RawImportPatch::RawImportPatch(HMODULE module, const char* function, const void* replacement, Import import) {
+    slot_ = FindImportSlot(module, function);
     if (slot_ != nullptr) {
         original_ = *slot_;
         WriteSlot(slot_, const_cast<void*>(replacement));
     } else if (import == Import::kRequired) {
-        ADD_FAILURE() << "the module imports no " << dll << "!" << function << ": nothing was patched";
+        ADD_FAILURE() << "the module imports no " << function << ": nothing was patched";
     }
 }
 
@@ -80,6 +78,18 @@ RawImportPatch::~RawImportPatch() {
     if (slot_ != nullptr) {
         WriteSlot(slot_, original_);
     }
+}
+
+void iat_patch::AllTrampolinesTaken() {
+    ADD_FAILURE() << "more live lambda patches of one signature than " << kTrampolines;
+}
+
+void* ImportPatches::Add(const ImportReplacement& replacement, Import import) {
+    if (replacement.name == nullptr) {
+        return nullptr;
+    }
+    patches_.emplace_back(new RawImportPatch(module_, replacement.name, replacement.function, import));
+    return patches_.back()->original();
 }
 
 std::vector<ImportedFunction> ImportedFunctions(HMODULE module) {

@@ -1,6 +1,5 @@
 #include "tests/support/processes.h"
 
-#include <stdlib.h>
 
 #include <string>
 
@@ -80,33 +79,13 @@ ProcessResult RunAndCapture(const std::wstring& commandLine, DWORD timeoutMillis
     return result;
 }
 
-namespace {
-
-CreateProcessRecorder* g_recorder = nullptr;
-
-}  // namespace
-
-struct CreateProcessRecorder::Patch {
-    ImportPatch<decltype(CreateProcessW)> import;
-    explicit Patch(HMODULE module)
-        : import(module, "kernel32.dll", "CreateProcessW", &CreateProcessRecorder::Replacement) {}
-};
-
 CreateProcessRecorder::CreateProcessRecorder(HMODULE module, Children children)
-    : children_(children) {
-    if (g_recorder != nullptr) {
-        abort();
-    }
-    g_recorder = this;
-    patch_.reset(new Patch(module));
-}
+    : children_(children), patch_(module, "CreateProcessW", [this](auto... call) { return Record(call...); }) {}
 
 CreateProcessRecorder::~CreateProcessRecorder() {
     for (const Handle& process : processes_) {
         EndIfRunning(process.get());
     }
-    patch_.reset();
-    g_recorder = nullptr;
 }
 
 std::vector<std::wstring> CreateProcessRecorder::commandLines() const {
@@ -117,14 +96,10 @@ std::vector<std::wstring> CreateProcessRecorder::commandLines() const {
     return lines;
 }
 
-BOOL WINAPI CreateProcessRecorder::Replacement(LPCWSTR application, LPWSTR commandLine,
-                                               LPSECURITY_ATTRIBUTES processAttributes,
-                                               LPSECURITY_ATTRIBUTES threadAttributes,
-                                               BOOL inheritHandles, DWORD creationFlags,
-                                               LPVOID environment, LPCWSTR currentDirectory,
-                                               LPSTARTUPINFOW startup,
-                                               LPPROCESS_INFORMATION information) {
-    CreateProcessRecorder* self = g_recorder;
+BOOL CreateProcessRecorder::Record(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATTRIBUTES processAttributes,
+                                   LPSECURITY_ATTRIBUTES threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                                   LPVOID environment, LPCWSTR currentDirectory, LPSTARTUPINFOW startup,
+                                   LPPROCESS_INFORMATION information) {
     Call call = {application != nullptr ? application : L"",
                  commandLine != nullptr ? commandLine : L"",
                  inheritHandles,
@@ -136,21 +111,19 @@ BOOL WINAPI CreateProcessRecorder::Replacement(LPCWSTR application, LPWSTR comma
                  nullptr};
     BOOL result = FALSE;
     DWORD error = ERROR_FILE_NOT_FOUND;
-    if (self->children_ == Children::kStart) {
-        result = self->patch_->import.original()(application, commandLine, processAttributes,
-                                                 threadAttributes, inheritHandles, creationFlags,
-                                                 environment, currentDirectory, startup,
-                                                 information);
+    if (children_ == Children::kStart) {
+        result = patch_.original()(application, commandLine, processAttributes, threadAttributes, inheritHandles,
+                                   creationFlags, environment, currentDirectory, startup, information);
         error = result ? ERROR_SUCCESS : GetLastError();
         if (result) {
             Handle own;
             DuplicateHandle(GetCurrentProcess(), information->hProcess, GetCurrentProcess(),
                             own.put(), 0, FALSE, DUPLICATE_SAME_ACCESS);
             call.process = own.get();
-            self->processes_.push_back(std::move(own));
+            processes_.push_back(std::move(own));
         }
     }
-    self->calls_.push_back(call);
+    calls_.push_back(call);
     SetLastError(error);
     return result;
 }
@@ -214,30 +187,3 @@ void PrepareFinishedChild() {
     Child();
 }
 
-namespace {
-
-PauseRecorder* g_pauses = nullptr;
-
-}  // namespace
-
-struct PauseRecorder::Patch {
-    ImportPatch<decltype(Sleep)> import;
-    explicit Patch(HMODULE module) : import(module, "kernel32.dll", "Sleep", &PauseRecorder::Record) {}
-};
-
-PauseRecorder::PauseRecorder(HMODULE module) {
-    if (g_pauses != nullptr) {
-        abort();
-    }
-    g_pauses = this;
-    patch_.reset(new Patch(module));
-}
-
-PauseRecorder::~PauseRecorder() {
-    patch_.reset();
-    g_pauses = nullptr;
-}
-
-VOID WINAPI PauseRecorder::Record(DWORD milliseconds) {
-    g_pauses->pauses_.push_back(milliseconds);
-}

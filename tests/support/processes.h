@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "base/guards.h"
+#include "tests/support/iat_patch.h"
 
 // A program under test, run with what it printed collected.
 struct ProcessResult {
@@ -59,14 +60,12 @@ public:
     std::vector<std::wstring> commandLines() const;
 
 private:
-    static BOOL WINAPI Replacement(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
-                                   BOOL, DWORD, LPVOID, LPCWSTR, LPSTARTUPINFOW,
-                                   LPPROCESS_INFORMATION);
-    struct Patch;
-    std::unique_ptr<Patch> patch_;
+    BOOL Record(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID, LPCWSTR,
+                LPSTARTUPINFOW, LPPROCESS_INFORMATION);
     Children children_;
     std::vector<Call> calls_;
     std::vector<Handle> processes_;
+    ImportPatch<decltype(CreateProcessW)> patch_;
 };
 
 // True when the child is still running; it is ended either way, and waited
@@ -91,22 +90,16 @@ BOOL WINAPI StartNothing(LPCWSTR application, LPWSTR commandLine, LPSECURITY_ATT
 // Starts the finished child now (StartNothing does on its first call).
 void PrepareFinishedChild();
 
-// While it lives, module's pauses return at once and are recorded. One at a
-// time.
+// While it lives, module's pauses return at once and are recorded.
 class PauseRecorder {
 public:
-    explicit PauseRecorder(HMODULE module);
-    ~PauseRecorder();
-    PauseRecorder(const PauseRecorder&) = delete;
-    PauseRecorder& operator=(const PauseRecorder&) = delete;
+    explicit PauseRecorder(HMODULE module) : patch_(module, "Sleep", [this](DWORD ms) { pauses_.push_back(ms); }) {}
 
     // The pauses asked for since it was made or cleared, in milliseconds.
     const std::vector<DWORD>& pauses() const { return pauses_; }
     void clear() { pauses_.clear(); }
 
 private:
-    static VOID WINAPI Record(DWORD milliseconds);
-    struct Patch;
-    std::unique_ptr<Patch> patch_;
     std::vector<DWORD> pauses_;
+    ImportPatch<decltype(Sleep)> patch_;
 };

@@ -149,9 +149,13 @@ std::string DeletionWayName() {
     return Windows10DeletionWay() ? "Windows 10 deletion" : "Wine's deletion";
 }
 
+std::string DeletionWaySetting() {
+    return Windows10DeletionWay() ? "windows10" : "wine";
+}
+
 struct Windows10Deletion::Patch {
     explicit Patch(HMODULE module)
-        : patch(module, "kernel32.dll", "SetFileInformationByHandle", &AnswerAsWindows10, Import::kOptional) {}
+        : patch(module, "SetFileInformationByHandle", &AnswerAsWindows10, Import::kOptional) {}
     ImportPatch<decltype(SetFileInformationByHandle)> patch;
 };
 

@@ -18,8 +18,10 @@
 
 // Whether this run answers as Windows 10 does.
 bool Windows10DeletionWay();
-// The way's name in figures: "Wine's deletion" or "Windows 10 deletion".
+// The way's name in figures: "Wine's deletion" or "Windows 10 deletion";
+// and as the setting spells it: "wine" or "windows10".
 std::string DeletionWayName();
+std::string DeletionWaySetting();
 
 // Answers module's class-21 calls as Windows 10 does for as long as it lives.
 class Windows10Deletion {

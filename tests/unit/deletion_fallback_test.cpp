@@ -18,6 +18,7 @@
 #include "base/guards.h"
 #include "hook/dispatch.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
@@ -30,75 +31,17 @@ namespace {
 const wchar_t kFixedName[] = L"~VLX12345678.tmp";
 
 enum class Fault { kNone, kNameTakenBack, kNoRandom, kFixedRandom, kFolderElsewhere };
-Fault g_fault = Fault::kNone;
-std::wstring g_file;  // the file's path, for the name taken back
-unsigned g_renames = 0;
-decltype(&SetFileInformationByHandle) g_realSet = nullptr;
-decltype(&GetFinalPathNameByHandleW) g_realFinal = nullptr;
-decltype(&NtSetInformationFile) g_realRename = nullptr;
 
-// The mark is refused (a module in use), and meanwhile a user takes the name.
-BOOL WINAPI RefuseMark(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
-    if (g_fault == Fault::kNameTakenBack && kind == FileDispositionInfo) {
-        HANDLE squatter = CreateFileW(g_file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
-        CloseHandle(squatter);
-        SetLastError(ERROR_ACCESS_DENIED);
+BOOLEAN Random(PVOID buffer, ULONG length, Fault fault) {
+    if (fault == Fault::kNoRandom) {
         return FALSE;
     }
-    return g_realSet(file, kind, data, size);
-}
-
-BOOLEAN WINAPI Random(PVOID buffer, ULONG length) {
-    if (g_fault == Fault::kNoRandom) {
-        return FALSE;
-    }
-    if (g_fault == Fault::kFixedRandom && length == sizeof(DWORD)) {
+    if (fault == Fault::kFixedRandom && length == sizeof(DWORD)) {
         *static_cast<DWORD*>(buffer) = 0x12345678;
         return TRUE;
     }
     memset(buffer, 0x5A, length);
     return TRUE;
-}
-
-// A folder's final path that is not where the file lies.
-DWORD WINAPI FinalPathElsewhere(HANDLE item, LPWSTR path, DWORD size, DWORD flags) {
-    const DWORD length = g_realFinal(item, path, size, flags);
-    BY_HANDLE_FILE_INFORMATION about;
-    if (g_fault == Fault::kFolderElsewhere && length > 0 && length + 1 < size &&
-        GetFileInformationByHandle(item, &about) && (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        wcscat(path, L"X");
-        return length + 1;
-    }
-    return length;
-}
-
-// A FAT volume: no access lists, and an id (its entry's place) that follows the name.
-bool g_fat = false;
-decltype(&GetVolumeInformationByHandleW) g_realVolume = nullptr;
-decltype(&GetFileInformationByHandleEx) g_realAbout = nullptr;
-
-BOOL WINAPI FatVolume(HANDLE file, LPWSTR name, DWORD nameSize, LPDWORD serial, LPDWORD longest, LPDWORD flags,
-                      LPWSTR system, DWORD systemSize) {
-    const BOOL answered = g_realVolume(file, name, nameSize, serial, longest, flags, system, systemSize);
-    if (answered && g_fat && flags != nullptr) {
-        *flags &= ~FILE_PERSISTENT_ACLS;
-    }
-    return answered;
-}
-
-BOOL WINAPI FatAbout(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
-    wchar_t path[1024] = {};
-    const BOOL answered = g_realAbout(file, kind, data, size);
-    if (answered && g_fat && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18) && g_realFinal(file, path, 1024, 0)) {
-        static_cast<DWORD*>(data)[2] = static_cast<DWORD>(std::hash<std::wstring>()(path));  // FileIdInfo's id
-    }
-    return answered;
-}
-
-NTSTATUS NTAPI CountRenames(HANDLE file, PIO_STATUS_BLOCK status, PVOID data, ULONG length,
-                            FILE_INFORMATION_CLASS kind) {
-    ++g_renames;
-    return g_realRename(file, status, data, length, kind);
 }
 
 struct FallbackCase {
@@ -120,37 +63,72 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     const FallbackCase& c = GetParam();
     SandboxFolder sandbox;
     const std::wstring apps = sandbox / L"Apps";
-    g_file = (c.deep ? apps + L"\\" + std::wstring(242 - apps.size(), L'd') : apps) + L"\\ols_config.xml";
+    const std::wstring folder = c.deep ? apps + L"\\" + std::wstring(242 - apps.size(), L'd') : apps;
+    const std::wstring oem = folder + L"\\ols_config.xml";
     const std::wstring taken = sandbox / (std::wstring(L"Apps\\") + kFixedName);
-    ASSERT_TRUE(WriteTextFile(g_file, "oem") && WriteTextFile(taken, "someone else's"));
-    ASSERT_TRUE(SetFileAttributesW(g_file.c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
+    ASSERT_TRUE(WriteTextFile(oem, "oem") && WriteTextFile(taken, "someone else's"));
+    ASSERT_TRUE(SetFileAttributesW(oem.c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
     const HMODULE library = GetModuleHandleW(nullptr);
-    ImportPatch<decltype(SetFileInformationByHandle)> mark(library, "kernel32.dll", "SetFileInformationByHandle", &RefuseMark);
-    ImportPatch<BOOLEAN WINAPI(PVOID, ULONG)> random(library, "advapi32.dll", "SystemFunction036", &Random);
-    ImportPatch<decltype(GetFinalPathNameByHandleW)> final(library, "kernel32.dll", "GetFinalPathNameByHandleW",
-                                                           &FinalPathElsewhere);
-    ImportPatch<decltype(NtSetInformationFile)> rename(library, "ntdll.dll", "NtSetInformationFile", &CountRenames);
-    g_realSet = mark.original();
-    g_realFinal = final.original();
-    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(library, "kernel32.dll",
-                                                                "GetVolumeInformationByHandleW", &FatVolume);
-    ImportPatch<decltype(GetFileInformationByHandleEx)> about(library, "kernel32.dll", "GetFileInformationByHandleEx",
-                                                              &FatAbout);
-    g_realRename = rename.original();
-    g_realVolume = volume.original();
-    g_realAbout = about.original();
-    g_fat = c.fat;
-    g_fault = c.fault;
-    g_renames = 0;
+    Fault fault = c.fault;
+    unsigned renames = 0;
+    // The mark is refused (a module in use), and meanwhile a user takes the name.
+    ImportPatch<decltype(SetFileInformationByHandle)> mark(library, "SetFileInformationByHandle",
+                                                           [&](auto file, auto kind, auto data, auto size) {
+        if (fault == Fault::kNameTakenBack && kind == FileDispositionInfo) {
+            CloseHandle(CreateFileW(oem.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+            SetLastError(ERROR_ACCESS_DENIED);
+            return FALSE;
+        }
+        return mark.original()(file, kind, data, size);
+    });
+    ImportPatch<BOOLEAN WINAPI(PVOID, ULONG)> random(library, "SystemFunction036", [&](auto buffer, auto length) {
+        return Random(buffer, length, fault);
+    });
+    // A folder's final path that is not where the file lies.
+    ImportPatch<decltype(GetFinalPathNameByHandleW)> final(library, "GetFinalPathNameByHandleW",
+                                                           [&](auto item, auto path, auto size, auto flags) {
+        const DWORD length = final.original()(item, path, size, flags);
+        BY_HANDLE_FILE_INFORMATION about;
+        if (fault == Fault::kFolderElsewhere && length > 0 && length + 1 < size &&
+            GetFileInformationByHandle(item, &about) && (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            wcscat(path, L"X");
+            return length + 1;
+        }
+        return length;
+    });
+    ImportPatch<decltype(NtSetInformationFile)> rename(library, "NtSetInformationFile", [&](auto... call) {
+        ++renames;
+        return rename.original()(call...);
+    });
+    // A FAT volume: no access lists, and an id (its entry's place) that follows the name.
+    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(
+        library, "GetVolumeInformationByHandleW",
+        [&](auto file, auto name, auto nameSize, auto serial, auto longest, auto flags, auto system, auto systemSize) {
+        const BOOL answered = volume.original()(file, name, nameSize, serial, longest, flags, system, systemSize);
+        if (answered && c.fat && flags != nullptr) {
+            *flags &= ~FILE_PERSISTENT_ACLS;
+        }
+        return answered;
+    });
+    ImportPatch<decltype(GetFileInformationByHandleEx)> about(library, "GetFileInformationByHandleEx",
+                                                              [&](auto file, auto kind, auto data, auto size) {
+        wchar_t path[1024] = {};
+        const BOOL answered = about.original()(file, kind, data, size);
+        if (answered && c.fat && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18) &&
+            final.original()(file, path, 1024, 0)) {
+            static_cast<DWORD*>(data)[2] = static_cast<DWORD>(std::hash<std::wstring>()(path));  // FileIdInfo's id
+        }
+        return answered;
+    });
     LeftAside leftAside;
     {
-        const HANDLE held = CreateFileW(g_file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        const HANDLE held = CreateFileW(oem.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(c.force ? ForceDeleteBelow(apps.c_str(), g_file.c_str(), &leftAside)
-                          : DeleteBelow(apps.c_str(), g_file.c_str(), &leftAside),
+        EXPECT_EQ(c.force ? ForceDeleteBelow(apps.c_str(), oem.c_str(), &leftAside)
+                          : DeleteBelow(apps.c_str(), oem.c_str(), &leftAside),
                   c.result);
-        EXPECT_EQ(g_renames > 0, c.renamed);
+        EXPECT_EQ(renames > 0, c.renamed);
         EXPECT_EQ(leftAside.name[0] != L'\0', c.leftAside);
         if (c.leftAside) {
             EXPECT_EQ(leftAside.error, static_cast<DWORD>(ERROR_ALREADY_EXISTS));
@@ -158,13 +136,13 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         }
         CloseHandle(held);
     }
-    g_fault = Fault::kNone;
-    EXPECT_EQ(PathExists(g_file), c.result != ERROR_SUCCESS) << "nothing marked when it failed";
+    fault = Fault::kNone;
+    EXPECT_EQ(PathExists(oem), c.result != ERROR_SUCCESS) << "nothing marked when it failed";
     WIN32_FILE_ATTRIBUTE_DATA other;
     EXPECT_TRUE(GetFileAttributesExW(taken.c_str(), GetFileExInfoStandard, &other) && other.nFileSizeLow == 14)
         << "someone else's file is never overwritten";
     if (c.readOnly && c.result != ERROR_SUCCESS) {
-        EXPECT_NE(GetFileAttributesW(g_file.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "as it was";
+        EXPECT_NE(GetFileAttributesW(oem.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "as it was";
     }
     EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.leftAside)
         << "a record only of a file left under its temporary name";
@@ -185,7 +163,6 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         EXPECT_FALSE(PathExists(apps + L"\\" + leftAside.name));
         EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey));
     }
-    g_fat = false;
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
 }
 
@@ -313,14 +290,14 @@ INSTANTIATE_TEST_SUITE_P(
                      {kStays, "VLX: Link in path. Skipped.", "VLX: Gave up on leftover %s after 10 tries."}, true,
                      false},
         LeftoverCase{"SecondName", Leftover::kSecondName, {}, true, false},
-        LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, {kStays, "VLX: Could not delete. Error 5."}, true,
+        LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, {kStays, CouldNotDeleteLine(5)}, true,
                      true},
         LeftoverCase{"FolderAtName", Leftover::kFolderAtName, {}, true, false},
         LeftoverCase{"LinkAtName", Leftover::kLinkAtName, {}, true, false},
         LeftoverCase{"FolderGone", Leftover::kFolderGone, {}, false, false},
         LeftoverCase{"VolumeGone", Leftover::kVolumeGone, {kStays}, false, true},
         LeftoverCase{"BesideOneThatStays", Leftover::kBesideOneThatStays,
-                     {"VLX: Deleted leftover %s.", "VLX: Leftover %o stays.", "VLX: Could not delete. Error 32."},
+                     {"VLX: Deleted leftover %s.", "VLX: Leftover %o stays.", CouldNotDeleteLine(32)},
                      false, true},
         LeftoverCase{"SameNameSetAsideAgain", Leftover::kSameNameSetAsideAgain, {"VLX: Deleted leftover %s."}, false,
                      false},

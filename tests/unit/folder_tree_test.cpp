@@ -42,16 +42,6 @@ class PruneTest : public PruneTreeTest, public testing::WithParamInterface<Prune
 
 // Where a deletion was tried: the final path of every item marked.
 std::vector<std::wstring> g_tried;
-decltype(&SetFileInformationByHandle) g_realRecorded = nullptr;
-
-BOOL WINAPI RecordDeletions(HANDLE item, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
-    if (kind == FileDispositionInfo || kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(21)) {
-        wchar_t path[1024] = {};
-        GetFinalPathNameByHandleW(item, path, 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-        g_tried.push_back(path);
-    }
-    return g_realRecorded(item, kind, data, size);
-}
 
 bool Tried(const std::wstring& folder) {
     for (const std::wstring& tried : g_tried) {
@@ -65,9 +55,15 @@ bool Tried(const std::wstring& folder) {
 
 TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     const PruneCase& c = GetParam();
-    ImportPatch<decltype(SetFileInformationByHandle)> record(GetModuleHandleW(nullptr), "kernel32.dll",
-                                                             "SetFileInformationByHandle", &RecordDeletions);
-    g_realRecorded = record.original();
+    ImportPatch<decltype(SetFileInformationByHandle)> record(GetModuleHandleW(nullptr), "SetFileInformationByHandle",
+                                                             [&](auto item, auto kind, auto data, auto size) {
+        if (kind == FileDispositionInfo || kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(21)) {
+            wchar_t path[1024] = {};
+            GetFinalPathNameByHandleW(item, path, 1024, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+            g_tried.push_back(path);
+        }
+        return record.original()(item, kind, data, size);
+    });
     g_tried.clear();
     for (const std::wstring& entry : c.laidOut) {
         const std::wstring path = tree() + L"\\" + entry;
@@ -124,33 +120,12 @@ TEST_F(PruneTreeTest, EmptiedFolderHeldOpenLeavesItsParentOnlyWithPosixDeletion)
     EXPECT_EQ(PathExists(tree()), !posix);
 }
 
-DWORD g_failure = 0;
-
-BOOL WINAPI FailFindNext(HANDLE, LPWIN32_FIND_DATAW) {
-    SetLastError(g_failure);
-    return FALSE;
-}
-
-FILE_INFO_BY_HANDLE_CLASS g_failingClass = FileBasicInfo;
-decltype(&SetFileInformationByHandle) g_realSetInformation = nullptr;
-
-// Fails one kind of change through the folder's handle: its attributes, or
-// its removal (the old mark, and the POSIX-semantics deletion where the run
-// answers it).
-BOOL WINAPI FailSetInformation(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
-    const FILE_INFO_BY_HANDLE_CLASS posixDeletion = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
-    if (kind == g_failingClass || (g_failingClass == FileDispositionInfo && kind == posixDeletion)) {
-        SetLastError(g_failure);
-        return FALSE;
-    }
-    return g_realSetInformation(file, kind, data, size);
-}
-
 TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
     ASSERT_TRUE(MakeFolders(tree()));
-    ImportPatch<decltype(FindNextFileW)> patch(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW",
-                                               &FailFindNext);
-    g_failure = ERROR_ACCESS_DENIED;
+    ImportPatch<decltype(FindNextFileW)> patch(GetModuleHandleW(nullptr), "FindNextFileW", [](auto, auto) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    });
     EXPECT_EQ(Prune(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(PathExists(tree()));
 }
@@ -158,50 +133,31 @@ TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
 TEST_F(PruneTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     ASSERT_TRUE(MakeFolders(tree()));
     ASSERT_TRUE(SetFileAttributesW(tree().c_str(), kHiddenSystem));
-    ImportPatch<decltype(SetFileInformationByHandle)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
-                                                            "SetFileInformationByHandle", &FailSetInformation);
-    g_realSetInformation = patch.original();
+    FILE_INFO_BY_HANDLE_CLASS failing = FileBasicInfo;
+    DWORD failure = 0;
+    // Fails one kind of change through the folder's handle: its attributes, or
+    // its removal (the old mark, and the POSIX-semantics deletion where the run
+    // answers it).
+    ImportPatch<decltype(SetFileInformationByHandle)> patch(GetModuleHandleW(nullptr), "SetFileInformationByHandle",
+                                                            [&](auto file, auto kind, auto data, auto size) {
+        if (kind == failing || (failing == FileDispositionInfo && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(21))) {
+            SetLastError(failure);
+            return FALSE;
+        }
+        return patch.original()(file, kind, data, size);
+    });
     const struct {
         FILE_INFO_BY_HANDLE_CLASS step;
         DWORD failure;
     } cases[] = {{FileDispositionInfo, ERROR_SHARING_VIOLATION}, {FileBasicInfo, ERROR_ACCESS_DENIED}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.step);
-        g_failingClass = c.step;
-        g_failure = c.failure;
+        failing = c.step;
+        failure = c.failure;
         EXPECT_EQ(Prune(), c.failure);
         EXPECT_EQ(GetFileAttributesW(tree().c_str()) & kHiddenSystem, kHiddenSystem) << "put back";
     }
     EXPECT_TRUE(PathExists(tree()));
-}
-
-// Entries named "Link" are reported as reparse points with the case's tag;
-// everything else passes through unchanged.
-DWORD g_tag = 0;
-decltype(&FindFirstFileW) g_realFindFirst = nullptr;
-decltype(&FindNextFileW) g_realFindNext = nullptr;
-
-void MarkLink(LPWIN32_FIND_DATAW entry) {
-    if (lstrcmpW(entry->cFileName, L"Link") == 0) {
-        entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        entry->dwReserved0 = g_tag;
-    }
-}
-
-HANDLE WINAPI FindFirstMarkingLinks(LPCWSTR pattern, LPWIN32_FIND_DATAW entry) {
-    const HANDLE search = g_realFindFirst(pattern, entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        MarkLink(entry);
-    }
-    return search;
-}
-
-BOOL WINAPI FindNextMarkingLinks(HANDLE search, LPWIN32_FIND_DATAW entry) {
-    const BOOL found = g_realFindNext(search, entry);
-    if (found) {
-        MarkLink(entry);
-    }
-    return found;
 }
 
 struct TagCase {
@@ -218,13 +174,25 @@ TEST_P(PruningReparseTest, OnlyLinksAreNotFollowed) {
     const TagCase& c = GetParam();
     ASSERT_TRUE(MakeFolders(tree() + L"\\Link\\Empty"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Plain\\Empty"));
-    ImportPatch<decltype(FindFirstFileW)> first(GetModuleHandleW(nullptr), "kernel32.dll", "FindFirstFileW",
-                                                &FindFirstMarkingLinks);
-    ImportPatch<decltype(FindNextFileW)> next(GetModuleHandleW(nullptr), "kernel32.dll", "FindNextFileW",
-                                              &FindNextMarkingLinks);
-    g_realFindFirst = first.original();
-    g_realFindNext = next.original();
-    g_tag = c.tag;
+    // Entries named "Link" are reported as reparse points with the case's tag;
+    // everything else passes through unchanged.
+    auto markLink = [&](BOOL found, LPWIN32_FIND_DATAW entry) {
+        if (found && lstrcmpW(entry->cFileName, L"Link") == 0) {
+            entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            entry->dwReserved0 = c.tag;
+        }
+    };
+    const HMODULE library = GetModuleHandleW(nullptr);
+    ImportPatch<decltype(FindFirstFileW)> first(library, "FindFirstFileW", [&](auto pattern, auto entry) {
+        const HANDLE search = first.original()(pattern, entry);
+        markLink(search != INVALID_HANDLE_VALUE, entry);
+        return search;
+    });
+    ImportPatch<decltype(FindNextFileW)> next(library, "FindNextFileW", [&](auto search, auto entry) {
+        const BOOL found = next.original()(search, entry);
+        markLink(found, entry);
+        return found;
+    });
 
     EXPECT_EQ(Prune(), 0u);
     EXPECT_EQ(PathExists(tree() + L"\\Link\\Empty"), c.link) << "what a link points at is not pruned";

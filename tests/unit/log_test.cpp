@@ -4,6 +4,7 @@
 
 #include "hook/log.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/log_capture.h"
 
 namespace {
@@ -144,9 +145,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(DeletionCase{"Deleted", 0, L"", {}}, DeletionCase{"NotThere", 2, L"", {}},
                     DeletionCase{"FolderNotThere", 3, L"", {}},
                     DeletionCase{"Link", 4395, L"", {"VLX: Link in path. Skipped."}},
-                    DeletionCase{"InUse", 5, L"", {"VLX: Could not delete. Error 5."}},
+                    DeletionCase{"InUse", 5, L"", {CouldNotDeleteLine(5)}},
                     DeletionCase{"LeftUnderItsTemporaryName", 5, L"~VLX0123ABCD.tmp",
-                                 {"VLX: Could not delete. Error 5.", "VLX: File left as ~VLX0123ABCD.tmp. Error 183."}}),
+                                 {CouldNotDeleteLine(5), "VLX: File left as ~VLX0123ABCD.tmp. Error 183."}}),
     [](const testing::TestParamInfo<DeletionCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -18,11 +18,6 @@
 
 namespace {
 
-// The library's code is linked into this program: patch its own imports.
-HMODULE LibraryModule() {
-    return GetModuleHandleW(nullptr);
-}
-
 struct BelowCase {
     const char* name;
     const wchar_t* base;  // relative to the sandbox; "" is the sandbox itself
@@ -54,30 +49,6 @@ INSTANTIATE_TEST_SUITE_P(
                     BelowCase{"SameTailOnAnotherDrive", L"Apps", L"Apps\\y", ERROR_INVALID_PARAMETER, L'C'}),
     [](const testing::TestParamInfo<BelowCase>& info) { return std::string(info.param.name); });
 
-// Every handle's attribute query reports a reparse point with this tag; on
-// a volume that tells no tags (FAT, exFAT), the query is refused and the
-// basic information reports it.
-DWORD g_tag = 0;
-bool g_tagsRefused = false;
-decltype(&GetFileInformationByHandleEx) g_realInformation = nullptr;
-
-BOOL WINAPI ReportReparseTag(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID data, DWORD size) {
-    if (g_tagsRefused && kind == FileAttributeTagInfo) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    const BOOL result = g_realInformation(file, kind, data, size);
-    if (result && kind == FileAttributeTagInfo) {
-        auto* information = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(data);
-        information->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        information->ReparseTag = g_tag;
-    }
-    if (result && kind == FileBasicInfo) {
-        static_cast<FILE_BASIC_INFO*>(data)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-    }
-    return result;
-}
-
 struct TagCase {
     const char* name;
     DWORD tag;
@@ -95,11 +66,26 @@ TEST_P(ReparseTagTest, OnlyNameSurrogatesAreLinks) {
     SandboxFolder sandbox;
     const std::wstring file = sandbox / L"Apps\\ols_config.xml";
     ASSERT_TRUE(WriteTextFile(file, "oem"));
-    ImportPatch<decltype(GetFileInformationByHandleEx)> patch(LibraryModule(), "kernel32.dll",
-                                                              "GetFileInformationByHandleEx", &ReportReparseTag);
-    g_realInformation = patch.original();
-    g_tag = c.tag;
-    g_tagsRefused = c.tagsRefused;
+    // Every handle's attribute query reports a reparse point with the case's
+    // tag; on a volume that tells no tags (FAT, exFAT), the query is refused
+    // and the basic information reports it.
+    ImportPatch<decltype(GetFileInformationByHandleEx)> patch(GetModuleHandleW(nullptr), "GetFileInformationByHandleEx",
+                                                              [&](auto file, auto kind, auto data, auto size) {
+        if (c.tagsRefused && kind == FileAttributeTagInfo) {
+            SetLastError(ERROR_INVALID_PARAMETER);
+            return FALSE;
+        }
+        const BOOL result = patch.original()(file, kind, data, size);
+        if (result && kind == FileAttributeTagInfo) {
+            auto* information = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(data);
+            information->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            information->ReparseTag = c.tag;
+        }
+        if (result && kind == FileBasicInfo) {
+            static_cast<FILE_BASIC_INFO*>(data)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        }
+        return result;
+    });
 
     EXPECT_EQ(ForceDeleteBelow((sandbox / L"Apps").c_str(), file.c_str()), c.link ? kLinkInPath : ERROR_SUCCESS);
     EXPECT_EQ(PathExists(file), c.link);

@@ -10,6 +10,7 @@
 
 #include "shortcuts/pinned_shortcuts.h"
 #include "tests/support/environment.h"
+#include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
@@ -81,7 +82,7 @@ TEST_F(ProfileSweepTest, ReadOnlyPinnedCopyStaysWithItsError) {
     AddProfile(L"S-1-5-21-9-9-9-Ro", sandbox / L"Ro");
     const std::wstring link = PinIn(sandbox / L"Ro");
     ASSERT_TRUE(SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_READONLY));
-    Sweep({kSweepLines[0], L4("VLX: Could not delete. Error 5."), kSweepLines[1]});
+    Sweep({kSweepLines[0], L4(CouldNotDeleteLine(5)), kSweepLines[1]});
     EXPECT_TRUE(PathExists(link));
     SetFileAttributesW(link.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
@@ -124,14 +125,6 @@ INSTANTIATE_TEST_SUITE_P(
         AppDataCase{"TokenAloneIsProfileFolder", L"%USERPROFILE%", L"", L"AppData\\Roaming"}),
     [](const testing::TestParamInfo<AppDataCase>& info) { return std::string(info.param.name); });
 
-std::vector<std::wstring> g_probed;
-decltype(&PathFileExistsW) g_realPathFileExists = nullptr;
-
-BOOL WINAPI RecordProbe(LPCWSTR path) {
-    g_probed.push_back(path);
-    return g_realPathFileExists(path);
-}
-
 // A profile without a folder value is skipped, not swept once more in the
 // folder read before it; the profiles after it are still swept.
 TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
@@ -141,16 +134,16 @@ TEST_F(ProfileSweepTest, ProfileWithoutFolderIsSkipped) {
     AddProfile(L"S-1-5-21-9-9-9-C", sandbox / L"C");
     const std::wstring first = PinIn(sandbox / L"A");
     const std::wstring last = PinIn(sandbox / L"C");
-    ImportPatch<decltype(PathFileExistsW)> probes(GetModuleHandleW(nullptr), "shlwapi.dll",
-                                                  "PathFileExistsW", &RecordProbe);
-    g_realPathFileExists = probes.original();
-    g_probed.clear();
+    std::vector<std::wstring> probed;
+    ImportPatch<decltype(PathFileExistsW)> probes(GetModuleHandleW(nullptr), "PathFileExistsW", [&](LPCWSTR path) {
+        probed.push_back(path);
+        return probes.original()(path);
+    });
     Sweep();
     EXPECT_FALSE(PathExists(first));
     EXPECT_FALSE(PathExists(last));
-    std::vector<std::wstring> sorted = g_probed;
-    std::sort(sorted.begin(), sorted.end());
-    EXPECT_EQ(std::adjacent_find(sorted.begin(), sorted.end()), sorted.end())
+    std::sort(probed.begin(), probed.end());
+    EXPECT_EQ(std::adjacent_find(probed.begin(), probed.end()), probed.end())
         << "a folder swept twice: the profile without a folder reused the one before it";
 }
 
@@ -160,20 +153,15 @@ TEST_F(ProfileSweepTest, OverlongProfileFolderIsSkippedWithOneLine) {
     Sweep({kSweepLines[0], L4("VLX: Path too long. Skipped."), kSweepLines[1]});
 }
 
-int g_enumCalls = 0;
-
-LONG WINAPI FailRegEnumKey(HKEY, DWORD, LPWSTR, DWORD) {
-    ++g_enumCalls;
-    return ERROR_ACCESS_DENIED;
-}
-
 // An enumeration that fails ends the walk instead of repeating for ever.
 TEST_F(ProfileSweepTest, FailingEnumerationEndsTheWalk) {
-    ImportPatch<decltype(RegEnumKeyW)> patch(GetModuleHandleW(nullptr), "advapi32.dll", "RegEnumKeyW",
-                                             &FailRegEnumKey);
-    g_enumCalls = 0;
+    int calls = 0;
+    ImportPatch<decltype(RegEnumKeyW)> patch(GetModuleHandleW(nullptr), "RegEnumKeyW", [&](HKEY, DWORD, LPWSTR, DWORD) {
+        ++calls;
+        return LONG{ERROR_ACCESS_DENIED};
+    });
     Sweep();
-    EXPECT_EQ(g_enumCalls, 1);
+    EXPECT_EQ(calls, 1);
 }
 
 }  // namespace

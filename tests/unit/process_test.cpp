@@ -11,11 +11,6 @@
 
 namespace {
 
-// The library's code is linked into this program: patch its own imports.
-HMODULE LibraryModule() {
-    return GetModuleHandleW(nullptr);
-}
-
 std::wstring Child(const std::wstring& arguments) {
     return L"\"" + BesideTests(L"vlx_child.exe") + L"\" " + arguments;
 }
@@ -51,7 +46,7 @@ TEST(RunProcessAndWaitTest, ProgramThatCannotStartGivesZero) {
 }
 
 TEST(RunProcessAndWaitTest, StartsWithoutWindowHandlesEnvironmentOrFolder) {
-    CreateProcessRecorder recorder(LibraryModule(), Children::kStart);
+    CreateProcessRecorder recorder(GetModuleHandleW(nullptr), Children::kStart);
     const std::wstring command = Child(L"0");
     EXPECT_EQ(RunCommand(command, 30000), 0);
     ASSERT_EQ(recorder.calls().size(), 1u);
@@ -67,7 +62,7 @@ TEST(RunProcessAndWaitTest, StartsWithoutWindowHandlesEnvironmentOrFolder) {
 }
 
 TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
-    CreateProcessRecorder recorder(LibraryModule(), Children::kStart);
+    CreateProcessRecorder recorder(GetModuleHandleW(nullptr), Children::kStart);
     EXPECT_EQ(RunCommand(Child(L"5 30000"), 300), 259);
     ASSERT_EQ(recorder.calls().size(), 1u);
     const HANDLE child = recorder.calls()[0].process;
@@ -78,22 +73,20 @@ TEST(RunProcessAndWaitTest, TimeoutGives259AndLeavesProgramRunning) {
 // A host that is not terminal-server aware gets a per-user Windows folder
 // from GetWindowsDirectoryW in a Remote Desktop session: the tool still comes
 // from the system's own, named as the program so no search rule picks another.
-UINT WINAPI PerUserWindowsFolder(LPWSTR buffer, UINT size) {
-    const wchar_t folder[] = L"C:\\Users\\vlx\\WINDOWS";
-    if (size < ARRAYSIZE(folder)) {
-        return ARRAYSIZE(folder);
-    }
-    wcscpy(buffer, folder);
-    return ARRAYSIZE(folder) - 1;
-}
-
 TEST(RunRegsvr32Test, RunsTheSystemsToolSilentlyOnTheQuotedFile) {
     const std::wstring tool = WindowsFolder() + L"\\System32\\Regsvr32.exe";
     // In place should the library ask for the per-user folder (it does not
     // import it at all).
-    ImportPatch<decltype(GetWindowsDirectoryW)> perUser(LibraryModule(), "kernel32.dll", "GetWindowsDirectoryW",
-                                                        &PerUserWindowsFolder, Import::kOptional);
-    CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
+    ImportPatch<decltype(GetWindowsDirectoryW)> perUser(GetModuleHandleW(nullptr), "GetWindowsDirectoryW",
+                                                        [](LPWSTR buffer, UINT size) {
+        const wchar_t folder[] = L"C:\\Users\\vlx\\WINDOWS";
+        if (size < ARRAYSIZE(folder)) {
+            return UINT{ARRAYSIZE(folder)};
+        }
+        wcscpy(buffer, folder);
+        return UINT{ARRAYSIZE(folder) - 1};
+    }, Import::kOptional);
+    CreateProcessRecorder recorder(GetModuleHandleW(nullptr), Children::kRefuse);
     EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\mc_dec_dd_ds.ax", Registration::kRegister), 0);
     EXPECT_EQ(RunRegsvr32(L"S:\\App Folder\\32\\mc_dec_dd_ds.ax", Registration::kUnregister), 0);
     EXPECT_EQ(recorder.commandLines(),
@@ -104,32 +97,26 @@ TEST(RunRegsvr32Test, RunsTheSystemsToolSilentlyOnTheQuotedFile) {
     }
 }
 
-BOOL WINAPI ReportWindows98(LPOSVERSIONINFOW version) {
-    version->dwMajorVersion = 4;
-    version->dwMinorVersion = 10;
-    version->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
-    return TRUE;
-}
-
 TEST(RunRegsvr32Test, TakesToolFromSystemFolderBeforeWindowsNt) {
-    ImportPatch<decltype(GetVersionExW)> version(LibraryModule(), "kernel32.dll", "GetVersionExW",
-                                                 &ReportWindows98);
-    CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
+    ImportPatch<decltype(GetVersionExW)> version(GetModuleHandleW(nullptr), "GetVersionExW", [](auto about) {
+        about->dwMajorVersion = 4;
+        about->dwMinorVersion = 10;
+        about->dwPlatformId = VER_PLATFORM_WIN32_WINDOWS;
+        return TRUE;
+    });
+    CreateProcessRecorder recorder(GetModuleHandleW(nullptr), Children::kRefuse);
     RunRegsvr32(L"C:\\f.ax", Registration::kRegister);
     EXPECT_EQ(recorder.commandLines(),
               std::vector<std::wstring>{WindowsFolder() + L"\\System\\Regsvr32.exe /s \"C:\\f.ax\""});
 }
 
-UINT WINAPI FailGetSystemWindowsDirectory(LPWSTR, UINT) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return 0;
-}
-
 TEST(RunRegsvr32Test, NoWindowsFolderRunsNothing) {
-    ImportPatch<decltype(GetSystemWindowsDirectoryW)> folder(LibraryModule(), "kernel32.dll",
-                                                             "GetSystemWindowsDirectoryW",
-                                                             &FailGetSystemWindowsDirectory);
-    CreateProcessRecorder recorder(LibraryModule(), Children::kRefuse);
+    ImportPatch<decltype(GetSystemWindowsDirectoryW)> folder(GetModuleHandleW(nullptr), "GetSystemWindowsDirectoryW",
+                                                             [](auto, auto) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return UINT{0};
+    });
+    CreateProcessRecorder recorder(GetModuleHandleW(nullptr), Children::kRefuse);
     EXPECT_EQ(RunRegsvr32(L"C:\\f.ax", Registration::kRegister), 0);
     EXPECT_TRUE(recorder.calls().empty()) << "a relative tool path must never run";
 }

@@ -164,16 +164,13 @@ TEST(Utf8ToWideTest, ConvertsAndReplacesInvalidBytes) {
     EXPECT_EQ(Converted("a\xFF" "b", Conversion::kConverted), L"a\uFFFDb");
 }
 
-int WINAPI FailMultiByteToWideChar(UINT, DWORD, LPCCH, int, LPWSTR, int) {
-    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
-    return 0;
-}
-
 // A failed conversion is not an empty INSTALLDIR: it says so, and no folder
 // is made from it.
 TEST(Utf8ToWideTest, FailedConversionLeavesNoInstallFolder) {
-    ImportPatch<decltype(MultiByteToWideChar)> patch(GetModuleHandleW(nullptr), "kernel32.dll",
-                                                     "MultiByteToWideChar", &FailMultiByteToWideChar);
+    ImportPatch<decltype(MultiByteToWideChar)> patch(GetModuleHandleW(nullptr), "MultiByteToWideChar", [](auto...) {
+        SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+        return 0;
+    });
     EXPECT_EQ(Converted("C:\\Apps", Conversion::kFailed), L"<none>");
     PropertyMapBuilder builder;
     builder.Set("INSTALLDIR", "C:\\Apps");

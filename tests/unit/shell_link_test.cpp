@@ -91,8 +91,7 @@ HRESULT WINAPI FailCoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* 
 }
 
 TEST_F(CreateLinkTest, NoShellLinkObject) {
-    ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "ole32.dll",
-                                                  "CoCreateInstance", &FailCoCreateInstance);
+    ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "CoCreateInstance", &FailCoCreateInstance);
     LogCapture capture;
     const HookContext context = TestContext();
     EXPECT_FALSE(CreateLink(&context, target.c_str(), (sandbox / L"a.lnk").c_str()));
@@ -130,21 +129,14 @@ private:
 };
 LONG NoPersistLink::released = 0;
 
-decltype(&CoCreateInstance) g_realCoCreateInstance = nullptr;
-
-HRESULT WINAPI CreateNoPersistLink(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,
-                                   LPVOID* object) {
-    IShellLinkW* real = nullptr;
-    const HRESULT result = g_realCoCreateInstance(clsid, outer, context, iid,
-                                                  reinterpret_cast<void**>(&real));
-    *object = SUCCEEDED(result) ? static_cast<IShellLinkW*>(new NoPersistLink(real)) : nullptr;
-    return result;
-}
-
 TEST_F(CreateLinkTest, NoFilePersistenceReleasesTheLink) {
-    ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "ole32.dll",
-                                                  "CoCreateInstance", &CreateNoPersistLink);
-    g_realCoCreateInstance = patch.original();
+    ImportPatch<decltype(CoCreateInstance)> patch(GetModuleHandleW(nullptr), "CoCreateInstance",
+                                                  [&](auto clsid, auto outer, auto context, auto iid, auto object) {
+        IShellLinkW* real = nullptr;
+        const HRESULT result = patch.original()(clsid, outer, context, iid, reinterpret_cast<void**>(&real));
+        *object = SUCCEEDED(result) ? static_cast<IShellLinkW*>(new NoPersistLink(real)) : nullptr;
+        return result;
+    });
     NoPersistLink::released = 0;
     LogCapture capture;
     const HookContext context = TestContext();
