@@ -1,13 +1,13 @@
 #include "actions/interrupted_deletions.h"
 
-#include "base/aside_record.h"
+#include "base/deletion_record.h"
 #include "base/delete_below.h"
 #include "hook/log.h"
 
 void FinishInterruptedDeletions(const HookContext* context) {
     wchar_t leftover[kPathChars];
-    AsideRecord record;
-    for (DWORD index = 0; NextAsideRecord(index, leftover, &record);) {
+    DeletionRecord record;
+    for (DWORD index = 0; NextDeletionRecord(index, leftover, &record);) {
         if (leftover[0] == L'\0') {
             ++index;
             continue;
@@ -15,7 +15,7 @@ void FinishInterruptedDeletions(const HookContext* context) {
         bool forget = true;
         DWORD error = ERROR_SUCCESS;
         // A value that is none of ours (layout 0) proves nothing: forgotten.
-        const LeftoverFound found = record.layout != 0 ? FinishAside(leftover, record, &error) : kLeftoverGone;
+        const LeftoverFound found = record.layout != 0 ? FinishLeftover(leftover, record, &error) : kLeftoverGone;
         if (found == kLeftoverDeleted) {
             LogFormattedLine(context, L"VLX: Deleted leftover %ls.", leftover);
         } else if (found == kLeftoverStays) {
@@ -23,14 +23,14 @@ void FinishInterruptedDeletions(const HookContext* context) {
             LogDeletion(context, error, LeftAside());
             if (++record.passes < kMostFinishingPasses) {
                 forget = false;
-                WriteAsideRecord(leftover, record, kUpdatedRecord);
+                WriteDeletionRecord(leftover, record, kUpdatedRecord);
             } else {
                 LogFormattedLine(context, L"VLX: Gave up on leftover %ls after %lu tries.", leftover,
                                  static_cast<unsigned long>(record.passes));
             }
         }
         // A record that is removed leaves the next one at the same index.
-        if (!forget || !RemoveAsideRecord(leftover)) {
+        if (!forget || !RemoveDeletionRecord(leftover)) {
             ++index;
         }
     }

@@ -1,7 +1,7 @@
 // Deletions that a killed run left half-done: a file the old deletion had
 // set aside under a temporary name but not yet marked. The phases that
 // change files finish them first, after their entry line, from their
-// records (base/aside_record.h).
+// records (base/deletion_record.h).
 #pragma once
 
 #include <windows.h>

@@ -64,9 +64,7 @@ public:
         // the entry to reach.
         FileHandle file;
         const DWORD opened = OpenBelow(&base_, path, 0, kFileItem, &file);
-        return opened == ERROR_SUCCESS || opened == ERROR_FILE_NOT_FOUND || opened == ERROR_PATH_NOT_FOUND
-                   ? kNext
-                   : Unsafe();
+        return opened == ERROR_SUCCESS || NotThere(opened) ? kNext : Unsafe();
     }
     Step TooDeep(const WIN32_FIND_DATAW&) override { return Unsafe(); }
     Step NotListed(DWORD) override { return Unsafe(); }

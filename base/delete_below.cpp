@@ -78,22 +78,22 @@ DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD 
 // folder's handle) would succeed but the next run could not open the file
 // again: such a file is marked under its own name, which then stays taken
 // until the other program lets go.
-DWORD MarkAside(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool force, LeftAside* leftAside) {
+DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool force, LeftAside* leftAside) {
     if (LeafAt(path) + kTemporaryNameChars > kPathChars) {
         return MarkForDeletion(deleting);
     }
     FileHandle folder;
-    wchar_t leftover[kPathChars] = {};
-    DWORD status = MoveAside(base, deleting, path, force, &folder, leftover);
+    wchar_t temporaryPath[kPathChars] = {};
+    DWORD status = MoveAside(base, deleting, path, force, &folder, temporaryPath);
     if (status != ERROR_SUCCESS) {
         return status;
     }
     status = MarkForDeletion(deleting);
     const DWORD back = status != ERROR_SUCCESS ? MoveBack(folder.get(), deleting, path) : ERROR_SUCCESS;
     if (back == ERROR_SUCCESS) {
-        RemoveAsideRecord(leftover);
+        RemoveDeletionRecord(temporaryPath);
     } else if (leftAside != nullptr) {
-        CheckedCopy(leftAside->name, leftover + LeafAt(leftover));
+        CheckedCopy(leftAside->name, temporaryPath + LeafAt(temporaryPath));
         leftAside->error = back;
     }
     return status;
@@ -102,7 +102,7 @@ DWORD MarkAside(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool for
 // Deletes the file at path below base. A leftover (recorded: the file a
 // record names, under its temporary name) must be that very file, and is
 // never renamed.
-DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const AsideRecord* recorded,
+DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const DeletionRecord* recorded,
                    LeftAside* leftAside) {
     // Opened for its attributes alone, which keeps no other program out and
     // leaves the hook free to ask whether one holds the file.
@@ -145,7 +145,7 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Asid
     }
     // Attributes that a forced deletion clears are put back should the file stay.
     const bool cleared = force && ClearAttributes(item.get(), attributes);
-    status = held && recorded == nullptr ? MarkAside(base, path, deleting.get(), force, leftAside)
+    status = held && recorded == nullptr ? MarkHeld(base, path, deleting.get(), force, leftAside)
                                          : MarkForDeletion(deleting.get());
     if (status != ERROR_SUCCESS && cleared) {
         SetAttributes(item.get(), attributes);
@@ -218,7 +218,7 @@ DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* left
     return ForceDeleteBelow(&folder, path, leftAside);
 }
 
-LeftoverFound FinishAside(const wchar_t* leftover, const AsideRecord& record, DWORD* error) {
+LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error) {
     BaseFolder base(record.base);
     {
         // Opened as whatever stands there, a folder or a link included.
@@ -226,6 +226,8 @@ LeftoverFound FinishAside(const wchar_t* leftover, const AsideRecord& record, DW
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!item.valid()) {
             *error = LastFailure();
+            // Stricter than NotThere: a missing folder may be a volume that is
+            // away (a removed disk), and the record waits for it.
             const bool gone =
                 *error == ERROR_FILE_NOT_FOUND || (*error == ERROR_PATH_NOT_FOUND && VolumeAnswers(leftover));
             return gone ? kLeftoverGone : kLeftoverStays;

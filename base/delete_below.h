@@ -9,8 +9,8 @@
 // keeps the name taken for as long as anyone holds the item; a file that
 // another program holds then first takes a temporary name in its own folder,
 // and takes its own name back should the mark be refused. That rename is
-// recorded first (aside_record.h), so that a run ended between it and the
-// mark leaves the next run a deletion to finish (FinishAside), never a file
+// recorded first (deletion_record.h), so that a run ended between it and the
+// mark leaves the next run a deletion to finish (FinishLeftover), never a file
 // under a name nobody knows. A record goes once its file is marked: a power
 // cut while another program still holds a marked file leaves that file
 // under its temporary name. Where the temporary path would pass the path
@@ -25,7 +25,7 @@
 //     (forced only)          and system                        deletion clears them anyway)
 //   recorded (flushed)     a record; the file at its own     finds nothing at the temporary
 //                            name                              path: forgets the record
-//   temporary name         the file at it, and the record    finishes it (FinishAside) when
+//   temporary name         the file at it, and the record    finishes it (FinishLeftover) when
 //                                                              it is the very file recorded
 //   marked                 the mark, kept by the holder's    deletes it again (Wine), or is
 //                            handle, and the record            refused until the holder lets
@@ -85,12 +85,12 @@ enum LeftoverFound {
 };
 
 // Finishes the deletion that a killed run left half-done: the file recorded
-// (aside_record.h) as set aside at leftover, its temporary path, below the
+// (deletion_record.h) as set aside at leftover, its temporary path, below the
 // base the record names, if and only if it is the very file recorded, with
 // no other name and no link on its way; deleted as the record says, never
 // renamed again. A leftover whose folder is missing counts as gone only
 // while the root of its volume opens.
-LeftoverFound FinishAside(const wchar_t* leftover, const AsideRecord& record, DWORD* error);
+LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error);
 
 // For a single item below base.
 DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);

@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "base/aside_record.h"
+#include "base/deletion_record.h"
 #include "base/checked_text.h"
 #include "base/nt_file.h"
 
@@ -110,9 +110,9 @@ bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
 }  // namespace
 
 DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
-                wchar_t (&leftover)[kPathChars]) {
+                wchar_t (&temporaryPath)[kPathChars]) {
     DWORD status = OpenOwnFolder(base, file, path, folder);
-    AsideRecord record = {};
+    DeletionRecord record = {};
     record.forced = forced ? 1 : 0;
     if (status == ERROR_SUCCESS) {
         status = IdentifyFile(file, &record);
@@ -127,19 +127,19 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
             status = ERROR_GEN_FAILURE;
             break;
         }
-        if (!CheckedCopy(leftover, path)) {
+        if (!CheckedCopy(temporaryPath, path)) {
             status = ERROR_FILENAME_EXCED_RANGE;
             break;
         }
-        leftover[leaf] = L'\0';
-        if (!CheckedAppend(leftover, name)) {
+        temporaryPath[leaf] = L'\0';
+        if (!CheckedAppend(temporaryPath, name)) {
             status = ERROR_FILENAME_EXCED_RANGE;
             break;
         }
         // Recorded before the rename: a run ended in between leaves a record
         // whose file still has its own name, never a file the next run does
-        // not know. A name that another leftover's record holds is passed.
-        status = WriteAsideRecord(leftover, record, kNewRecord);
+        // not know. A name that another file's record holds is passed.
+        status = WriteDeletionRecord(temporaryPath, record, kNewRecord);
         if (status == ERROR_ALREADY_EXISTS) {
             status = ERROR_SUCCESS;
             continue;
@@ -151,7 +151,7 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
         if (VlxNtSuccess(renamed)) {
             return ERROR_SUCCESS;
         }
-        RemoveAsideRecord(leftover);
+        RemoveDeletionRecord(temporaryPath);
         if (renamed != kVlxStatusObjectNameCollision) {
             status = RtlNtStatusToDosError(renamed);
         }
@@ -159,7 +159,7 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
     if (status == ERROR_SUCCESS) {
         status = ERROR_ALREADY_EXISTS;  // every name tried was taken
     }
-    leftover[0] = L'\0';
+    temporaryPath[0] = L'\0';
     return status;
 }
 

@@ -1,31 +1,32 @@
 // The old deletion's way to free a name at once: a file that another program
 // holds open takes a temporary name in its own folder before it is marked
 // for deletion, since the mark alone would keep its name taken until that
-// program lets go. The rename goes through a handle to the folder, proven to
-// be the file's own.
+// program lets go (each step, and what a kill after it leaves: the table at
+// the top of delete_below.h). The rename goes through a handle to the
+// folder, proven to be the file's own.
 #pragma once
 
 #include <windows.h>
 
-#include "base/aside_record.h"
+#include "base/deletion_record.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
 
 // Gives the file open at file, found at path below base, a temporary name in
 // its own folder: a name from the system's random source, never one that is
-// taken or that another leftover's record holds (nothing is overwritten).
+// taken or that another file's record holds (nothing is overwritten).
 // The folder is opened below base as every item is, or as base itself where
-// it is the base. Each rename is recorded first (aside_record.h; forced
+// it is the base. Each rename is recorded first (deletion_record.h; forced
 // tells how the file is to be deleted), and the record stays for the caller
 // to remove once the deletion has its answer. The caller makes sure that
 // the temporary path fits within the path limit. 0, with *folder open for
-// the way back and leftover set to the file's temporary path, when it did;
+// the way back and temporaryPath set, when it did;
 // otherwise why not, with nothing changed and no record left: the folder
 // cannot be opened or proven to be the file's own (kLinkInPath), the file
 // cannot be identified, the random source fails, the record cannot be
 // written, no name is free (ERROR_ALREADY_EXISTS), or the rename is refused.
 DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
-                wchar_t (&leftover)[kPathChars]);
+                wchar_t (&temporaryPath)[kPathChars]);
 
 // Gives the file its own name, the last component of path, back in the
 // folder MoveAside opened: 0, or why not (ERROR_ALREADY_EXISTS when the name

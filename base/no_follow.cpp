@@ -9,6 +9,10 @@ DWORD LastFailure() {
     return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
 }
 
+bool NotThere(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 DWORD LastErrorUnless(BOOL succeeded) {
     return succeeded ? ERROR_SUCCESS : LastFailure();
 }

@@ -85,6 +85,11 @@ DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind
 // read as success.
 DWORD LastFailure();
 
+// Whether error says an item is not there: no such file, or no folder on its
+// way. What the hook was to remove is then as good as removed, and says so
+// nowhere in the log.
+bool NotThere(DWORD error);
+
 // The outcome of a call that reports failure through the thread's last error.
 DWORD LastErrorUnless(BOOL succeeded);
 

@@ -109,7 +109,7 @@ void LogLinkSkipped(const HookContext* context) {
 void LogDeletion(const HookContext* context, uint32_t result, const LeftAside& leftAside) {
     if (result == kLinkInPath) {
         LogLinkSkipped(context);
-    } else if (result != ERROR_SUCCESS && result != ERROR_FILE_NOT_FOUND && result != ERROR_PATH_NOT_FOUND) {
+    } else if (result != ERROR_SUCCESS && !NotThere(result)) {
         LogFormattedLine(context, L"VLX: Could not delete. Error %lu.", static_cast<unsigned long>(result));
         if (leftAside.name[0] != L'\0') {
             LogFormattedLine(context, L"VLX: File left as %ls. Error %lu.", leftAside.name,

@@ -65,8 +65,7 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
         // A folder that is not there is passed as if removed: a run that
         // was ended after removing it still prunes its emptied parents.
         const bool empty = PathIsDirectoryEmptyW(path) != FALSE;
-        const bool missing = !empty && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES &&
-                             (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND);
+        const bool missing = !empty && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && NotThere(GetLastError());
         LogWideMessage(context, path);
         if (!missing) {
             if (!empty) {

@@ -40,8 +40,8 @@ std::vector<WatchedKey> WatchedKeys() {
         {L"HKLM:vendor", HKEY_LOCAL_MACHINE, organizer, 0},
         {L"HKLM64:vendor", HKEY_LOCAL_MACHINE, organizer, KEY_WOW64_64KEY},
         {L"HKLM:profiles", HKEY_LOCAL_MACHINE, kProfileListKey, 0},
-        {L"HKLM:records", HKEY_LOCAL_MACHINE, kAsideRecordsKey, 0},
-        {L"HKLM64:records", HKEY_LOCAL_MACHINE, kAsideRecordsKey, KEY_WOW64_64KEY},
+        {L"HKLM:records", HKEY_LOCAL_MACHINE, kDeletionRecordsKey, 0},
+        {L"HKLM64:records", HKEY_LOCAL_MACHINE, kDeletionRecordsKey, KEY_WOW64_64KEY},
     };
 }
 

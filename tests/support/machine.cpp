@@ -48,7 +48,7 @@ PopulatedMachine::PopulatedMachine() {
 void PopulatedMachine::LayOutRegistry() {
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kPinKey, KEY_WOW64_64KEY);
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kDeletionRecordsKey);
     shortcuts_.SetOption(L"NODESKTOPICON", L"0");
     shortcuts_.SetOption(L"PINWSTOTASKBAR", L"1");
     shortcuts_.SetOption(L"STARTMENULOCATION", kMachineStartMenuLocation);

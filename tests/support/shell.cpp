@@ -16,7 +16,7 @@ const wchar_t kPinValueName[] = VLX_WIDE(VLX_PIN_VALUE);
 const wchar_t kOrganizerKey[] = VLX_WIDE(VLX_ORGANIZER_KEY);
 const wchar_t kDataFolderBelowCommonAppData[] = VLX_WIDE(VLX_DATA_FOLDER);
 const wchar_t kCatalogBelowCommonAppData[] = VLX_WIDE(VLX_CATALOG_DATABASE);
-const wchar_t kAsideRecordsKey[] = L"SOFTWARE\\VLXCustomHook";
+const wchar_t kDeletionRecordsKey[] = L"SOFTWARE\\VLXCustomHook";
 const wchar_t kProfileListKey[] = L"Software\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
 const wchar_t kDefaultUserShellFolders[] =
     L".DEFAULT\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";

@@ -24,7 +24,7 @@ extern const wchar_t kCatalogBelowCommonAppData[];
 extern const wchar_t kProfileListKey[];
 // The hook's own key under HKEY_LOCAL_MACHINE: its records of files set
 // aside by the old deletion, one value each.
-extern const wchar_t kAsideRecordsKey[];
+extern const wchar_t kDeletionRecordsKey[];
 // The default user's shell folders, under HKEY_USERS.
 extern const wchar_t kDefaultUserShellFolders[];
 extern const wchar_t kPinnedLinkBelowAppData[];

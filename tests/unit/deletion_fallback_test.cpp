@@ -13,7 +13,7 @@
 #include <string>
 
 #include "actions/interrupted_deletions.h"
-#include "base/aside_record.h"
+#include "base/deletion_record.h"
 #include "base/delete_below.h"
 #include "base/guards.h"
 #include "hook/dispatch.h"
@@ -144,7 +144,7 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     if (c.readOnly && c.result != ERROR_SUCCESS) {
         EXPECT_NE(GetFileAttributesW(oem.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "as it was";
     }
-    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.leftAside)
+    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kDeletionRecordsKey), c.leftAside)
         << "a record only of a file left under its temporary name";
     if (c.leftAside) {
         PSECURITY_DESCRIPTOR security = nullptr;
@@ -161,9 +161,9 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         const HookContext context = TestContext();
         FinishInterruptedDeletions(&context);
         EXPECT_FALSE(PathExists(apps + L"\\" + leftAside.name));
-        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey));
+        EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, kDeletionRecordsKey));
     }
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kDeletionRecordsKey);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -208,7 +208,7 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     std::wstring leftover = apps + L"\\Info\\" + kFixedName;
     const std::wstring other = apps + L"\\Info\\~VLX87654321.tmp";
     ASSERT_TRUE(WriteTextFile(leftover, "oem") && WriteTextFile(other, "held"));
-    AsideRecord record = {};
+    DeletionRecord record = {};
     ASSERT_EQ(IdentifyFile(Handle(CreateFileW(leftover.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
                            &record), 0u);
     record.forced = c.leftover == Leftover::kReadOnlyPlain ? 0 : 1;
@@ -241,12 +241,12 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
         wcscpy(record.base, L"Q:\\Apps");
     }
     ASSERT_TRUE(link == nullptr || link->made());
-    ASSERT_EQ(WriteAsideRecord(leftover.c_str(), record, kNewRecord), 0u);
+    ASSERT_EQ(WriteDeletionRecord(leftover.c_str(), record, kNewRecord), 0u);
     if (c.leftover == Leftover::kBesideOneThatStays) {
-        AsideRecord stays = record;  // the other leftover, held without delete sharing
+        DeletionRecord stays = record;  // the other leftover, held without delete sharing
         ASSERT_EQ(IdentifyFile(Handle(CreateFileW(other.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
                                &stays), 0u);
-        ASSERT_EQ(WriteAsideRecord(other.c_str(), stays, kNewRecord), 0u);
+        ASSERT_EQ(WriteDeletionRecord(other.c_str(), stays, kNewRecord), 0u);
         held.reset(CreateFileW(other.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     } else if (c.leftover == Leftover::kSameNameSetAsideAgain) {
         const std::wstring again = apps + L"\\Info\\ols_config.xml";  // a new file at the old name, held
@@ -274,8 +274,8 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     lines.resize(phase ? std::min(lines.size(), expected.size()) : lines.size());
     EXPECT_EQ(lines, expected);
     EXPECT_EQ(PathExists(at), c.fileStays);
-    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kAsideRecordsKey), c.recordStays);
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kAsideRecordsKey);
+    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kDeletionRecordsKey), c.recordStays);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kDeletionRecordsKey);
     SetFileAttributesW(at.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 

@@ -1,4 +1,4 @@
-#include "base/aside_record.h"
+#include "base/deletion_record.h"
 
 #include <aclapi.h>
 
@@ -9,9 +9,9 @@
 #include "base/no_follow.h"
 
 // Named by the build from the product's facts (VLX_RECORDS_KEY_NAME).
-const wchar_t kAsideRecordKey[] = L"SOFTWARE\\" VLX_RECORDS_KEY_NAME;
+const wchar_t kDeletionRecordKey[] = L"SOFTWARE\\" VLX_RECORDS_KEY_NAME;
 
-static_assert(sizeof(AsideRecord) == 64 + kPathChars * sizeof(wchar_t), "a record has no padding");
+static_assert(sizeof(DeletionRecord) == 64 + kPathChars * sizeof(wchar_t), "a record has no padding");
 
 namespace {
 
@@ -24,7 +24,7 @@ struct FileIdInformation {
 };
 
 // Reads what proof compares into record: 0, or the platform's error.
-DWORD ReadProof(HANDLE file, DWORD proof, AsideRecord* record) {
+DWORD ReadProof(HANDLE file, DWORD proof, DeletionRecord* record) {
     record->proof = proof;
     memset(record->id, 0, sizeof(record->id));
     if (proof == kProofFileId) {
@@ -97,7 +97,7 @@ DWORD RestrictKey(HKEY key) {
 
 }  // namespace
 
-DWORD IdentifyFile(HANDLE file, AsideRecord* record) {
+DWORD IdentifyFile(HANDLE file, DeletionRecord* record) {
     DWORD flags = 0;
     if (!GetVolumeInformationByHandleW(file, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0)) {
         return LastFailure();
@@ -109,8 +109,8 @@ DWORD IdentifyFile(HANDLE file, AsideRecord* record) {
     return IsUnsupported(byId) ? ReadProof(file, kProofIndex, record) : byId;
 }
 
-DWORD MatchRecordedFile(HANDLE file, const AsideRecord& record, bool* same) {
-    AsideRecord found = {};
+DWORD MatchRecordedFile(HANDLE file, const DeletionRecord& record, bool* same) {
+    DeletionRecord found = {};
     const DWORD read = ReadProof(file, record.proof, &found);
     if (read != ERROR_SUCCESS) {
         return read;
@@ -122,9 +122,9 @@ DWORD MatchRecordedFile(HANDLE file, const AsideRecord& record, bool* same) {
     return ERROR_SUCCESS;
 }
 
-DWORD WriteAsideRecord(const wchar_t* leftover, const AsideRecord& record, RecordWrite how) {
+DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how) {
     RegKey key;
-    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kAsideRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
+    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
                                   KEY_SET_VALUE | KEY_QUERY_VALUE | WRITE_DAC, nullptr, key.put(), nullptr);
     if (status != ERROR_SUCCESS) {
         key.release();  // nothing was opened, whatever the out-parameter holds
@@ -133,13 +133,13 @@ DWORD WriteAsideRecord(const wchar_t* leftover, const AsideRecord& record, Recor
     // Also where an earlier hook made the key, or someone changed its list.
     status = static_cast<LONG>(RestrictKey(key.get()));
     if (status == ERROR_SUCCESS && how == kNewRecord) {
-        const LONG found = RegQueryValueExW(key.get(), leftover, nullptr, nullptr, nullptr, nullptr);
+        const LONG found = RegQueryValueExW(key.get(), temporaryPath, nullptr, nullptr, nullptr, nullptr);
         status = found == ERROR_SUCCESS ? ERROR_ALREADY_EXISTS : found == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : found;
     }
     if (status == ERROR_SUCCESS) {
-        AsideRecord stored = record;
-        stored.layout = kAsideRecordLayout;
-        status = RegSetValueExW(key.get(), leftover, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&stored),
+        DeletionRecord stored = record;
+        stored.layout = kDeletionRecordLayout;
+        status = RegSetValueExW(key.get(), temporaryPath, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&stored),
                                 sizeof(stored));
     }
     // On disk before the rename it tells of: the machine may lose its power.
@@ -149,22 +149,22 @@ DWORD WriteAsideRecord(const wchar_t* leftover, const AsideRecord& record, Recor
     return static_cast<DWORD>(status);
 }
 
-bool RemoveAsideRecord(const wchar_t* leftover) {
+bool RemoveDeletionRecord(const wchar_t* temporaryPath) {
     RegKey key;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAsideRecordKey, 0, KEY_SET_VALUE, key.put());
+    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_SET_VALUE, key.put());
     if (status != ERROR_SUCCESS) {
         key.release();
         return status == ERROR_FILE_NOT_FOUND;
     }
-    status = RegDeleteValueW(key.get(), leftover);
+    status = RegDeleteValueW(key.get(), temporaryPath);
     key.reset();
-    DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kAsideRecordKey);
+    DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kDeletionRecordKey);
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-bool NextAsideRecord(DWORD index, wchar_t (&leftover)[kPathChars], AsideRecord* record) {
+bool NextDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record) {
     RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kAsideRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
         key.release();
         return false;
     }
@@ -177,7 +177,7 @@ bool NextAsideRecord(DWORD index, wchar_t (&leftover)[kPathChars], AsideRecord* 
         // A run ended between the last record and the key leaves it empty.
         if (index == 0) {
             key.reset();
-            DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kAsideRecordKey);
+            DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kDeletionRecordKey);
         }
         return false;
     }
@@ -185,7 +185,7 @@ bool NextAsideRecord(DWORD index, wchar_t (&leftover)[kPathChars], AsideRecord* 
         leftover[0] = L'\0';  // too long to be ours: passed over
     }
     const bool whole = status == ERROR_SUCCESS && type == REG_BINARY && size == sizeof(*record) &&
-                       record->layout == kAsideRecordLayout && record->proof >= kProofFileId &&
+                       record->layout == kDeletionRecordLayout && record->proof >= kProofFileId &&
                        record->proof <= kProofTraits && record->base[kPathChars - 1] == L'\0';
     if (!whole) {
         memset(record, 0, sizeof(*record));

@@ -1,11 +1,10 @@
 // The record of a file that the old deletion sets aside under a temporary
-// name (move_aside.h): written before the rename, removed once the deletion
-// has its answer. It lives under HKEY_LOCAL_MACHINE, where only
-// administrators write, in a key that only SYSTEM and administrators can
-// read, so no user can forge one or learn from it; a run that is killed in
-// between leaves it behind, and the next run finishes the deletion of the
-// file it names, proven by what survives the rename (a name alone proves
-// nothing: anyone may create a file of any name).
+// name (move_aside.h); when it is written and removed, and what the next run
+// does with one a killed run left: the table at the top of delete_below.h.
+// It lives under HKEY_LOCAL_MACHINE, where only administrators write, in a
+// key that only SYSTEM and administrators can read, so no user can forge one
+// or learn from it; the file it names is proven by what survives the rename
+// (a name alone proves nothing: anyone may create a file of any name).
 #pragma once
 
 #include <windows.h>
@@ -19,7 +18,7 @@ const size_t kTemporaryNameChars = 17;
 // The hook's own key, in its own (32-bit) view: one binary value per file
 // set aside, named by its temporary path; made for the first record and
 // removed once it holds nothing.
-extern const wchar_t kAsideRecordKey[];
+extern const wchar_t kDeletionRecordKey[];
 
 // What proves that a file is the one set aside, by what its volume keeps.
 enum FileProof : DWORD {
@@ -38,8 +37,8 @@ enum FileProof : DWORD {
 
 // A record's value, laid out alike by every compiler (no padding). A value
 // of another size or layout is no record of this hook.
-struct AsideRecord {
-    DWORD layout;              // kAsideRecordLayout
+struct DeletionRecord {
+    DWORD layout;              // kDeletionRecordLayout
     DWORD proof;               // FileProof
     ULONGLONG volume;          // the volume's serial number
     BYTE id[16];               // the file id; the index, low half first
@@ -51,33 +50,33 @@ struct AsideRecord {
     wchar_t base[kPathChars];  // the base folder it was found below
 };
 
-const DWORD kAsideRecordLayout = 2;
+const DWORD kDeletionRecordLayout = 2;
 
 // The proof of the file open at file that its volume allows, into record: 0,
 // or why it cannot be had.
-DWORD IdentifyFile(HANDLE file, AsideRecord* record);
+DWORD IdentifyFile(HANDLE file, DeletionRecord* record);
 
 // Whether the file open at file is the one record names, proven the way the
 // record was: 0 with *same set, or why it cannot be told.
-DWORD MatchRecordedFile(HANDLE file, const AsideRecord& record, bool* same);
+DWORD MatchRecordedFile(HANDLE file, const DeletionRecord& record, bool* same);
 
 enum RecordWrite {
-    kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where leftover has a record
-    kUpdatedRecord,  // over the record of leftover
+    kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where temporaryPath has a record
+    kUpdatedRecord,  // over the record of temporaryPath
 };
 
-// Writes the record of the file set aside (or about to be) at leftover, its
-// temporary path, after it has given the key its access list (SYSTEM and
+// Writes the record of the file set aside (or about to be) at temporaryPath,
+// after it has given the key its access list (SYSTEM and
 // Administrators, nothing inherited), and makes it durable before it
 // returns: 0 or why not.
-DWORD WriteAsideRecord(const wchar_t* leftover, const AsideRecord& record, RecordWrite how);
+DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how);
 
-// Removes the record of leftover, and then the key once it holds nothing:
-// true when no record of leftover is left. Other records are never touched.
-bool RemoveAsideRecord(const wchar_t* leftover);
+// Removes the record of temporaryPath, and then the key once it holds nothing:
+// true when no record of temporaryPath is left. Other records are never touched.
+bool RemoveDeletionRecord(const wchar_t* temporaryPath);
 
 // The record at index: the temporary path it is named by (empty for a name
 // too long to be one of ours), and the record, zeroed (layout 0) where the
 // value is none of this hook's. False when there is none at index or the key
 // cannot be read; an empty key is removed then.
-bool NextAsideRecord(DWORD index, wchar_t (&leftover)[kPathChars], AsideRecord* record);
+bool NextDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record);
