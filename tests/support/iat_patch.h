@@ -1,8 +1,8 @@
 // Fault injection without seams: redirects one imported function of a module
 // (its import address table entry) for the lifetime of the object. The DLL
 // it comes from is read from the module's own import table. Patches of one
-// import nest: each passes its calls on to the one made before it, and they
-// are undone in the reverse order, as scopes end.
+// import nest: each may pass its calls on to the one made before it
+// (original()), and they are undone in the reverse order, as scopes end.
 #pragma once
 
 #include <windows.h>

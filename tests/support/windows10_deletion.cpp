@@ -13,7 +13,8 @@ const DWORD kDelete = 0x1;
 const DWORD kPosixSemantics = 0x2;
 const DWORD kIgnoreReadOnly = 0x10;
 
-decltype(&SetFileInformationByHandle) g_real = nullptr;
+// What the layer passes the calls it does not answer itself on to.
+typedef decltype(&SetFileInformationByHandle) PassOn;
 unsigned g_moved = 0;
 
 bool Fail(DWORD error) {
@@ -46,12 +47,12 @@ bool HeldByOthers(HANDLE item, bool folder) {
 }
 
 // Renames the item open at item to the full path target, through its handle.
-bool RenameTo(HANDLE item, const std::wstring& target) {
+bool RenameTo(PassOn real, HANDLE item, const std::wstring& target) {
     std::string bytes(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t), '\0');
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(&bytes[0]);
     rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
     memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
-    return g_real(item, FileRenameInfo, rename, static_cast<DWORD>(bytes.size())) != FALSE;
+    return real(item, FileRenameInfo, rename, static_cast<DWORD>(bytes.size())) != FALSE;
 }
 
 // The holding folder of the item's volume, made when first needed.
@@ -64,7 +65,7 @@ std::wstring HoldingFolder(const std::wstring& itemAt) {
 }
 
 // Clears or sets read-only through a handle of its own to the same file.
-bool SetReadOnly(HANDLE item, DWORD attributes, bool readOnly) {
+bool SetReadOnly(PassOn real, HANDLE item, DWORD attributes, bool readOnly) {
     const HANDLE writer = ReOpenFile(item, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                      FILE_FLAG_OPEN_REPARSE_POINT);
     if (writer == INVALID_HANDLE_VALUE) {
@@ -80,18 +81,18 @@ bool SetReadOnly(HANDLE item, DWORD attributes, bool readOnly) {
     const bool same = GetFileInformationByHandle(item, &mine) && GetFileInformationByHandle(writer, &its) &&
                       mine.nFileIndexLow == its.nFileIndexLow && mine.nFileIndexHigh == its.nFileIndexHigh &&
                       mine.dwVolumeSerialNumber == its.dwVolumeSerialNumber;
-    const bool set = same && g_real(writer, FileBasicInfo, &basic, sizeof(basic));
+    const bool set = same && real(writer, FileBasicInfo, &basic, sizeof(basic));
     CloseHandle(writer);
     return set;
 }
 
-BOOL Windows10Disposition(HANDLE item, DWORD flags) {
+BOOL Windows10Disposition(PassOn real, HANDLE item, DWORD flags) {
     FILE_DISPOSITION_INFO mark = {(flags & kDelete) != 0};
     if ((flags & ~(kDelete | kPosixSemantics | kIgnoreReadOnly)) != 0) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
     if ((flags & kDelete) == 0) {
-        return g_real(item, FileDispositionInfo, &mark, sizeof(mark));
+        return real(item, FileDispositionInfo, &mark, sizeof(mark));
     }
     BY_HANDLE_FILE_INFORMATION about;
     if (!GetFileInformationByHandle(item, &about)) {
@@ -107,36 +108,36 @@ BOOL Windows10Disposition(HANDLE item, DWORD flags) {
         return Fail(ERROR_DIR_NOT_EMPTY);
     }
     // Wine's mark refuses a read-only file, which Windows 10 lets go here.
-    if (readOnly && !SetReadOnly(item, about.dwFileAttributes, false)) {
+    if (readOnly && !SetReadOnly(real, item, about.dwFileAttributes, false)) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     bool moved = false;
     if ((flags & kPosixSemantics) != 0 && HeldByOthers(item, folder)) {
         const std::wstring holding = HoldingFolder(itemAt) + L"\\" + std::to_wstring(GetCurrentProcessId()) +
                                      L"-" + std::to_wstring(++g_moved);
-        moved = RenameTo(item, holding);
+        moved = RenameTo(real, item, holding);
     }
-    if (g_real(item, FileDispositionInfo, &mark, sizeof(mark))) {
+    if (real(item, FileDispositionInfo, &mark, sizeof(mark))) {
         return TRUE;
     }
     const DWORD error = GetLastError();
     if (moved) {
-        RenameTo(item, itemAt);
+        RenameTo(real, item, itemAt);
     }
     if (readOnly) {
-        SetReadOnly(item, about.dwFileAttributes, true);
+        SetReadOnly(real, item, about.dwFileAttributes, true);
     }
     return Fail(error);
 }
 
-BOOL WINAPI AnswerAsWindows10(HANDLE item, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
+BOOL AnswerAsWindows10(PassOn real, HANDLE item, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information, DWORD size) {
     if (kind != kDispositionInfoEx) {
-        return g_real(item, kind, information, size);
+        return real(item, kind, information, size);
     }
     if (information == nullptr || size < sizeof(DWORD)) {
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    return Windows10Disposition(item, *static_cast<const DWORD*>(information));
+    return Windows10Disposition(real, item, *static_cast<const DWORD*>(information));
 }
 
 }  // namespace
@@ -155,15 +156,12 @@ std::string DeletionWaySetting() {
 
 struct Windows10Deletion::Patch {
     explicit Patch(HMODULE module)
-        : patch(module, "SetFileInformationByHandle", &AnswerAsWindows10, Import::kOptional) {}
+        : patch(module, "SetFileInformationByHandle",
+                [this](auto... call) { return AnswerAsWindows10(patch.original(), call...); }, Import::kOptional) {}
     ImportPatch<decltype(SetFileInformationByHandle)> patch;
 };
 
-Windows10Deletion::Windows10Deletion(HMODULE module) : patch_(new Patch(module)) {
-    if (patch_->patch.original() != &AnswerAsWindows10) {
-        g_real = patch_->patch.original();
-    }
-}
+Windows10Deletion::Windows10Deletion(HMODULE module) : patch_(new Patch(module)) {}
 
 Windows10Deletion::~Windows10Deletion() {
     patch_.reset();
