@@ -117,7 +117,8 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
     if (status == ERROR_SUCCESS) {
         status = IdentifyFile(file, &record);
     }
-    if (status == ERROR_SUCCESS && !CheckedCopy(record.base, base->path)) {
+    // The temporary path is the file's folder, copied once, and a new name.
+    if (status == ERROR_SUCCESS && (!CheckedCopy(record.base, base->path) || !CheckedCopy(temporaryPath, path))) {
         status = ERROR_FILENAME_EXCED_RANGE;
     }
     const size_t leaf = LeafAt(path);
@@ -125,10 +126,6 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
         wchar_t name[kTemporaryNameChars];
         if (!TemporaryName(name)) {
             status = ERROR_GEN_FAILURE;
-            break;
-        }
-        if (!CheckedCopy(temporaryPath, path)) {
-            status = ERROR_FILENAME_EXCED_RANGE;
             break;
         }
         temporaryPath[leaf] = L'\0';

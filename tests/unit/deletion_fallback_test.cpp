@@ -149,8 +149,8 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     if (c.leftAside) {
         PSECURITY_DESCRIPTOR security = nullptr;
         LPWSTR text = nullptr;
-        ASSERT_EQ(GetNamedSecurityInfoW(L"MACHINE\\SOFTWARE\\VLXCustomHook", SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION,
-                                        nullptr, nullptr, nullptr, nullptr, &security), 0u);
+        ASSERT_EQ(GetNamedSecurityInfoW((L"MACHINE\\" + std::wstring(kDeletionRecordsKey)).c_str(), SE_REGISTRY_KEY,
+                                        DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr, &security), 0u);
         ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(security, SDDL_REVISION_1,
                                                                          DACL_SECURITY_INFORMATION, &text, nullptr));
         EXPECT_STREQ(wcschr(text, L'('), L"(A;;KA;;;SY)(A;;KA;;;BA)") << "SYSTEM and Administrators alone";
@@ -285,9 +285,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         LeftoverCase{"Recorded", Leftover::kRecorded, {"VLX: Deleted leftover %s."}, false, false},
         LeftoverCase{"OtherFileByItsName", Leftover::kOtherFileByItsName, {}, true, false},
-        LeftoverCase{"BehindLink", Leftover::kBehindLink, {kStays, "VLX: Link in path. Skipped."}, true, true},
+        LeftoverCase{"BehindLink", Leftover::kBehindLink, {kStays, kLinkSkippedLine}, true, true},
         LeftoverCase{"GivenUpBehindLink", Leftover::kGivenUpBehindLink,
-                     {kStays, "VLX: Link in path. Skipped.", "VLX: Gave up on leftover %s after 10 tries."}, true,
+                     {kStays, kLinkSkippedLine, "VLX: Gave up on leftover %s after 10 tries."}, true,
                      false},
         LeftoverCase{"SecondName", Leftover::kSecondName, {}, true, false},
         LeftoverCase{"ReadOnlyPlain", Leftover::kReadOnlyPlain, {kStays, CouldNotDeleteLine(5)}, true,
