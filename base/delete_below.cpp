@@ -73,18 +73,26 @@ DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD 
 // own folder first and takes its name back when the mark is refused (a
 // module in use, for one). Nothing is marked when no name can be had. The
 // record of the rename goes once the file is marked or has its name back;
-// a file left under its temporary name keeps it, for the next run. Where
-// the temporary path would pass the path limit, the rename (through the
-// folder's handle) would succeed but the next run could not open the file
-// again: such a file is marked under its own name, which then stays taken
-// until the other program lets go.
+// a file left under its temporary name keeps it, for the next run. A file
+// that its volume gives no identity, or whose temporary path would pass the
+// path limit (the rename through the folder's handle would succeed, but the
+// next run could neither prove nor open it), is marked under its own name,
+// which then stays taken until the other program lets go.
 DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool force, LeftAside* leftAside) {
     if (LeafAt(path) + kTemporaryNameChars > kPathChars) {
         return MarkForDeletion(deleting);
     }
+    DeletionRecord record = {};
+    record.forced = force ? 1 : 0;
+    DWORD status = IdentifyFile(deleting, &record);
+    if (status == kNoFileIdentity) {
+        return MarkForDeletion(deleting);
+    }
     FileHandle folder;
     wchar_t temporaryPath[kPathChars] = {};
-    DWORD status = MoveAside(base, deleting, path, force, &folder, temporaryPath);
+    if (status == ERROR_SUCCESS) {
+        status = MoveAside(base, deleting, path, record, &folder, temporaryPath);
+    }
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -113,9 +121,9 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Dele
         return status;
     }
     if (recorded != nullptr) {
-        bool same = false;
-        status = MatchRecordedFile(item.get(), *recorded, &same);
-        if (status != ERROR_SUCCESS || !same) {
+        RecordedFileMatch match = kOtherFile;
+        status = MatchRecordedFile(item.get(), *recorded, &match);
+        if (status != ERROR_SUCCESS || match != kRecordedFile) {
             return status != ERROR_SUCCESS ? status : ERROR_FILE_NOT_FOUND;
         }
     }
@@ -153,21 +161,28 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Dele
     return status;
 }
 
-// Whether the volume that path lies on answers: its root ("C:\" or
-// "\\server\share\") opens. An unplugged drive or a share offline does not.
-bool VolumeAnswers(const wchar_t* path) {
+// Whether the volume that answers at the root of path ("C:\" or
+// "\\server\share\") is the one record names: 0 when it is,
+// ERROR_WRONG_DISK when another is (a disk swapped, a share remapped), or
+// why the root does not open (an unplugged drive, a share offline).
+DWORD RecordedVolumeAt(const wchar_t* path, const DeletionRecord& record) {
     wchar_t root[kPathChars];
     const size_t name = VolumeNameLength(path);
     if (name == 0 || !CheckedCopy(root, path)) {
-        return false;
+        return ERROR_INVALID_PARAMETER;
     }
     root[name] = L'\0';
     if (!CheckedAppend(root, L"\\")) {
-        return false;
+        return ERROR_FILENAME_EXCED_RANGE;
     }
     const FileHandle opened(CreateFileW(root, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return opened.valid();
+    if (!opened.valid()) {
+        return LastFailure();
+    }
+    RecordedFileMatch match = kOtherVolume;
+    const DWORD status = MatchRecordedFile(opened.get(), record, &match);
+    return status != ERROR_SUCCESS ? status : match == kOtherVolume ? ERROR_WRONG_DISK : ERROR_SUCCESS;
 }
 
 }  // namespace
@@ -226,11 +241,17 @@ LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& reco
                                     FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         if (!item.valid()) {
             *error = LastFailure();
-            // Stricter than NotThere: a missing folder may be a volume that is
-            // away (a removed disk), and the record waits for it.
-            const bool gone =
-                *error == ERROR_FILE_NOT_FOUND || (*error == ERROR_PATH_NOT_FOUND && VolumeAnswers(leftover));
-            return gone ? kLeftoverGone : kLeftoverStays;
+            // Gone only from the volume recorded: a missing name may be a
+            // disk that is away or another volume at its letter, and the
+            // record waits for it.
+            if (!NotThere(*error)) {
+                return kLeftoverStays;
+            }
+            const DWORD volume = RecordedVolumeAt(leftover, record);
+            if (volume == ERROR_WRONG_DISK) {
+                *error = volume;
+            }
+            return volume == ERROR_SUCCESS ? kLeftoverGone : kLeftoverStays;
         }
         // A link at the name is not ours: told by the handle, and by the
         // entry its folder lists (Wine opens a link's target even when asked
@@ -255,12 +276,15 @@ LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& reco
             return kLeftoverNotOurs;
         }
         const DWORD names = NameCount(item.get());
-        bool same = false;
-        *error = names == 0 ? LastFailure() : MatchRecordedFile(item.get(), record, &same);
+        RecordedFileMatch match = kOtherFile;
+        *error = names == 0 ? LastFailure() : MatchRecordedFile(item.get(), record, &match);
+        if (*error == ERROR_SUCCESS && match == kOtherVolume) {
+            *error = ERROR_WRONG_DISK;
+        }
         if (*error != ERROR_SUCCESS) {
             return kLeftoverStays;
         }
-        if (!same || names != 1) {
+        if (match != kRecordedFile || names != 1) {
             return kLeftoverNotOurs;
         }
     }

@@ -24,9 +24,15 @@
 //   attributes cleared     it, without read-only, hidden     deletes it afresh (a forced
 //     (forced only)          and system                        deletion clears them anyway)
 //   recorded (flushed)     a record; the file at its own     finds nothing at the temporary
-//                            name                              path: forgets the record
+//                            name                              path: forgets the record once
+//                                                              the volume at the root is the
+//                                                              one recorded
 //   temporary name         the file at it, and the record    finishes it (FinishLeftover) when
-//                                                              it is the very file recorded
+//                                                              it is the very file recorded:
+//                                                              its id and creation time, or on
+//                                                              FAT its size and both times
+//                                                              shifted alike by whole quarter
+//                                                              hours
 //   marked                 the mark, kept by the holder's    deletes it again (Wine), or is
 //                            handle, and the record            refused until the holder lets
 //                                                              go (Windows): counts the pass
@@ -34,6 +40,12 @@
 //                                                              lets go (a power cut first
 //                                                              leaves it under the temporary
 //                                                              name, with nobody to know)
+// Should the rename report failure, the name the file has now decides:
+//   the temporary one      as after the temporary name       as above
+//   its own                the file as it was, the record    forgets the record (nothing at
+//                            until it goes                     the temporary path)
+//   none told              the file at either name, the      finishes it, or forgets the
+//                            record kept                       record, as above
 // Should the mark be refused (a module in use):
 //   own name taken back    the file as it was, attributes    forgets the record (nothing at
 //                            put back, the record until it     the temporary path)
@@ -41,8 +53,11 @@
 //   left under the         the file at the temporary name,   finishes it, as above
 //     temporary name         the record kept (LeftAside says
 //     (its name taken)       where)
-// A record whose leftover cannot be told (a link on the way, a volume that
-// does not answer, a refusal) stays until the finishing gives it up.
+// A file its volume gives no identity (an id of zeros) is marked under its
+// own name, as one whose temporary path would pass the path limit. A record
+// whose leftover cannot be told (a link on the way, a volume that does not
+// answer or another volume at its letter, a refusal) stays until the
+// finishing gives it up, once (the rules: docs/safety.md).
 #pragma once
 
 #include <windows.h>
@@ -79,7 +94,7 @@ DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how
 // What finishing a recorded deletion found at the temporary path.
 enum LeftoverFound {
     kLeftoverDeleted,  // the very file recorded, deleted as the record says
-    kLeftoverGone,     // nothing there, on a volume that answers
+    kLeftoverGone,     // nothing there, on the volume recorded
     kLeftoverNotOurs,  // a folder, a link, a file of another identity or with a second name: left as it is
     kLeftoverStays,    // it cannot be told, or the deletion was refused: *error says why
 };
@@ -88,8 +103,9 @@ enum LeftoverFound {
 // (deletion_record.h) as set aside at leftover, its temporary path, below the
 // base the record names, if and only if it is the very file recorded, with
 // no other name and no link on its way; deleted as the record says, never
-// renamed again. A leftover whose folder is missing counts as gone only
-// while the root of its volume opens.
+// renamed again. A leftover that is missing counts as gone only while the
+// volume that answers at its root is the one recorded; a file or a root of
+// another volume leaves it to be told (ERROR_WRONG_DISK).
 LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error);
 
 // For a single item below base.

@@ -1,10 +1,11 @@
 #include "base/deletion_record.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <string.h>
 
-#include "base/empty_key.h"
+#include "base/checked_text.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
 
@@ -23,10 +24,25 @@ struct FileIdInformation {
     BYTE id[16];
 };
 
+// The records key's owner and access list: Administrators own it, SYSTEM and
+// Administrators have full access and nobody else any, nothing inherited from
+// its parent (which lets every user read): the temporary names tell where
+// held files went.
+const wchar_t kRecordsKeySecurity[] = L"O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)";
+
+// A tenth of a microsecond, the unit of file times, in quarter hours and days.
+const LONGLONG kQuarterHour = 15LL * 60 * 10000000;
+const LONGLONG kDay = 96 * kQuarterHour;
+
 // Reads what proof compares into record: 0, or the platform's error.
 DWORD ReadProof(HANDLE file, DWORD proof, DeletionRecord* record) {
     record->proof = proof;
     memset(record->id, 0, sizeof(record->id));
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic))) {
+        return LastFailure();
+    }
+    record->created = static_cast<ULONGLONG>(basic.CreationTime.QuadPart);
     if (proof == kProofFileId) {
         FileIdInformation information;
         if (!GetFileInformationByHandleEx(file, kFileIdInfo, &information, sizeof(information))) {
@@ -48,51 +64,74 @@ DWORD ReadProof(HANDLE file, DWORD proof, DeletionRecord* record) {
     }
     if (proof == kProofTraits) {
         DWORD serial = 0;
-        FILE_BASIC_INFO basic;
         FILE_STANDARD_INFO standard;
         if (!GetVolumeInformationByHandleW(file, nullptr, 0, &serial, nullptr, nullptr, nullptr, 0) ||
-            !GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof(basic)) ||
             !GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard))) {
             return LastFailure();
         }
         record->volume = serial;
         record->size = static_cast<ULONGLONG>(standard.EndOfFile.QuadPart);
-        record->created = static_cast<ULONGLONG>(basic.CreationTime.QuadPart);
         record->written = static_cast<ULONGLONG>(basic.LastWriteTime.QuadPart);
         return ERROR_SUCCESS;
     }
     return ERROR_INVALID_DATA;
 }
 
-// Gives the records key its access list: full access for SYSTEM and
-// Administrators, nobody else, nothing inherited from its parent (which
-// lets every user read). The temporary names tell where held files went.
-DWORD RestrictKey(HKEY key) {
-    SID_IDENTIFIER_AUTHORITY authority = SECURITY_NT_AUTHORITY;
-    Sid system;
-    Sid administrators;
-    if (!AllocateAndInitializeSid(&authority, 1, SECURITY_LOCAL_SYSTEM_RID, 0, 0, 0, 0, 0, 0, 0, system.put()) ||
-        !AllocateAndInitializeSid(&authority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0,
-                                  0, 0, administrators.put())) {
+// Whether the id or index read holds anything but zeros.
+bool HasId(const DeletionRecord& record) {
+    static const BYTE kNoId[sizeof(record.id)] = {};
+    return memcmp(record.id, kNoId, sizeof(kNoId)) != 0;
+}
+
+// FAT keeps local time: after a change of time zone or of daylight saving
+// time both times read back moved by one and the same whole number of
+// quarter hours, at most a day either way.
+bool SameTimesInAnyZone(const DeletionRecord& found, const DeletionRecord& record) {
+    const LONGLONG shift = static_cast<LONGLONG>(found.created - record.created);
+    return static_cast<LONGLONG>(found.written - record.written) == shift && shift % kQuarterHour == 0 &&
+           shift >= -kDay && shift <= kDay;
+}
+
+// Gives the key the access list of security: a key that an earlier hook made,
+// or whose list someone changed, and one just made on a system that ignored
+// the list it was given.
+DWORD RestrictKey(HKEY key, PSECURITY_DESCRIPTOR security) {
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL list = nullptr;
+    if (!GetSecurityDescriptorDacl(security, &present, &list, &defaulted)) {
         return LastFailure();
     }
-    EXPLICIT_ACCESS_W access[2] = {};
-    const PSID sids[2] = {system.get(), administrators.get()};
-    for (int i = 0; i < 2; ++i) {
-        access[i].grfAccessPermissions = KEY_ALL_ACCESS;
-        access[i].grfAccessMode = SET_ACCESS;
-        access[i].grfInheritance = NO_INHERITANCE;
-        access[i].Trustee.TrusteeForm = TRUSTEE_IS_SID;
-        access[i].Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-        access[i].Trustee.ptstrName = static_cast<LPWSTR>(sids[i]);
+    if (!present || list == nullptr) {
+        return ERROR_INVALID_SECURITY_DESCR;  // no list would let everyone in
     }
-    LocalMemory<PACL> list;
-    DWORD status = SetEntriesInAclW(2, access, nullptr, list.put());
-    if (status == ERROR_SUCCESS) {
-        status = SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
-                                 nullptr, nullptr, list.get(), nullptr);
+    return SetSecurityInfo(key, SE_REGISTRY_KEY, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                           nullptr, nullptr, list, nullptr);
+}
+
+// Reads the value at index of the records key open at key (see
+// ReadDeletionRecord).
+RecordValue ReadValue(HKEY key, DWORD index, wchar_t (&name)[kPathChars], DeletionRecord* record) {
+    DWORD nameChars = kPathChars;
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(*record);
+    LONG status = RegEnumValueW(key, index, name, &nameChars, nullptr, &type, reinterpret_cast<BYTE*>(record), &size);
+    const bool read = status == ERROR_SUCCESS;
+    if (status == ERROR_MORE_DATA) {
+        // The name or the data did not fit: the name alone tells which.
+        nameChars = kPathChars;
+        status = RegEnumValueW(key, index, name, &nameChars, nullptr, nullptr, nullptr, nullptr);
     }
-    return status;
+    if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && nameChars != wcslen(name))) {
+        return kUnnamedValue;
+    }
+    if (status != ERROR_SUCCESS) {
+        return kNoMoreValues;
+    }
+    const bool ours = read && type == REG_BINARY && size == sizeof(*record) &&
+                      record->layout == kDeletionRecordLayout && record->proof >= kProofFileId &&
+                      record->proof <= kProofTraits && record->base[kPathChars - 1] == L'\0' && IsFullPath(name);
+    return ours ? kOurRecord : kForeignValue;
 }
 
 }  // namespace
@@ -105,33 +144,41 @@ DWORD IdentifyFile(HANDLE file, DeletionRecord* record) {
     if ((flags & FILE_PERSISTENT_ACLS) == 0) {
         return ReadProof(file, kProofTraits, record);
     }
-    const DWORD byId = ReadProof(file, kProofFileId, record);
-    return IsUnsupported(byId) ? ReadProof(file, kProofIndex, record) : byId;
+    DWORD status = ReadProof(file, kProofFileId, record);
+    if (IsUnsupported(status)) {
+        status = ReadProof(file, kProofIndex, record);
+    }
+    return status == ERROR_SUCCESS && !HasId(*record) ? kNoFileIdentity : status;
 }
 
-DWORD MatchRecordedFile(HANDLE file, const DeletionRecord& record, bool* same) {
+DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record, RecordedFileMatch* match) {
     DeletionRecord found = {};
-    const DWORD read = ReadProof(file, record.proof, &found);
+    const DWORD read = ReadProof(item, record.proof, &found);
     if (read != ERROR_SUCCESS) {
         return read;
     }
-    *same = found.volume == record.volume &&
-            (record.proof == kProofTraits
-                 ? found.size == record.size && found.created == record.created && found.written == record.written
-                 : memcmp(found.id, record.id, sizeof(found.id)) == 0);
+    const bool same = record.proof == kProofTraits
+                          ? found.size == record.size && SameTimesInAnyZone(found, record)
+                          : found.created == record.created && memcmp(found.id, record.id, sizeof(found.id)) == 0;
+    *match = found.volume != record.volume ? kOtherVolume : same ? kRecordedFile : kOtherFile;
     return ERROR_SUCCESS;
 }
 
 DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how) {
+    LocalMemory<PSECURITY_DESCRIPTOR> security;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kRecordsKeySecurity, SDDL_REVISION_1, security.put(),
+                                                              nullptr)) {
+        return LastFailure();
+    }
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.get(), FALSE};
     RegKey key;
     LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE | KEY_QUERY_VALUE | WRITE_DAC, nullptr, key.put(), nullptr);
+                                  KEY_SET_VALUE | KEY_QUERY_VALUE | WRITE_DAC, &attributes, key.put(), nullptr);
     if (status != ERROR_SUCCESS) {
         key.release();  // nothing was opened, whatever the out-parameter holds
         return static_cast<DWORD>(status);
     }
-    // Also where an earlier hook made the key, or someone changed its list.
-    status = static_cast<LONG>(RestrictKey(key.get()));
+    status = static_cast<LONG>(RestrictKey(key.get(), security.get()));
     if (status == ERROR_SUCCESS && how == kNewRecord) {
         const LONG found = RegQueryValueExW(key.get(), temporaryPath, nullptr, nullptr, nullptr, nullptr);
         status = found == ERROR_SUCCESS ? ERROR_ALREADY_EXISTS : found == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : found;
@@ -150,45 +197,63 @@ DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& re
 }
 
 bool RemoveDeletionRecord(const wchar_t* temporaryPath) {
-    RegKey key;
-    LONG status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_SET_VALUE, key.put());
-    if (status != ERROR_SUCCESS) {
-        key.release();
-        return status == ERROR_FILE_NOT_FOUND;
+    LONG status = ERROR_SUCCESS;
+    {
+        RegKey key;
+        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_SET_VALUE, key.put());
+        if (status != ERROR_SUCCESS) {
+            key.release();
+            return status == ERROR_FILE_NOT_FOUND;
+        }
+        status = RegDeleteValueW(key.get(), temporaryPath);
     }
-    status = RegDeleteValueW(key.get(), temporaryPath);
-    key.reset();
-    DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kDeletionRecordKey);
+    RemoveRecordsKeyWhenDone();
     return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND;
 }
 
-bool NextDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record) {
+DWORD DeletionRecordCount() {
+    RegKey key;
+    DWORD values = 0;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+        key.release();
+        return 0;
+    }
+    const LONG status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
+                                         nullptr, nullptr, nullptr, nullptr);
+    return status == ERROR_SUCCESS ? values : 0;
+}
+
+RecordValue ReadDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record) {
     RegKey key;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
         key.release();
-        return false;
+        return kNoMoreValues;
     }
-    DWORD leftoverChars = kPathChars;
-    DWORD type = REG_NONE;
-    DWORD size = sizeof(*record);
-    const LONG status = RegEnumValueW(key.get(), index, leftover, &leftoverChars, nullptr, &type,
-                                      reinterpret_cast<BYTE*>(record), &size);
-    if (status == ERROR_NO_MORE_ITEMS) {
-        // A run ended between the last record and the key leaves it empty.
-        if (index == 0) {
-            key.reset();
-            DeleteKeyIfEmpty(HKEY_LOCAL_MACHINE, kDeletionRecordKey);
+    return ReadValue(key.get(), index, leftover, record);
+}
+
+void RemoveRecordsKeyWhenDone() {
+    {
+        RegKey key;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
+            key.release();
+            return;
         }
-        return false;
+        DWORD values = 0;
+        if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+            return;
+        }
+        // Every value must be read and be none of ours; a sub-key keeps the
+        // key too, as RegDeleteKeyW refuses it.
+        wchar_t name[kPathChars];
+        DeletionRecord record;
+        for (DWORD index = 0; index < values; ++index) {
+            const RecordValue value = ReadValue(key.get(), index, name, &record);
+            if (value != kForeignValue && value != kUnnamedValue) {
+                return;
+            }
+        }
     }
-    if (status == ERROR_MORE_DATA) {
-        leftover[0] = L'\0';  // too long to be ours: passed over
-    }
-    const bool whole = status == ERROR_SUCCESS && type == REG_BINARY && size == sizeof(*record) &&
-                       record->layout == kDeletionRecordLayout && record->proof >= kProofFileId &&
-                       record->proof <= kProofTraits && record->base[kPathChars - 1] == L'\0';
-    if (!whole) {
-        memset(record, 0, sizeof(*record));
-    }
-    return status == ERROR_SUCCESS || status == ERROR_MORE_DATA;
+    RegDeleteKeyW(HKEY_LOCAL_MACHINE, kDeletionRecordKey);
 }

@@ -21,6 +21,8 @@ const size_t kTemporaryNameChars = 17;
 extern const wchar_t kDeletionRecordKey[];
 
 // What proves that a file is the one set aside, by what its volume keeps.
+// Each proof also holds the file's creation time: an id alone may be handed
+// to a new file once the old one is gone (an inode number is).
 enum FileProof : DWORD {
     // Where the volume answers FileIdInfo (Windows 8 and later; ReFS needs
     // it): the 64-bit volume serial number and the 128-bit file id.
@@ -31,7 +33,9 @@ enum FileProof : DWORD {
     // delete any file anyway: its index is the place of the file's entry in
     // its folder, which the longer temporary name moves, so the proof is
     // what the rename leaves alone: the volume serial number, the size and
-    // the creation and last-write times.
+    // the creation and last-write times. FAT keeps local time, so a change
+    // of time zone or of daylight saving time moves both times by the same
+    // whole number of quarter hours, which the comparison allows.
     kProofTraits = 3,
 };
 
@@ -42,41 +46,75 @@ struct DeletionRecord {
     DWORD proof;               // FileProof
     ULONGLONG volume;          // the volume's serial number
     BYTE id[16];               // the file id; the index, low half first
-    ULONGLONG size;            // kProofTraits: the file's size and times
-    ULONGLONG created;
+    ULONGLONG size;            // kProofTraits: the file's size and last-write time
+    ULONGLONG created;         // every proof: the file's creation time
     ULONGLONG written;
     DWORD forced;              // 1: read-only, hidden and system do not stop its deletion
     DWORD passes;              // finishing passes that found it and left it
     wchar_t base[kPathChars];  // the base folder it was found below
 };
 
-const DWORD kDeletionRecordLayout = 2;
+// 3 since every proof holds the creation time.
+const DWORD kDeletionRecordLayout = 3;
+
+// A file whose volume keeps no identity for it (an id of zeros, as some
+// network redirectors answer): nothing could tell it from a file made later
+// under its temporary name.
+const DWORD kNoFileIdentity = ERROR_NOT_SUPPORTED;
 
 // The proof of the file open at file that its volume allows, into record: 0,
-// or why it cannot be had.
+// kNoFileIdentity, or why it cannot be had.
 DWORD IdentifyFile(HANDLE file, DeletionRecord* record);
 
-// Whether the file open at file is the one record names, proven the way the
-// record was: 0 with *same set, or why it cannot be told.
-DWORD MatchRecordedFile(HANDLE file, const DeletionRecord& record, bool* same);
+// What the object open at a handle is to a record.
+enum RecordedFileMatch {
+    kRecordedFile,  // the very file recorded
+    kOtherFile,     // another file (or folder), on the volume recorded
+    kOtherVolume,   // on another volume: the one recorded is not where it was
+};
+
+// Whether the object open at item is the file record names, proven the way
+// the record was: 0 with *match set, or why it cannot be told. For a
+// volume's root it tells whether that volume is the one recorded.
+DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record, RecordedFileMatch* match);
 
 enum RecordWrite {
     kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where temporaryPath has a record
     kUpdatedRecord,  // over the record of temporaryPath
 };
 
-// Writes the record of the file set aside (or about to be) at temporaryPath,
-// after it has given the key its access list (SYSTEM and
-// Administrators, nothing inherited), and makes it durable before it
-// returns: 0 or why not.
+// Writes the record of the file set aside (or about to be) at temporaryPath
+// and makes it durable before it returns: 0 or why not. The key is created
+// with its access list (SYSTEM and Administrators, nothing inherited) and
+// Administrators as its owner; one that already exists is given that list
+// before anything is written to it.
 DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how);
 
-// Removes the record of temporaryPath, and then the key once it holds nothing:
-// true when no record of temporaryPath is left. Other records are never touched.
+// Removes the value named temporaryPath (a record, or a value that is none of
+// ours), and then the key once no record of this hook's is left in it,
+// whatever else it holds: true when no value of that name is left. Other
+// records are never touched.
 bool RemoveDeletionRecord(const wchar_t* temporaryPath);
 
-// The record at index: the temporary path it is named by (empty for a name
-// too long to be one of ours), and the record, zeroed (layout 0) where the
-// value is none of this hook's. False when there is none at index or the key
-// cannot be read; an empty key is removed then.
-bool NextDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record);
+// The number of values the records key holds (0 when it is not there or
+// cannot be read): no pass over the records reads more.
+DWORD DeletionRecordCount();
+
+// What the value at an index of the records key is.
+enum RecordValue {
+    kNoMoreValues,   // none at index, or the key cannot be read
+    kOurRecord,      // a record of this hook's, named by its temporary path
+    kForeignValue,   // none of ours (another type, size or layout, a base
+                     // folder without its end, a name that is no full path),
+                     // under a name that RegDeleteValueW can be given
+    kUnnamedValue,   // none of ours, under a name that cannot be given (one
+                     // holding a NUL, or past the path limit): left alone
+};
+
+// The value at index: its name in leftover (not for kUnnamedValue), and for
+// kOurRecord the record.
+RecordValue ReadDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record);
+
+// Removes the records key once no record of this hook's is left in it,
+// whatever else a damaged hive or another tool left there.
+void RemoveRecordsKeyWhenDone();

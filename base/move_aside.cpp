@@ -88,6 +88,34 @@ DWORD OpenOwnFolder(BaseFolder* base, HANDLE file, const wchar_t* path, FileHand
     return SamePath(fileAt, folderAt) ? ERROR_SUCCESS : kLinkInPath;
 }
 
+// The name the file open at file has in its folder now, as its volume tells
+// it: 0, or why it cannot be told.
+DWORD NameNow(HANDLE file, wchar_t (&name)[kPathChars]) {
+    union {
+        FILE_NAME_INFO info;
+        BYTE bytes[sizeof(FILE_NAME_INFO) + kFinalPathChars * sizeof(wchar_t)];
+    } about;
+    if (!GetFileInformationByHandleEx(file, FileNameInfo, &about, sizeof(about))) {
+        return LastFailure();
+    }
+    // Wine answers a name that does not fit with success, cut short.
+    size_t length = about.info.FileNameLength / sizeof(wchar_t);
+    if (length > kFinalPathChars) {
+        return ERROR_MORE_DATA;
+    }
+    size_t leaf = length;
+    while (leaf > 0 && !IsPathSeparator(about.info.FileName[leaf - 1])) {
+        --leaf;
+    }
+    length -= leaf;
+    if (length >= kPathChars) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    memcpy(name, about.info.FileName + leaf, length * sizeof(wchar_t));
+    name[length] = L'\0';
+    return ERROR_SUCCESS;
+}
+
 // The product's four-character prefix (VLX_TEMPORARY_NAME_PREFIX, named by
 // the build), eight hexadecimal digits from the system's random source,
 // ".tmp": a name no other user can tell in advance. False when the source
@@ -109,16 +137,12 @@ bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
 
 }  // namespace
 
-DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
-                wchar_t (&temporaryPath)[kPathChars]) {
+DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, const DeletionRecord& record,
+                FileHandle* folder, wchar_t (&temporaryPath)[kPathChars]) {
     DWORD status = OpenOwnFolder(base, file, path, folder);
-    DeletionRecord record = {};
-    record.forced = forced ? 1 : 0;
-    if (status == ERROR_SUCCESS) {
-        status = IdentifyFile(file, &record);
-    }
+    DeletionRecord aside = record;
     // The temporary path is the file's folder, copied once, and a new name.
-    if (status == ERROR_SUCCESS && (!CheckedCopy(record.base, base->path) || !CheckedCopy(temporaryPath, path))) {
+    if (status == ERROR_SUCCESS && (!CheckedCopy(aside.base, base->path) || !CheckedCopy(temporaryPath, path))) {
         status = ERROR_FILENAME_EXCED_RANGE;
     }
     const size_t leaf = LeafAt(path);
@@ -136,7 +160,7 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
         // Recorded before the rename: a run ended in between leaves a record
         // whose file still has its own name, never a file the next run does
         // not know. A name that another file's record holds is passed.
-        status = WriteDeletionRecord(temporaryPath, record, kNewRecord);
+        status = WriteDeletionRecord(temporaryPath, aside, kNewRecord);
         if (status == ERROR_ALREADY_EXISTS) {
             status = ERROR_SUCCESS;
             continue;
@@ -147,6 +171,19 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced,
         const VlxNtStatus renamed = RenameWithin(folder->get(), file, name);
         if (VlxNtSuccess(renamed)) {
             return ERROR_SUCCESS;
+        }
+        // A rename reported failed may have been done all the same (a share
+        // that drops in the middle): the name the file has now decides. Under
+        // the temporary one it is set aside; where it is not told to be its
+        // own, the record stays for the next run.
+        wchar_t now[kPathChars];
+        const DWORD told = NameNow(file, now);
+        if (told == ERROR_SUCCESS && SamePath(now, name)) {
+            return ERROR_SUCCESS;
+        }
+        if (told != ERROR_SUCCESS || !SamePath(now, path + leaf)) {
+            status = RtlNtStatusToDosError(renamed);
+            break;
         }
         RemoveDeletionRecord(temporaryPath);
         if (renamed != kVlxStatusObjectNameCollision) {

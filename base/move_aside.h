@@ -16,17 +16,20 @@
 // its own folder: a name from the system's random source, never one that is
 // taken or that another file's record holds (nothing is overwritten).
 // The folder is opened below base as every item is, or as base itself where
-// it is the base. Each rename is recorded first (deletion_record.h; forced
-// tells how the file is to be deleted), and the record stays for the caller
-// to remove once the deletion has its answer. The caller makes sure that
-// the temporary path fits within the path limit. 0, with *folder open for
-// the way back and temporaryPath set, when it did;
-// otherwise why not, with nothing changed and no record left: the folder
-// cannot be opened or proven to be the file's own (kLinkInPath), the file
-// cannot be identified, the random source fails, the record cannot be
-// written, no name is free (ERROR_ALREADY_EXISTS), or the rename is refused.
-DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, bool forced, FileHandle* folder,
-                wchar_t (&temporaryPath)[kPathChars]);
+// it is the base. Each rename is recorded first (deletion_record.h; record
+// holds the file's proof and how it is to be deleted), and the record stays
+// for the caller to remove once the deletion has its answer. A rename that
+// reports failure keeps its record unless the file is seen to have kept its
+// own name: under the temporary name it counts as done, and where its name
+// cannot be told the next run finishes it. The caller makes sure that the
+// temporary path fits within the path limit. 0, with *folder open for the
+// way back and temporaryPath set, when it did;
+// otherwise why not, with nothing changed and no record left but as above:
+// the folder cannot be opened or proven to be the file's own (kLinkInPath),
+// the random source fails, the record cannot be written, no name is free
+// (ERROR_ALREADY_EXISTS), or the rename is refused.
+DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, const DeletionRecord& record,
+                FileHandle* folder, wchar_t (&temporaryPath)[kPathChars]);
 
 // Gives the file its own name, the last component of path, back in the
 // folder MoveAside opened: 0, or why not (ERROR_ALREADY_EXISTS when the name

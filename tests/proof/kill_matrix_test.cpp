@@ -66,9 +66,9 @@ TEST(ProofKillMatrix, DISABLED_Child) {
     const PhaseFacts& phase = PhaseNamed(EnvironmentText("VLX_KILL_PHASE"));
     g_killAt = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0));
     ProofHook hook;
-    for (const char* name : {"RegCreateKeyExW", "RegSetValueExW", "RegDeleteValueW", "SHDeleteEmptyKeyW",
-                             "SetSecurityInfo", "NtSetInformationFile", "CreateDirectoryW", "RemoveDirectoryW",
-                             "CreateProcessW", "CoCreateInstance"}) {
+    for (const char* name : {"RegCreateKeyExW", "RegSetValueExW", "RegDeleteValueW", "RegDeleteKeyW",
+                             "SHDeleteEmptyKeyW", "SetSecurityInfo", "NtSetInformationFile", "CreateDirectoryW",
+                             "RemoveDirectoryW", "CreateProcessW", "CoCreateInstance"}) {
         g_changingImports.insert(FindStandIn(name)->id);
     }
     // Wine refuses POSIX-semantics deletion (class 21): such a call changes nothing.

@@ -3,6 +3,7 @@
 #include "tests/proof/stand_in_stubs.h"
 
 #include <aclapi.h>
+#include <sddl.h>
 #include <objbase.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -43,6 +44,7 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(RegQueryValueExW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegSetValueExW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegDeleteValueW, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(RegDeleteKeyW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegEnumKeyW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegEnumValueW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegFlushKey, ERROR_ACCESS_DENIED, 0),
@@ -66,6 +68,11 @@ std::vector<StandIn> MakeStandInTable() {
                   },
                   [](ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) { *list = nullptr; }),
         VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0),
+        VLX_FAILS(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY,
+                  [](BOOL r, LPCWSTR, DWORD, PSECURITY_DESCRIPTOR* descriptor, PULONG) {
+                      if (r) Acquire(Resource::kLocalMemory, *descriptor);
+                  }),
+        VLX_FAILS(GetSecurityDescriptorDacl, FALSE, ERROR_INVALID_SECURITY_DESCR),
         VLX_FAILS(GetAce, FALSE, ERROR_INVALID_PARAMETER),
         VLX_PASSES(EqualSid),
         VLX_FAILS(AllocateAndInitializeSid, FALSE, ERROR_NOT_ENOUGH_MEMORY,

@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <tuple>
 
 #include "actions/interrupted_deletions.h"
 #include "base/deletion_record.h"
@@ -30,13 +31,17 @@ namespace {
 
 const wchar_t kFixedName[] = L"~VLX12345678.tmp";
 
-enum class Fault { kNone, kNameTakenBack, kNoRandom, kFixedRandom, kFolderElsewhere };
+enum class Fault {
+    kNone, kNameTakenBack, kNoRandom, kFixedRandom, kFolderElsewhere, kZeroId, kRenameReportedFailed, kRecordedName
+};
 
-BOOLEAN Random(PVOID buffer, ULONG length, Fault fault) {
+// kRecordedName: the name another leftover's record holds, once.
+BOOLEAN Random(PVOID buffer, ULONG length, Fault& fault) {
     if (fault == Fault::kNoRandom) {
         return FALSE;
     }
-    if (fault == Fault::kFixedRandom && length == sizeof(DWORD)) {
+    if ((fault == Fault::kFixedRandom || fault == Fault::kRecordedName) && length == sizeof(DWORD)) {
+        fault = fault == Fault::kRecordedName ? Fault::kNone : fault;
         *static_cast<DWORD*>(buffer) = 0x12345678;
         return TRUE;
     }
@@ -69,7 +74,25 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     ASSERT_TRUE(WriteTextFile(oem, "oem") && WriteTextFile(taken, "someone else's"));
     ASSERT_TRUE(SetFileAttributesW(oem.c_str(), c.readOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL));
     const HMODULE library = GetModuleHandleW(nullptr);
+    DeletionRecord another = {};  // another leftover's, at the first random name
+    wcscpy(another.base, apps.c_str());
+    if (c.fault == Fault::kRecordedName) {
+        ASSERT_EQ(IdentifyFile(Handle(CreateFileW(taken.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
+                               &another), 0u);
+        ASSERT_EQ(WriteDeletionRecord(taken.c_str(), another, kNewRecord), 0u);
+    }
     Fault fault = c.fault;
+    // The records key's owner and list as RegCreateKeyExW returns (Windows makes it so; Wine ignores it).
+    std::wstring born;
+    ImportPatch<decltype(RegCreateKeyExW)> create(library, "RegCreateKeyExW", [&](auto... call) {
+        const LPSECURITY_ATTRIBUTES given = std::get<6>(std::make_tuple(call...));
+        LPWSTR text = nullptr;
+        const SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+        born = given != nullptr && ConvertSecurityDescriptorToStringSecurityDescriptorW(
+                                       given->lpSecurityDescriptor, SDDL_REVISION_1, parts, &text, nullptr) ? text : L"";
+        LocalFree(text);
+        return create.original()(call...);
+    });
     unsigned renames = 0;
     // The mark is refused (a module in use), and meanwhile a user takes the name.
     ImportPatch<decltype(SetFileInformationByHandle)> mark(library, "SetFileInformationByHandle",
@@ -98,7 +121,8 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     });
     ImportPatch<decltype(NtSetInformationFile)> rename(library, "NtSetInformationFile", [&](auto... call) {
         ++renames;
-        return rename.original()(call...);
+        const NTSTATUS status = rename.original()(call...);  // kRenameReportedFailed: a share that drops
+        return fault == Fault::kRenameReportedFailed ? static_cast<NTSTATUS>(0xC00000C4L) : status;
     });
     // A FAT volume: no access lists, and an id (its entry's place) that follows the name.
     ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(
@@ -117,6 +141,9 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         if (answered && c.fat && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18) &&
             final.original()(file, path, 1024, 0)) {
             static_cast<DWORD*>(data)[2] = static_cast<DWORD>(std::hash<std::wstring>()(path));  // FileIdInfo's id
+        }
+        if (answered && fault == Fault::kZeroId && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18)) {
+            memset(static_cast<BYTE*>(data) + 8, 0, 16);  // as some network redirectors answer
         }
         return answered;
     });
@@ -144,8 +171,18 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     if (c.readOnly && c.result != ERROR_SUCCESS) {
         EXPECT_NE(GetFileAttributesW(oem.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "as it was";
     }
-    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kDeletionRecordsKey), c.leftAside)
+    EXPECT_EQ(RegistryKeyExists(HKEY_LOCAL_MACHINE, kDeletionRecordsKey), c.leftAside || c.fault == Fault::kRecordedName)
         << "a record only of a file left under its temporary name";
+    if (c.renamed) {
+        EXPECT_EQ(born, L"O:BAD:P(A;;KA;;;SY)(A;;KA;;;BA)") << "born readable by SYSTEM and Administrators alone";
+    }
+    DeletionRecord kept = {};
+    DWORD size = sizeof(kept);
+    another.layout = kDeletionRecordLayout;
+    EXPECT_TRUE(c.fault != Fault::kRecordedName || (RegGetValueW(HKEY_LOCAL_MACHINE, kDeletionRecordsKey, taken.c_str(),
+                                                                RRF_RT_REG_BINARY, nullptr, &kept, &size) == 0 &&
+                                                   memcmp(&kept, &another, size) == 0))
+        << "the other leftover's record as it was";
     if (c.leftAside) {
         PSECURITY_DESCRIPTOR security = nullptr;
         LPWSTR text = nullptr;
@@ -179,7 +216,13 @@ INSTANTIATE_TEST_SUITE_P(
                     FallbackCase{"OnFatNameTakenBack", Fault::kNameTakenBack, true, false, ERROR_ACCESS_DENIED, true,
                                  true, true},
                     FallbackCase{"TemporaryPathPastTheLimit", Fault::kNone, true, false, ERROR_SUCCESS, false, false,
-                                 false, true}),
+                                 false, true},
+                    FallbackCase{"NoIdentityMarkedUnderItsName", Fault::kZeroId, true, false, ERROR_SUCCESS, false,
+                                 false},
+                    FallbackCase{"RenameDoneButReportedFailed", Fault::kRenameReportedFailed, true, false,
+                                 ERROR_SUCCESS, true, false},
+                    FallbackCase{"RandomNameOfAnotherRecord", Fault::kRecordedName, true, false, ERROR_SUCCESS, true,
+                                 false}),
     [](const testing::TestParamInfo<FallbackCase>& info) { return std::string(info.param.name); });
 
 // What a run killed between the rename and the mark leaves: the file under
@@ -188,7 +231,8 @@ INSTANTIATE_TEST_SUITE_P(
 // cannot tell, it keeps the record until the last finishing pass.
 enum class Leftover {
     kRecorded, kOtherFileByItsName, kBehindLink, kGivenUpBehindLink, kSecondName, kReadOnlyPlain, kFolderAtName,
-    kLinkAtName, kFolderGone, kVolumeGone, kBesideOneThatStays, kSameNameSetAsideAgain, kPreCheck, kPostPayload
+    kLinkAtName, kFolderGone, kVolumeGone, kBesideOneThatStays, kSameNameSetAsideAgain, kPreCheck, kPostPayload,
+    kFatClockChanged, kFatResized, kOtherVolume, kOtherVolumeFolderGone, kIdReused, kDamagedKey, kGivenUpEarlier
 };
 
 struct LeftoverCase {
@@ -209,10 +253,26 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     const std::wstring other = apps + L"\\Info\\~VLX87654321.tmp";
     ASSERT_TRUE(WriteTextFile(leftover, "oem") && WriteTextFile(other, "held"));
     DeletionRecord record = {};
+    const bool fat = c.leftover == Leftover::kFatClockChanged || c.leftover == Leftover::kFatResized;
+    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(GetModuleHandleW(nullptr),
+                                                                "GetVolumeInformationByHandleW", [&](auto... call) {
+        const LPDWORD flags = std::get<5>(std::make_tuple(call...));
+        const BOOL answered = volume.original()(call...);
+        if (fat && answered && flags != nullptr) {
+            *flags &= ~FILE_PERSISTENT_ACLS;  // FAT keeps no access lists
+        }
+        return answered;
+    });
     ASSERT_EQ(IdentifyFile(Handle(CreateFileW(leftover.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
                            &record), 0u);
+    const ULONGLONG hour = 36000000000;  // FAT's local times after a change of time zone, and a new file's id
+    record.created -= c.leftover == Leftover::kFatClockChanged ? hour : c.leftover == Leftover::kIdReused ? 1 : 0;
+    record.written -= c.leftover == Leftover::kFatClockChanged ? hour : 0;
+    record.size += c.leftover == Leftover::kFatResized ? 1 : 0;
+    record.volume ^= c.leftover == Leftover::kOtherVolume || c.leftover == Leftover::kOtherVolumeFolderGone ? 1 : 0;
     record.forced = c.leftover == Leftover::kReadOnlyPlain ? 0 : 1;
-    record.passes = c.leftover == Leftover::kGivenUpBehindLink ? 9 : 0;  // the tenth pass gives it up
+    // The tenth pass gives it up; a record marked given up goes with no pass.
+    record.passes = c.leftover == Leftover::kGivenUpBehindLink ? 9 : c.leftover == Leftover::kGivenUpEarlier ? 10 : 0;
     wcscpy(record.base, apps.c_str());
     std::wstring at = leftover;  // where the file is left
     std::unique_ptr<ScopedLink> link;
@@ -234,15 +294,28 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     } else if (c.leftover == Leftover::kLinkAtName) {
         ASSERT_TRUE(DeleteFileW(leftover.c_str()) && CreateDirectoryW((sandbox / L"Elsewhere").c_str(), nullptr));
         link.reset(new ScopedLink(leftover, sandbox / L"Elsewhere"));
-    } else if (c.leftover == Leftover::kFolderGone) {
+    } else if (c.leftover == Leftover::kFolderGone || c.leftover == Leftover::kOtherVolumeFolderGone) {
         at = leftover = apps + L"\\Gone\\" + kFixedName;  // its folder removed
     } else if (c.leftover == Leftover::kVolumeGone) {
         at = leftover = L"Q:\\Apps\\Info\\" + std::wstring(kFixedName);  // a drive that is not there
         wcscpy(record.base, L"Q:\\Apps");
+    } else if (c.leftover == Leftover::kDamagedKey) {
+        std::fill(std::begin(record.base), std::end(record.base), L'A');  // a base folder without its end
     }
     ASSERT_TRUE(link == nullptr || link->made());
     ASSERT_EQ(WriteDeletionRecord(leftover.c_str(), record, kNewRecord), 0u);
-    if (c.leftover == Leftover::kBesideOneThatStays) {
+    if (c.leftover == Leftover::kDamagedKey) {
+        // Beside it, a value whose name holds a NUL (it reads back as the record's name) and one past the limit.
+        RegKey key;
+        ASSERT_EQ(RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordsKey, 0, KEY_SET_VALUE, key.put()), 0);
+        std::wstring name = leftover + L'\0' + L"x";
+        UNICODE_STRING text = {USHORT(name.size() * 2), USHORT(name.size() * 2), &name[0]};
+        const auto setValue = reinterpret_cast<NTSTATUS(WINAPI*)(HANDLE, UNICODE_STRING*, ULONG, ULONG, PVOID, ULONG)>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll"), "NtSetValueKey")));
+        ASSERT_EQ(setValue(key.get(), &text, 0, REG_BINARY, &record, sizeof(record)), 0);
+        ASSERT_EQ(RegSetValueExW(key.get(), (leftover + std::wstring(300, L'x')).c_str(), 0, REG_BINARY,
+                                 reinterpret_cast<const BYTE*>(&record), sizeof(record)), 0);
+    } else if (c.leftover == Leftover::kBesideOneThatStays) {
         DeletionRecord stays = record;  // the other leftover, held without delete sharing
         ASSERT_EQ(IdentifyFile(Handle(CreateFileW(other.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
                                &stays), 0u);
@@ -304,7 +377,15 @@ INSTANTIATE_TEST_SUITE_P(
         LeftoverCase{"InstallPreCheckChangesNothing", Leftover::kPreCheck, {"In InstallPreSystemCheckProc"}, true,
                      true},
         LeftoverCase{"InstallPostPayloadFinishesAfterItsEntryLine", Leftover::kPostPayload,
-                     {"VLX: In PostPayloadInstallProc", "VLX: Deleted leftover %s."}, false, false}),
+                     {"VLX: In PostPayloadInstallProc", "VLX: Deleted leftover %s."}, false, false},
+        LeftoverCase{"FatClockChangedAnHour", Leftover::kFatClockChanged, {"VLX: Deleted leftover %s."}, false, false},
+        LeftoverCase{"FatResized", Leftover::kFatResized, {}, true, false},
+        LeftoverCase{"OnAnotherVolume", Leftover::kOtherVolume, {kStays, CouldNotDeleteLine(34)}, true, true},
+        LeftoverCase{"FolderGoneOnAnotherVolume", Leftover::kOtherVolumeFolderGone, {kStays, CouldNotDeleteLine(34)},
+                     false, true},
+        LeftoverCase{"IdOfADeletedFileReused", Leftover::kIdReused, {}, true, false},
+        LeftoverCase{"DamagedKeyEndsAndGoes", Leftover::kDamagedKey, {}, true, false},
+        LeftoverCase{"GivenUpEarlier", Leftover::kGivenUpEarlier, {}, true, false}),
     [](const testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
