@@ -1,19 +1,45 @@
 // Built into a test copy of the hook DLL only (build/bin-crash-at-unload): the
 // copy pins itself as it loads, so it stays until the process ends, and then
-// faults as it unloads, after GoogleTest's summary. The test command must fail
-// a suite that ends so.
+// misbehaves after GoogleTest's summary as VLX_MISBEHAVE says: "thread"
+// leaves a thread of its own running (started as it loads), "crt" hands the
+// C runtime a bad pointer as it unloads (the fault lies in msvcrt, below a
+// frame of the copy), anything else faults in its own code as it unloads.
+// The test command must fail a suite that ends so.
 #include <windows.h>
 
+#include <string.h>
+
 namespace {
+
+bool Asked(const wchar_t* how) {
+    wchar_t asked[16] = {};
+    GetEnvironmentVariableW(L"VLX_MISBEHAVE", asked, 16);
+    return lstrcmpW(asked, how) == 0;
+}
+
+DWORD WINAPI Forever(void*) {
+    Sleep(INFINITE);
+    return 0;
+}
 
 struct FaultAtUnload {
     FaultAtUnload() {
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                            reinterpret_cast<LPCWSTR>(this), &self);
+        if (Asked(L"thread")) {
+            CloseHandle(CreateThread(nullptr, 0, &Forever, nullptr, 0, nullptr));
+        }
     }
-    // cppcheck-suppress nullPointer ; the fault is this module's purpose
-    ~FaultAtUnload() { *static_cast<volatile int*>(nullptr) = 0; }
+    ~FaultAtUnload() {
+        static const char* volatile bad = reinterpret_cast<const char*>(16);
+        if (Asked(L"crt")) {
+            bad = reinterpret_cast<const char*>(strlen(bad));
+        } else if (!Asked(L"thread")) {
+            // cppcheck-suppress nullPointer ; the fault is this module's purpose
+            *static_cast<volatile int*>(nullptr) = 0;
+        }
+    }
 } faultAtUnload;
 
 }  // namespace

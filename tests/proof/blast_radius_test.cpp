@@ -88,7 +88,9 @@ std::vector<std::string> ChangeLines(const MachineState& before, const MachineSt
     return lines;
 }
 
+// The operations follow from one another: every run is whole (a second).
 TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
+    const ProofReport report("blast radius", "ProofBlastRadius", true);
     ProofHook hook;
     ASSERT_TRUE(hook.unknownImports().empty());
     PopulatedMachine machine;
@@ -130,7 +132,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
             ++operations;
             if (!problems.empty()) {
                 ++failed;
-                ADD_FAILURE() << testing::PrintToString(problems);
+                ADD_FAILURE() << testing::PrintToString(problems) << "\n" << report.Replay("");
             }
         }
     }
@@ -145,11 +147,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     for (const std::wstring& decoy : real.uncovered()) {
         EXPECT_TRUE(PathExists(decoy)) << ToUtf8(decoy);
     }
-    const std::string summary = SummaryHead("blast radius") +
-                                std::to_string(operations) + " operations diffed, " +
-                                std::to_string(failed) + " failed";
-    std::cout << summary << std::endl;
-    WriteSummary(summary);
+    report.Figures(std::to_string(operations) + " operations diffed, " + std::to_string(failed) + " failed", operations);
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -20,14 +19,12 @@ int32_t ExpectedUnderFault(const PhaseFacts& phase, const StandIn& failing) {
     return failing.name == "IsWow64Process" ? 0 : ExpectedResult(phase);
 }
 
-std::string Describe(const PhaseFacts& phase, const StandIn& failing, unsigned call) {
-    std::ostringstream text;
-    text << phase.name << " with " << failing.name << " failing "
-         << (call == 0 ? std::string("at every call") : "at call " + std::to_string(call));
-    return text.str();
-}
-
 TEST(ProofFaultMatrix, EveryImportFailingInEveryPhaseThatCallsIt) {
+    // A replay runs the one case its settings name.
+    const std::string onlyPhase = EnvironmentText("VLX_FAULT_PHASE");
+    const std::string onlyImport = EnvironmentText("VLX_FAULT_IMPORT");
+    const uint64_t onlyCall = EnvironmentNumber("VLX_FAULT_CALL", 0);
+    const ProofReport report("fault matrix", "ProofFaultMatrix", !onlyPhase.empty());
     ProofHook hook;
     ASSERT_TRUE(hook.unknownImports().empty())
         << "imports without a stand-in: " << testing::PrintToString(hook.unknownImports());
@@ -48,34 +45,35 @@ TEST(ProofFaultMatrix, EveryImportFailingInEveryPhaseThatCallsIt) {
         }
     }
 
+    size_t total = 0;
     unsigned cases = 0;
     unsigned failed = 0;
     for (size_t p = 0; p < AllPhases().size(); ++p) {
         const PhaseFacts& phase = AllPhases()[p];
         for (const auto& entry : called[p]) {
             const StandIn& failing = *entry.first;
-            std::vector<unsigned> calls = {0};
-            for (unsigned call = 1; entry.second > 1 && call <= entry.second; ++call) {
-                calls.push_back(call);
-            }
-            for (unsigned call : calls) {
-                const std::string what = Describe(phase, failing, call);
-                SCOPED_TRACE(what);
+            // At every call (0), and where the phase calls it more than once, at each call in turn.
+            for (unsigned call = 0; call <= (entry.second > 1 ? entry.second : 0); ++call) {
+                const bool named = onlyPhase == phase.name && onlyImport == failing.name && onlyCall == call;
+                if (!report.Samples(total++) || (!onlyPhase.empty() && !named)) {
+                    continue;
+                }
                 const PhaseOutcome outcome =
                     machine.Run(hook, phase, ExpectedUnderFault(phase, failing), FaultPlan{failing.id, call});
                 ++cases;
                 if (!outcome.problems.empty()) {
                     ++failed;
-                    ADD_FAILURE() << testing::PrintToString(outcome.problems) << "\nthe log:\n"
-                                  << testing::PrintToString(outcome.lines);
+                    ADD_FAILURE() << phase.name << " with " << failing.name << " failing "
+                                  << (call == 0 ? std::string("at every call") : "at call " + std::to_string(call))
+                                  << ": " << testing::PrintToString(outcome.problems) << "\nthe log:\n"
+                                  << testing::PrintToString(outcome.lines) << "\n"
+                                  << report.Replay(std::string("VLX_FAULT_PHASE=") + phase.name + " VLX_FAULT_IMPORT=" +
+                                                   failing.name + " VLX_FAULT_CALL=" + std::to_string(call));
                 }
             }
         }
     }
-    const std::string summary = SummaryHead("fault matrix") +
-                                std::to_string(cases) + " cases, " + std::to_string(failed) + " failed";
-    std::cout << summary << std::endl;
-    WriteSummary(summary);
+    report.Figures(std::to_string(cases) + " cases, " + std::to_string(failed) + " failed", total);
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <iostream>
+
 #include "tests/proof/books.h"
 #include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
@@ -95,19 +97,36 @@ void ProofMachine::Restore(const MachineState& after) {
     RestoreFiles(pristine_.files, after.files, machine_->contents());
 }
 
-std::string SummaryHead(const std::string& run) {
-    return std::string(InWin64Prefix() ? "win64 " : "win32 ") + run + " (" + DeletionWayName() + "): ";
+ProofReport::ProofReport(const char* run, const char* suite, bool replay)
+    : run_(run),
+      suite_(suite),
+      seed_(EnvironmentNumber("VLX_PROOF_SEED", GetTickCount())),
+      step_(replay || MsvcAbiRun() || !EnvironmentText("VLX_PROOF_FULL").empty() ? 1 : 5),
+      offset_(static_cast<unsigned>(seed_ % step_)) {}
+
+std::string ProofReport::Replay(const std::string& settings) const {
+    return std::string("replay: VLX_WINE_ARCH=") + (InWin64Prefix() ? "win64" : "win32") +
+           " VLX_DELETION_WAY=" + DeletionWaySetting() + (settings.empty() ? "" : " " + settings) +
+           " build/wine/run build/" + (MsvcAbiRun() ? "bin-msvc-abi" : "bin") +
+           "/vlx_proof.exe --gtest_filter=" + suite_ + ".*";
 }
 
-void WriteSummary(const std::string& line) {
+void ProofReport::Figures(const std::string& figures, size_t total) const {
+    std::string line = std::string(InWin64Prefix() ? "win64 " : "win32 ") + run_ + " (" + DeletionWayName() +
+                       "): " + figures;
+    if (step_ > 1) {
+        line += " (one in " + std::to_string(step_) + " of " + std::to_string(total) + ", from offset " +
+                std::to_string(offset_) + ", seed " + std::to_string(seed_) + ")";
+    }
+    std::cout << line << std::endl;
     // The two prefixes' runs write at once. The C runtime's append seeks to
     // the end and then writes, so one line could overwrite the other's (seen:
     // a run's figures missing); a handle for appending only adds each write
     // whole at the end.
-    const std::string text = line + "\n";
+    line += "\n";
     const Handle file(CreateFileW(BesideTests(L"proof-summary.txt").c_str(), FILE_APPEND_DATA,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                   nullptr));
     DWORD written = 0;
-    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
 }

@@ -3,6 +3,8 @@
 // machine for many runs (its state and rules: machine_state.h).
 #pragma once
 
+#include <stdint.h>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,9 +79,30 @@ private:
     MachineState pristine_;
 };
 
-// The head of a proof run's summary line: the prefix, the run and the way of
-// deletion, e.g. "win64 fault matrix (Windows 10 deletion): ".
-std::string SummaryHead(const std::string& run);
+// One proof run's report. Every run is whole for the DLL that ships (the
+// MSVC-ABI one), in a replay and with VLX_PROOF_FULL=1; the gcc DLL's run
+// takes one case in five, from an offset that VLX_PROOF_SEED (otherwise the
+// clock) chooses. The figures are one line, printed and appended to
+// proof-summary.txt beside the tests for the test command; a failure prints
+// the line that replays it.
+class ProofReport {
+public:
+    // run: as the figures name it ("fault matrix"); suite: its GoogleTest suite.
+    ProofReport(const char* run, const char* suite, bool replay);
+    // Whether the case numbered index (from 0) runs here.
+    bool Samples(size_t index) const { return (index + offset_) % step_ == 0; }
+    bool whole() const { return step_ == 1; }
+    // "replay: VLX_WINE_ARCH=win64 VLX_DELETION_WAY=wine <settings> build/wine/run
+    // build/bin/vlx_proof.exe --gtest_filter=<suite>.*", for the build that runs.
+    std::string Replay(const std::string& settings) const;
+    // "<prefix> <run> (<way>): <figures>", and for a sample of total cases
+    // " (one in 5 of <total>, from offset <k>, seed <seed>)".
+    void Figures(const std::string& figures, size_t total) const;
 
-// Appends a summary line for test.sh to print (build tree: proof-summary.txt).
-void WriteSummary(const std::string& line);
+private:
+    std::string run_;
+    std::string suite_;
+    uint64_t seed_;
+    unsigned step_;
+    unsigned offset_;
+};

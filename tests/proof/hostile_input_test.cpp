@@ -97,6 +97,7 @@ void CheckReadOnlySave(const HostileCase& c, const PhaseFacts& phase, PhaseOutco
 TEST(ProofHostileInputs, EveryPhaseTakesHostileInputsSafely) {
     const uint64_t seed = EnvironmentNumber("VLX_HOSTILE_SEED", GetTickCount() ^ (GetCurrentProcessId() << 16));
     const uint64_t only = EnvironmentNumber("VLX_HOSTILE_CASE", ~0ull);
+    const ProofReport report("hostile inputs", "ProofHostileInputs", only != ~0ull);
     // 10,000 cases a run: the first half in the win64 prefix, the second in
     // the win32 prefix, of one seed when both are given the same.
     const uint32_t count = static_cast<uint32_t>(EnvironmentNumber("VLX_HOSTILE_CASES", 5000));
@@ -116,6 +117,9 @@ TEST(ProofHostileInputs, EveryPhaseTakesHostileInputsSafely) {
     const uint32_t begin = only != ~0ull ? static_cast<uint32_t>(only) : first;
     const uint32_t end = only != ~0ull ? begin + 1 : first + count;
     for (uint32_t number = begin; number < end; ++number) {
+        if (!report.Samples(number - begin)) {
+            continue;
+        }
         const HostileCase c = GenerateCase(seed, number, targets);
         const PhaseFacts& phase = AllPhases()[c.phase];
         Apply(c);
@@ -142,14 +146,14 @@ TEST(ProofHostileInputs, EveryPhaseTakesHostileInputsSafely) {
         if (!outcome.problems.empty()) {
             ++failed;
             ADD_FAILURE() << c.Describe() << "\n" << testing::PrintToString(outcome.problems)
-                          << "\nthe log:\n" << testing::PrintToString(outcome.lines);
+                          << "\nthe log:\n" << testing::PrintToString(outcome.lines) << "\n"
+                          << report.Replay("VLX_HOSTILE_SEED=" + std::to_string(seed) +
+                                           " VLX_HOSTILE_CASE=" + std::to_string(number));
         }
     }
-    const std::string summary = SummaryHead("hostile inputs") +
-                                std::to_string(cases) + " cases (seed " + std::to_string(seed) + "), " +
-                                std::to_string(failed) + " failed";
-    std::cout << summary << std::endl;
-    WriteSummary(summary);
+    report.Figures(std::to_string(cases) + " cases (seed " + std::to_string(seed) + "), " + std::to_string(failed) +
+                       " failed",
+                   end - begin);
 }
 
 }  // namespace

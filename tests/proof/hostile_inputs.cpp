@@ -8,7 +8,6 @@
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/phases.h"
-#include "tests/support/windows10_deletion.h"
 
 namespace {
 
@@ -221,10 +220,7 @@ std::string Escaped(const RegistryValue& value) {
 
 std::string HostileCase::Describe() const {
     std::ostringstream text;
-    text << "hostile case " << number << " of seed " << seed << " (" << AllPhases()[phase].name << "); "
-         << ReplayLine("VLX_DELETION_WAY=" + DeletionWaySetting() + " VLX_HOSTILE_SEED=" + std::to_string(seed) +
-                           " VLX_HOSTILE_CASE=" + std::to_string(number),
-                       "ProofHostileInputs")
+    text << "hostile case " << number << " of seed " << seed << " (" << AllPhases()[phase].name << ")"
          << "\n  properties:";
     if (nullMap) {
         text << " (no map)";

@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <set>
-#include <sstream>
 
 #include "base/guards.h"
 #include "tests/proof/harness.h"
@@ -26,23 +25,6 @@
 namespace {
 
 const UINT kKilledExitCode = 77;
-const char* const kPhases[] = {
-    "PostPayloadInstallProc", "InstallSessionCloseProc",   "PrePayloadReinstallProc",
-    "PostPayloadReinstallProc", "ReinstallSessionOpenProc", "ReinstallSessionCloseProc",
-    "PrePayloadUninstallProc", "PostPayloadUninstallProc", "UninstallSessionOpenProc",
-};
-// At most this many kill points run per DLL, prefix and way; more are sampled.
-const unsigned kMostPoints = 150;
-
-const PhaseFacts& PhaseNamed(const std::string& name) {
-    for (const PhaseFacts& phase : AllPhases()) {
-        if (name == phase.name) {
-            return phase;
-        }
-    }
-    ADD_FAILURE() << "no phase " << name;
-    return AllPhases().front();
-}
 
 // The child's count of changing calls, and the one it does not live to make.
 unsigned g_changes = 0;
@@ -63,13 +45,16 @@ void BeforeCall(int id) {
 
 
 TEST(ProofKillMatrix, DISABLED_Child) {
-    const PhaseFacts& phase = PhaseNamed(EnvironmentText("VLX_KILL_PHASE"));
+    const auto phase = std::find_if(AllPhases().begin(), AllPhases().end(), [](const PhaseFacts& p) {
+        return EnvironmentText("VLX_KILL_PHASE") == p.name;
+    });
+    ASSERT_NE(phase, AllPhases().end());
     g_killAt = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0));
     ProofHook hook;
-    for (const char* name : {"RegCreateKeyExW", "RegSetValueExW", "RegDeleteValueW", "RegDeleteKeyW",
-                             "SHDeleteEmptyKeyW", "SetSecurityInfo", "NtSetInformationFile", "CreateDirectoryW",
-                             "RemoveDirectoryW", "CreateProcessW", "CoCreateInstance"}) {
-        g_changingImports.insert(FindStandIn(name)->id);
+    for (const StandIn& standIn : AllStandIns()) {
+        if (standIn.changes) {
+            g_changingImports.insert(standIn.id);
+        }
     }
     // Wine refuses POSIX-semantics deletion (class 21): such a call changes nothing.
     const ImportPatch<decltype(SetFileInformationByHandle)> setInformation(
@@ -82,11 +67,11 @@ TEST(ProofKillMatrix, DISABLED_Child) {
     CallBeforeEach(&BeforeCall);
     CallBeforeSave(&BeforeChange);
     PropertyMapBuilder properties = ProductProperties(EnvironmentText("VLX_KILL_INSTALLDIR"));
-    const int32_t result = hook.dll().Proc(properties.map(), phase.entry, phase.mode);
+    const int32_t result = hook.dll().Proc(properties.map(), phase->entry, phase->mode);
     CallBeforeEach(nullptr);
     CallBeforeSave(nullptr);
     std::cout << "changing calls: " << g_changes << std::endl;
-    EXPECT_EQ(result, ExpectedResult(phase));
+    EXPECT_EQ(result, ExpectedResult(*phase));
 }
 
 // The parent's side: the installed machine each round starts from.
@@ -161,23 +146,16 @@ private:
     std::vector<std::unique_ptr<Handle>> holds_;
 };
 
-std::string Replay(const std::string& phase, unsigned killAt) {
-    return ReplayLine("VLX_KILL_PHASE=" + phase + " VLX_KILL_AT=" + std::to_string(killAt) +
-                          " VLX_KILL_WAY=" + DeletionWaySetting(),
-                      "ProofKillMatrix");
-}
-
 TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
-    // A replay names its way; the children take it from the environment.
-    if (!EnvironmentText("VLX_KILL_WAY").empty()) {
-        _putenv_s("VLX_DELETION_WAY", EnvironmentText("VLX_KILL_WAY").c_str());
-    }
+    const ProofReport report("kill matrix", "ProofKillMatrix", !EnvironmentText("VLX_KILL_AT").empty());
     KillRounds rounds;
-    // One uninterrupted run of each phase: its end state and its kill points.
+    // One uninterrupted run of each phase with actions: its end state and its kill points.
     std::vector<std::pair<std::string, unsigned>> points;
     std::vector<MachineState> ends;
-    for (const char* phase : kPhases) {
-        if (!EnvironmentText("VLX_KILL_PHASE").empty() && EnvironmentText("VLX_KILL_PHASE") != phase) {
+    for (const PhaseFacts& facts : AllPhases()) {
+        const std::string phase = facts.name;
+        if (facts.actions.empty() ||
+            (!EnvironmentText("VLX_KILL_PHASE").empty() && EnvironmentText("VLX_KILL_PHASE") != phase)) {
             continue;
         }
         unsigned changes = 0;
@@ -189,13 +167,8 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
         }
         std::cout << phase << ": " << changes << " kill points" << std::endl;
     }
-    const unsigned total = static_cast<unsigned>(points.size());
-    unsigned step = std::max(MsvcAbiRun() ? 5u : 1u, (total + kMostPoints - 1) / kMostPoints);
-    const unsigned seed = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_SEED", GetTickCount()));
-    unsigned offset = seed % step;
+    const size_t total = points.size();
     if (!EnvironmentText("VLX_KILL_AT").empty()) {
-        step = 1;
-        offset = 0;
         points = {{EnvironmentText("VLX_KILL_PHASE"), static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0))}};
     }
     unsigned ran = 0;
@@ -203,7 +176,7 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
     size_t end = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         end += i > 0 && points[i].first != points[i - 1].first ? 1 : 0;
-        if ((i + offset) % step != 0) {
+        if (!report.Samples(i)) {
             continue;
         }
         const std::string& phase = points[i].first;
@@ -219,16 +192,11 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
             ADD_FAILURE() << phase << " killed before changing call " << n << " (" << DeletionWayName()
                           << "), exit codes " << killed << " and " << again << ":\n"
                           << Difference(ends[end].files, state.files)
-                          << Difference(ends[end].registry, state.registry) << Replay(phase, n);
+                          << Difference(ends[end].registry, state.registry)
+                          << report.Replay("VLX_KILL_PHASE=" + phase + " VLX_KILL_AT=" + std::to_string(n));
         }
     }
-    std::ostringstream summary;
-    summary << SummaryHead("kill matrix") << ran << " kill points, " << failed << " failed";
-    if (step > 1) {
-        summary << " (one in " << step << " of " << total << ", from offset " << offset << ", seed " << seed << ")";
-    }
-    std::cout << summary.str() << std::endl;
-    WriteSummary(summary.str());
+    report.Figures(std::to_string(ran) + " kill points, " + std::to_string(failed) + " failed", total);
 }
 
 }  // namespace

@@ -155,6 +155,16 @@ inline StandIn Data(const char* name) {
     return StandIn{name, FaultKind::kData, nullptr, -1};
 }
 
+// The table's marks for the kill matrix and the race (StandIn).
+inline StandIn Changes(StandIn standIn) {
+    standIn.changes = true;
+    return standIn;
+}
+inline StandIn Raced(StandIn standIn) {
+    standIn.raced = true;
+    return standIn;
+}
+
 #define VLX_FAILS(api, ...) Fails<decltype(api), __COUNTER__>(#api, __VA_ARGS__)
 #define VLX_RELEASES(api, ...) Releases<decltype(api), __COUNTER__>(#api, __VA_ARGS__)
 #define VLX_PASSES(api) Passes<decltype(api), __COUNTER__>(#api)

@@ -1,5 +1,7 @@
-// Every function the hook DLL may import, with its documented failure and
-// what the leak books learn from it.
+// Every function the hook DLL may import, with its documented failure, what
+// the leak books learn from it, and whether it changes the machine (Changes:
+// the kill matrix ends the process before it) or may meet a folder swapped
+// for a link (Raced: the race swaps before it). A new import is one row.
 #include "tests/proof/stand_in_stubs.h"
 
 #include <aclapi.h>
@@ -32,42 +34,42 @@ std::vector<StandIn> MakeStandInTable() {
                       if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
                   },
                   [](HKEY, LPCWSTR, DWORD, REGSAM, PHKEY key) { *key = nullptr; }),
-        VLX_FAILS(RegCreateKeyExW, ERROR_ACCESS_DENIED, 0,
-                  [](LONG r, HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
-                     PHKEY key, LPDWORD) {
-                      if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
-                  },
-                  [](HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY key,
-                     LPDWORD) { *key = nullptr; }),
+        Changes(VLX_FAILS(RegCreateKeyExW, ERROR_ACCESS_DENIED, 0,
+                          [](LONG r, HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
+                             PHKEY key, LPDWORD) {
+                              if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
+                          },
+                          [](HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY key,
+                             LPDWORD) { *key = nullptr; })),
         VLX_RELEASES(RegCloseKey, ERROR_INVALID_HANDLE, 0,
                      [](LONG, HKEY key) { Release(Resource::kKey, key); }),
         VLX_FAILS(RegQueryValueExW, ERROR_ACCESS_DENIED, 0),
-        VLX_FAILS(RegSetValueExW, ERROR_ACCESS_DENIED, 0),
-        VLX_FAILS(RegDeleteValueW, ERROR_ACCESS_DENIED, 0),
-        VLX_FAILS(RegDeleteKeyW, ERROR_ACCESS_DENIED, 0),
+        Changes(VLX_FAILS(RegSetValueExW, ERROR_ACCESS_DENIED, 0)),
+        Changes(VLX_FAILS(RegDeleteValueW, ERROR_ACCESS_DENIED, 0)),
+        Changes(VLX_FAILS(RegDeleteKeyW, ERROR_ACCESS_DENIED, 0)),
         VLX_FAILS(RegEnumKeyW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegEnumValueW, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegFlushKey, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegQueryInfoKeyW, ERROR_ACCESS_DENIED, 0),
         // advapi32: security
-        VLX_FAILS(GetSecurityInfo, ERROR_ACCESS_DENIED, 0,
-                  [](DWORD r, HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
-                     PSECURITY_DESCRIPTOR* descriptor) {
-                      if (r == ERROR_SUCCESS && descriptor != nullptr) {
-                          Acquire(Resource::kLocalMemory, *descriptor);
-                      }
-                  },
-                  [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* dacl, PACL*,
-                     PSECURITY_DESCRIPTOR* descriptor) {
-                      if (dacl != nullptr) *dacl = nullptr;
-                      if (descriptor != nullptr) *descriptor = nullptr;
-                  }),
+        Raced(VLX_FAILS(GetSecurityInfo, ERROR_ACCESS_DENIED, 0,
+                        [](DWORD r, HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
+                           PSECURITY_DESCRIPTOR* descriptor) {
+                            if (r == ERROR_SUCCESS && descriptor != nullptr) {
+                                Acquire(Resource::kLocalMemory, *descriptor);
+                            }
+                        },
+                        [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* dacl, PACL*,
+                           PSECURITY_DESCRIPTOR* descriptor) {
+                            if (dacl != nullptr) *dacl = nullptr;
+                            if (descriptor != nullptr) *descriptor = nullptr;
+                        })),
         VLX_FAILS(SetEntriesInAclW, ERROR_NOT_ENOUGH_MEMORY, 0,
                   [](DWORD r, ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) {
                       if (r == ERROR_SUCCESS) Acquire(Resource::kLocalMemory, *list);
                   },
                   [](ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) { *list = nullptr; }),
-        VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0),
+        Changes(Raced(VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0))),
         VLX_FAILS(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY,
                   [](BOOL r, LPCWSTR, DWORD, PSECURITY_DESCRIPTOR* descriptor, PULONG) {
                       if (r) Acquire(Resource::kLocalMemory, *descriptor);
@@ -90,44 +92,44 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(SystemFunction036, FALSE, ERROR_NOT_ENOUGH_MEMORY), Untouched("QueryPerformanceCounter"),
         Untouched("GetCurrentProcessId"), Untouched("GetCurrentThreadId"), Untouched("GetTickCount"),
         // kernel32: files and folders
-        VLX_FAILS(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
-                  [](HANDLE r, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-                      if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
-                  }),
-        VLX_RELEASES(CloseHandle, FALSE, ERROR_INVALID_HANDLE,
-                     [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); }),
-        VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED),
+        Raced(VLX_FAILS(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
+                        [](HANDLE r, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+                            if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
+                        })),
+        Raced(VLX_RELEASES(CloseHandle, FALSE, ERROR_INVALID_HANDLE,
+                           [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); })),
+        Raced(VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED)),
         VLX_FAILS(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetVolumeInformationByHandleW, FALSE, ERROR_ACCESS_DENIED),
-        VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
-        VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND),
-        VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED),
-        VLX_FAILS(CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED),
-        VLX_FAILS(RemoveDirectoryW, FALSE, ERROR_ACCESS_DENIED),
-        VLX_FAILS(FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
-                  [](HANDLE r, LPCWSTR, LPWIN32_FIND_DATAW) {
-                      if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kSearch, r);
-                  }),
-        VLX_FAILS(FindNextFileW, FALSE, ERROR_ACCESS_DENIED),
+        Raced(VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED)),
+        Raced(VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND)),
+        Raced(VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED)),
+        Changes(Raced(VLX_FAILS(CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED))),
+        Changes(Raced(VLX_FAILS(RemoveDirectoryW, FALSE, ERROR_ACCESS_DENIED))),
+        Raced(VLX_FAILS(FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
+                        [](HANDLE r, LPCWSTR, LPWIN32_FIND_DATAW) {
+                            if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kSearch, r);
+                        })),
+        Raced(VLX_FAILS(FindNextFileW, FALSE, ERROR_ACCESS_DENIED)),
         VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
         VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
-        VLX_FAILS(ReOpenFile, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION,
-                  [](HANDLE r, HANDLE, DWORD, DWORD, DWORD) {
-                      if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
-                  }),
+        Raced(VLX_FAILS(ReOpenFile, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION,
+                        [](HANDLE r, HANDLE, DWORD, DWORD, DWORD) {
+                            if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
+                        })),
         // ntdll: a file named anew within the folder whose handle is given
-        VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* STATUS_ACCESS_DENIED */, 0),
+        Changes(Raced(VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* access denied */, 0))),
         VLX_PASSES(RtlNtStatusToDosError),  // a mapping, which cannot fail
         // kernel32: processes and the system
-        VLX_FAILS(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND,
-                  [](BOOL r, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
-                     LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION information) {
-                      if (r) {
-                          Acquire(Resource::kHandle, information->hProcess);
-                          Acquire(Resource::kHandle, information->hThread);
-                      }
-                  }),
+        Changes(VLX_FAILS(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND,
+                          [](BOOL r, LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD,
+                             LPVOID, LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION information) {
+                              if (r) {
+                                  Acquire(Resource::kHandle, information->hProcess);
+                                  Acquire(Resource::kHandle, information->hThread);
+                              }
+                          })),
         VLX_FAILS(WaitForSingleObject, WAIT_FAILED, ERROR_INVALID_HANDLE),
         VLX_FAILS(GetExitCodeProcess, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetSystemWindowsDirectoryW, 0, ERROR_ACCESS_DENIED),
@@ -162,22 +164,22 @@ std::vector<StandIn> MakeStandInTable() {
                       if (SUCCEEDED(r)) Acquire(Resource::kComApartment, &kApartment);
                   }),
         VLX_WATCHES(CoUninitialize, []() { Release(Resource::kComApartment, &kApartment); }),
-        VLX_FAILS(CoCreateInstance, REGDB_E_CLASSNOTREG, 0,
-                  [](HRESULT r, REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) {
-                      if (SUCCEEDED(r)) {
-                          static_cast<IUnknown*>(*object)->AddRef();
-                          Acquire(Resource::kComObject, *object);
-                      }
-                  },
-                  [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) { *object = nullptr; }),
+        Changes(VLX_FAILS(CoCreateInstance, REGDB_E_CLASSNOTREG, 0,
+                          [](HRESULT r, REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) {
+                              if (SUCCEEDED(r)) {
+                                  static_cast<IUnknown*>(*object)->AddRef();
+                                  Acquire(Resource::kComObject, *object);
+                              }
+                          },
+                          [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) { *object = nullptr; })),
         // shell32 and shlwapi
         VLX_FAILS(SHGetFolderPathW, E_FAIL, 0),
         VLX_FAILS(SHGetSpecialFolderPathW, FALSE, ERROR_PATH_NOT_FOUND),
-        VLX_FAILS(PathFileExistsW, FALSE, ERROR_FILE_NOT_FOUND),
-        VLX_FAILS(PathIsDirectoryEmptyW, FALSE, ERROR_ACCESS_DENIED),
+        Raced(VLX_FAILS(PathFileExistsW, FALSE, ERROR_FILE_NOT_FOUND)),
+        Raced(VLX_FAILS(PathIsDirectoryEmptyW, FALSE, ERROR_ACCESS_DENIED)),
         VLX_FAILS(PathRemoveBackslashW, nullptr, ERROR_INVALID_PARAMETER),
         VLX_FAILS(PathRemoveFileSpecW, FALSE, 0),
-        VLX_FAILS(SHDeleteEmptyKeyW, ERROR_ACCESS_DENIED, 0),
+        Changes(VLX_FAILS(SHDeleteEmptyKeyW, ERROR_ACCESS_DENIED, 0)),
         // msvcrt: memory
         VLX_FAILS(malloc, nullptr, ERROR_NOT_ENOUGH_MEMORY,
                   [](void* r, size_t) { Acquire(Resource::kHeap, r); }),

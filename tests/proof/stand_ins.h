@@ -26,6 +26,8 @@ struct StandIn {
     FaultKind kind;
     const void* function;  // replaces the import; null for data
     int id;                // the stand-in's counters
+    bool changes = false;  // changes the machine: the kill matrix ends the process before it
+    bool raced = false;    // the race may swap a folder for a link before it
 };
 
 // Every import the DLL may have, by name.

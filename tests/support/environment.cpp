@@ -31,12 +31,6 @@ bool MsvcAbiRun() {
     return BesideTests(L"").find(L"bin-msvc-abi") != std::wstring::npos;
 }
 
-std::string ReplayLine(const std::string& settings, const char* suite) {
-    return std::string("replay: VLX_WINE_ARCH=") + (InWin64Prefix() ? "win64 " : "win32 ") + settings +
-           " build/wine/run build/" + (MsvcAbiRun() ? "bin-msvc-abi" : "bin") + "/vlx_proof.exe --gtest_filter=" +
-           suite + ".*";
-}
-
 std::string ToUtf8(const std::wstring& text) {
     if (text.empty()) {
         return std::string();

@@ -18,11 +18,6 @@ uint64_t EnvironmentNumber(const char* name, uint64_t otherwise);
 std::wstring BesideTests(const std::wstring& name);
 // True when the test program runs from the MSVC-ABI stage (bin-msvc-abi).
 bool MsvcAbiRun();
-// The line that replays one proof run alone: this prefix, the run's own
-// settings, and vlx_proof.exe of the build that runs, e.g. "replay:
-// VLX_WINE_ARCH=win64 VLX_RACE_SEED=7 build/wine/run build/bin/vlx_proof.exe
-// --gtest_filter=ProofRace.*".
-std::string ReplayLine(const std::string& settings, const char* suite);
 
 std::string ToUtf8(const std::wstring& text);
 std::wstring FromUtf8(const std::string& text);
