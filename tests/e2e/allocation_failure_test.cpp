@@ -6,9 +6,7 @@
 #include <windows.h>
 
 #include <errno.h>
-#include <string.h>
 
-#include <memory>
 #include <string>
 #include <vector>
 

@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"

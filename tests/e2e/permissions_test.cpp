@@ -10,19 +10,15 @@
 #include <sddl.h>
 #include <shlobj.h>
 
-#include <functional>
-#include <memory>
 #include <string>
 
 #include "tests/e2e/permission_fixture.h"
-#include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
-
 
 namespace {
 

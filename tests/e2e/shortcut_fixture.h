@@ -7,13 +7,11 @@
 #include <windows.h>
 
 #include <string>
-#include <vector>
 
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
-#include "tests/support/iat_patch.h"
 #include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"

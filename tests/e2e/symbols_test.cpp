@@ -11,8 +11,6 @@
 #include <windows.h>
 #include <dbghelp.h>
 
-#include <stdio.h>
-
 #include <string>
 
 #include "tests/support/environment.h"

@@ -8,9 +8,7 @@
 
 #include <set>
 #include <string>
-#include <vector>
 
-#include "base/guards.h"
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"

@@ -1,9 +1,8 @@
 // Built into a test copy of the hook DLL only (build/bin-crash-at-unload): the
 // copy pins itself as it loads, so it stays until the process ends, and then
 // misbehaves after GoogleTest's summary as VLX_MISBEHAVE says: "thread"
-// leaves a thread of its own running (started as it loads), "crt" hands the
-// C runtime a bad pointer as it unloads (the fault lies in msvcrt, below a
-// frame of the copy), anything else faults in its own code as it unloads.
+// leaves a thread running (started as it loads), "crt" hands msvcrt a bad
+// pointer as it unloads, anything else faults in its own code as it unloads.
 // The test command must fail a suite that ends so.
 #include <windows.h>
 
@@ -22,8 +21,8 @@ DWORD WINAPI Forever(void*) {
     return 0;
 }
 
-struct FaultAtUnload {
-    FaultAtUnload() {
+struct Misbehave {
+    Misbehave() {
         HMODULE self = nullptr;
         GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
                            reinterpret_cast<LPCWSTR>(this), &self);
@@ -31,15 +30,15 @@ struct FaultAtUnload {
             CloseHandle(CreateThread(nullptr, 0, &Forever, nullptr, 0, nullptr));
         }
     }
-    ~FaultAtUnload() {
+    ~Misbehave() {
         static const char* volatile bad = reinterpret_cast<const char*>(16);
         if (Asked(L"crt")) {
-            bad = reinterpret_cast<const char*>(strlen(bad));
+            bad += strlen(bad);
         } else if (!Asked(L"thread")) {
             // cppcheck-suppress nullPointer ; the fault is this module's purpose
             *static_cast<volatile int*>(nullptr) = 0;
         }
     }
-} faultAtUnload;
+} misbehave;
 
 }  // namespace

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <iostream>
 #include <memory>
 #include <string>
 #include <vector>

@@ -40,7 +40,6 @@ DWORD HandleCount() {
 
 }  // namespace
 
-
 PhaseOutcome RunPhaseChecked(const ProofHook& hook, const PropertyMap* properties,
                              const PhaseFacts& phase, const Places& places, const MachineState& before,
                              int32_t expectedResult, const FaultPlan& plan) {

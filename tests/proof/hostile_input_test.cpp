@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <stdlib.h>
-
 #include <iostream>
 #include <string>
 

@@ -17,7 +17,6 @@
 #include "tests/proof/harness.h"
 #include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
-#include "tests/support/payload.h"
 #include "tests/support/processes.h"
 #include "tests/support/shell.h"
 #include "tests/support/windows10_deletion.h"
@@ -42,7 +41,6 @@ void BeforeCall(int id) {
         BeforeChange();
     }
 }
-
 
 TEST(ProofKillMatrix, DISABLED_Child) {
     const auto phase = std::find_if(AllPhases().begin(), AllPhases().end(), [](const PhaseFacts& p) {

@@ -45,7 +45,6 @@ std::vector<WatchedKey> WatchedKeys() {
     };
 }
 
-
 std::vector<std::pair<std::wstring, FolderAccess>> ShellFolders() {
     static const std::wstring desktop = CommonDesktop();
     static const std::wstring programs = CommonPrograms();

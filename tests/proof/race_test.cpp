@@ -17,7 +17,6 @@
 #include "tests/support/environment.h"
 #include "tests/support/links.h"
 #include "tests/support/shell.h"
-#include "tests/support/windows10_deletion.h"
 
 namespace {
 

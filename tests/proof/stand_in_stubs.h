@@ -6,10 +6,11 @@
 
 #include <windows.h>
 
+#include <type_traits>
+
 #include "tests/proof/stand_ins.h"
 
 namespace proof_stubs {
-
 
 const int kMaxStandIns = 128;
 // Calls of each stand-in, the plan of which call fails, and where each
@@ -36,66 +37,52 @@ struct Behaviour {
     void (*onFail)(Args...) = nullptr;
 };
 
-// One stand-in per (signature, id), for both calling conventions.
+// One stand-in per (signature, id), for both calling conventions. One
+// without a result is counted and watched, never failed, and calls no
+// before-call hook.
 template <typename Signature, int Id>
 struct Stub;
 
 #define VLX_DEFINE_STUB(CONVENTION)                                                               \
     template <typename Result, typename... Args, int Id>                                          \
     struct Stub<Result CONVENTION(Args...), Id> {                                                 \
-        typedef Result(CONVENTION* Function)(Args...);                                            \
-        typedef Behaviour<Result, Args...> Rules;                                                 \
-        static Function real;                                                                     \
-        static Rules rules;                                                                       \
+        typedef Behaviour<std::conditional_t<std::is_void_v<Result>, int, Result>, Args...> Rules; \
+        static inline Result(CONVENTION* real)(Args...) = nullptr;                                \
+        static inline Rules rules;                                                                \
+        static inline void (*observe)(Args...) = nullptr; /* without a result */                  \
         static Result CONVENTION Call(Args... args) {                                             \
-            if (g_beforeCall != nullptr) {                                                        \
-                g_beforeCall(Id);                                                                 \
-            }                                                                                     \
-            const bool fail = ShouldFail(Id, ++g_calls[Id]);                                      \
-            if (!fail || rules.releasesFirst) {                                                   \
-                const Result result = real(args...);                                              \
+            if constexpr (std::is_void_v<Result>) {                                               \
+                ++g_calls[Id];                                                                    \
+                real(args...);                                                                    \
                 const DWORD error = GetLastError();                                               \
-                if (rules.observe != nullptr) {                                                   \
-                    rules.observe(result, args...);                                               \
+                if (observe != nullptr) {                                                         \
+                    observe(args...);                                                             \
                 }                                                                                 \
                 SetLastError(error);                                                              \
-                if (!fail) {                                                                      \
-                    return result;                                                                \
+            } else {                                                                              \
+                if (g_beforeCall != nullptr) {                                                    \
+                    g_beforeCall(Id);                                                             \
                 }                                                                                 \
+                const bool fail = ShouldFail(Id, ++g_calls[Id]);                                  \
+                if (!fail || rules.releasesFirst) {                                               \
+                    const Result result = real(args...);                                          \
+                    const DWORD error = GetLastError();                                           \
+                    if (rules.observe != nullptr) {                                               \
+                        rules.observe(result, args...);                                           \
+                    }                                                                             \
+                    SetLastError(error);                                                          \
+                    if (!fail) {                                                                  \
+                        return result;                                                            \
+                    }                                                                             \
+                }                                                                                 \
+                if (rules.onFail != nullptr) {                                                    \
+                    rules.onFail(args...);                                                        \
+                }                                                                                 \
+                SetLastError(rules.error);                                                        \
+                return rules.failure;                                                             \
             }                                                                                     \
-            if (rules.onFail != nullptr) {                                                        \
-                rules.onFail(args...);                                                            \
-            }                                                                                     \
-            SetLastError(rules.error);                                                            \
-            return rules.failure;                                                                 \
         }                                                                                         \
-    };                                                                                            \
-    template <typename Result, typename... Args, int Id>                                          \
-    typename Stub<Result CONVENTION(Args...), Id>::Function Stub<Result CONVENTION(Args...), Id>::real = \
-        nullptr;                                                                                  \
-    template <typename Result, typename... Args, int Id>                                          \
-    typename Stub<Result CONVENTION(Args...), Id>::Rules Stub<Result CONVENTION(Args...), Id>::rules; \
-    template <typename... Args, int Id>                                                           \
-    struct Stub<void CONVENTION(Args...), Id> {                                                   \
-        typedef void(CONVENTION* Function)(Args...);                                              \
-        typedef Behaviour<int, Args...> Rules;                                                    \
-        static Function real;                                                                     \
-        static void (*observe)(Args...);                                                          \
-        static void CONVENTION Call(Args... args) {                                               \
-            ++g_calls[Id];                                                                        \
-            real(args...);                                                                        \
-            const DWORD error = GetLastError();                                                   \
-            if (observe != nullptr) {                                                             \
-                observe(args...);                                                                 \
-            }                                                                                     \
-            SetLastError(error);                                                                  \
-        }                                                                                         \
-    };                                                                                            \
-    template <typename... Args, int Id>                                                           \
-    typename Stub<void CONVENTION(Args...), Id>::Function Stub<void CONVENTION(Args...), Id>::real = \
-        nullptr;                                                                                  \
-    template <typename... Args, int Id>                                                           \
-    void (*Stub<void CONVENTION(Args...), Id>::observe)(Args...) = nullptr;
+    };
 
 VLX_DEFINE_STUB(__stdcall)
 VLX_DEFINE_STUB(__cdecl)

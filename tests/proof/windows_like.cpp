@@ -56,7 +56,6 @@ public:
     HRESULT STDMETHODCALLTYPE SaveCompleted(LPCOLESTR a) override { return file_->SaveCompleted(a); }
     HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* a) override { return file_->GetCurFile(a); }
 
-
 private:
     IPersistFile* file_;
     ULONG references_ = 1;

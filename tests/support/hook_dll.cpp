@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include "hook/product.h"
 #include "tests/support/environment.h"
 

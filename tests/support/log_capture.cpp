@@ -1,7 +1,5 @@
 #include "tests/support/log_capture.h"
 
-#include <stdlib.h>
-
 namespace {
 
 LogCapture* g_active = nullptr;

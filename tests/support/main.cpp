@@ -1,18 +1,15 @@
-// The main of every test program. Three things differ from GoogleTest's own:
-// - GoogleTest starts, for each thread that reports a result or a trace, a
-//   thread that waits for that thread's end. Left waiting when the process
-//   exits, that thread is ended by Wine, which sometimes crashes doing so
-//   (docs/testing.md, "How a suite's run is judged"). So the tests run on a
-//   thread of their own, whose watcher ends with it, and the program exits
-//   once it is alone.
-// - A thread still running ten seconds after the tests (the hook's, or any
-//   other) fails the program, named by its start address and whether that
-//   lies in the hook's DLL.
-// - A fault in the hook's own code, or in a call it made (a frame of the DLL
-//   on the faulting stack: a bad pointer handed to msvcrt or ntdll), ends the
-//   program with the fault's code, also where something else would catch
-//   and hide it: the loader does so for a fault in a DLL's entry point, at
-//   FreeLibrary and at the process's exit.
+// The main of every test program. What differs from GoogleTest's own:
+// - The tests run on a thread of their own, whose watcher ends with it:
+//   GoogleTest starts, for each thread that reports a result or a trace, a
+//   thread that waits for that thread's end, and Wine sometimes crashes
+//   ending one left waiting at the process's exit (docs/testing.md, "How a
+//   suite's run is judged").
+// - A thread still running ten seconds after the tests fails the program,
+//   named by its start address and whether that lies in the hook's DLL.
+// - A fault in the hook's own code, or below a frame of it on the faulting
+//   stack (a bad pointer handed to msvcrt or ntdll), ends the program with the
+//   fault's code, also where the loader would hide it: in a DLL's entry
+//   point, at FreeLibrary and at the process's exit.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -36,24 +33,24 @@ bool InHook(const void* address, wchar_t (&module)[MAX_PATH]) {
     return lstrcmpiW(module, L"VLXCustomHook.dll") == 0;
 }
 
-// Whether a word on the faulting stack, from its pointer up, is a return
-// address into the hook's code: one past a call instruction in its image.
+// Whether a word of the faulting stack, from its pointer to its base, is a
+// return address into the hook's code: one past a call instruction there.
 bool HookCalledDown(const CONTEXT* context) {
     const auto* image = reinterpret_cast<const BYTE*>(GetModuleHandleW(L"VLXCustomHook.dll"));
-    if (image == nullptr) {
+    MEMORY_BASIC_INFORMATION stack = {};
+    if (image == nullptr || VirtualQuery(reinterpret_cast<const void*>(context->Esp), &stack, sizeof stack) == 0) {
         return false;
     }
-    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew);
-    const BYTE* code = image + headers->OptionalHeader.BaseOfCode;
-    const BYTE* end = code + headers->OptionalHeader.SizeOfCode;
-    // The stack's committed part, from the fault's stack pointer to its base.
-    MEMORY_BASIC_INFORMATION stack = {};
-    VirtualQuery(reinterpret_cast<const void*>(context->Esp), &stack, sizeof stack);
-    const auto* top = reinterpret_cast<const BYTE* const*>(static_cast<const BYTE*>(stack.BaseAddress) + stack.RegionSize);
+    const IMAGE_OPTIONAL_HEADER& header =
+        reinterpret_cast<const IMAGE_NT_HEADERS*>(image + reinterpret_cast<const IMAGE_DOS_HEADER*>(image)->e_lfanew)
+            ->OptionalHeader;
+    const BYTE* code = image + header.BaseOfCode;
+    const BYTE* bottom = static_cast<const BYTE*>(stack.BaseAddress) + stack.RegionSize;
+    const auto* top = reinterpret_cast<const BYTE* const*>(bottom);
     for (auto word = reinterpret_cast<const BYTE* const*>(context->Esp); word < top; ++word) {
         const BYTE* at = *word;
-        if (at >= code + 6 && at <= end && (at[-5] == 0xE8 || at[-6] == 0xFF || at[-3] == 0xFF || at[-2] == 0xFF)) {
+        if (at >= code + 6 && at <= code + header.SizeOfCode &&
+            (at[-5] == 0xE8 || at[-6] == 0xFF || at[-3] == 0xFF || at[-2] == 0xFF)) {
             return true;
         }
     }
@@ -69,11 +66,8 @@ void Say(const char* line) {
 LONG CALLBACK EndAtFaultInHook(EXCEPTION_POINTERS* pointers) {
     const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
     wchar_t module[MAX_PATH];
-    if ((record->ExceptionCode & 0xC0000000) != 0xC0000000) {
-        return EXCEPTION_CONTINUE_SEARCH;
-    }
     const bool own = InHook(record->ExceptionAddress, module);
-    if (own || HookCalledDown(pointers->ContextRecord)) {
+    if ((record->ExceptionCode & 0xC0000000) == 0xC0000000 && (own || HookCalledDown(pointers->ContextRecord))) {
         char line[160];
         snprintf(line, sizeof line, "Fault in VLXCustomHook.dll%s: exception 0x%08lX at %p\n",
                  own ? "" : " (a call it made)", record->ExceptionCode, record->ExceptionAddress);
@@ -100,10 +94,10 @@ bool OthersEnded() {
                                   ? OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID)
                                   : nullptr;
         const ULONGLONG now = GetTickCount64();
-        void* start = nullptr;
-        wchar_t module[MAX_PATH];
-        if (thread != nullptr && WaitForSingleObject(thread, now < until ? static_cast<DWORD>(until - now) : 0) ==
-                                     WAIT_TIMEOUT) {
+        if (thread != nullptr &&
+            WaitForSingleObject(thread, now < until ? static_cast<DWORD>(until - now) : 0) == WAIT_TIMEOUT) {
+            void* start = nullptr;
+            wchar_t module[MAX_PATH];
             NtQueryInformationThread(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr);
             const bool hook = InHook(start, module);
             char line[MAX_PATH + 120];

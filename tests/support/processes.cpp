@@ -1,6 +1,5 @@
 #include "tests/support/processes.h"
 
-
 #include <string>
 
 #include "base/guards.h"

@@ -15,7 +15,6 @@
 #include <memory>
 #include <string>
 
-
 // Whether this run answers as Windows 10 does.
 bool Windows10DeletionWay();
 // The way's name in figures: "Wine's deletion" or "Windows 10 deletion";

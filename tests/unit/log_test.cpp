@@ -133,11 +133,7 @@ TEST_P(LogDeletionTest, SaysWhatBecameOfTheFile) {
     wcscpy(leftAside.name, c.leftAs);
     leftAside.error = ERROR_ALREADY_EXISTS;
     LogDeletion(&context, c.result, leftAside);
-    std::vector<LogLine> expected;
-    for (const std::string& line : c.lines) {
-        expected.push_back(L4(line));
-    }
-    EXPECT_EQ(capture.lines(), expected);
+    EXPECT_EQ(capture.lines(), L4s(c.lines));
 }
 
 INSTANTIATE_TEST_SUITE_P(

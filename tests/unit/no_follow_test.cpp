@@ -13,7 +13,6 @@
 #include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
-#include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
 
 namespace {

@@ -5,11 +5,9 @@
 #include <string>
 
 #include "base/guards.h"
-#include "hook/product.h"
 #include "shortcuts/create_shortcuts.h"
 #include "shortcuts/pinned_shortcuts.h"
 #include "shortcuts/shortcut_options.h"
-#include "shortcuts/taskbar_pin.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/log_capture.h"

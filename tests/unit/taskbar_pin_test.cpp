@@ -5,7 +5,6 @@
 #include <string>
 
 #include "shortcuts/taskbar_pin.h"
-#include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
