@@ -4,8 +4,9 @@
 //   thread that waits for that thread's end, and Wine sometimes crashes
 //   ending one left waiting at the process's exit (docs/testing.md, "How a
 //   suite's run is judged").
-// - A thread still running ten seconds after the tests fails the program,
-//   named by its start address and whether that lies in the hook's DLL.
+// - A thread still running after the tests fails the program, named by its
+//   start address and whether that lies in the hook's DLL: at once for one of
+//   the hook's (it starts none), after ten seconds for any other.
 // - A fault in the hook's own code, or below a frame of it on the faulting
 //   stack (a bad pointer handed to msvcrt or ntdll), ends the program with the
 //   fault's code, also where the loader would hide it: in a DLL's entry
@@ -81,8 +82,9 @@ DWORD WINAPI RunTests(void*) {
     return static_cast<DWORD>(RUN_ALL_TESTS());
 }
 
-// Waits, ten seconds at most, for every other thread of the process to end:
-// false, with a line for each, when one is still running.
+// Waits, ten seconds at most, for every other thread of the process to end,
+// and not at all for one the hook started: false, with a line for each,
+// when one is still running.
 bool OthersEnded() {
     const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     THREADENTRY32 entry = {};
@@ -93,13 +95,16 @@ bool OthersEnded() {
         const HANDLE thread = entry.th32OwnerProcessID == GetCurrentProcessId() && entry.th32ThreadID != GetCurrentThreadId()
                                   ? OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, entry.th32ThreadID)
                                   : nullptr;
-        const ULONGLONG now = GetTickCount64();
-        if (thread != nullptr &&
-            WaitForSingleObject(thread, now < until ? static_cast<DWORD>(until - now) : 0) == WAIT_TIMEOUT) {
-            void* start = nullptr;
-            wchar_t module[MAX_PATH];
+        void* start = nullptr;
+        wchar_t module[MAX_PATH];
+        if (thread != nullptr) {
             NtQueryInformationThread(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr);
-            const bool hook = InHook(start, module);
+        }
+        // The hook starts no thread: one of its own is not waited for.
+        const bool hook = InHook(start, module);
+        const ULONGLONG now = GetTickCount64();
+        const DWORD wait = hook || now >= until ? 0 : static_cast<DWORD>(until - now);
+        if (thread != nullptr && WaitForSingleObject(thread, wait) == WAIT_TIMEOUT) {
             char line[MAX_PATH + 120];
             snprintf(line, sizeof line, "A thread left running at exit: started at %p, %s%ls\n", start,
                      hook ? "in " : "not in VLXCustomHook.dll but in ", module);
