@@ -5,7 +5,7 @@
 # "<arch>.[msvc-abi.]windows10.<Suite>" with the label windows10.
 set(VLX_DELETING_SUITES
   # the library's own code
-  HardLinkTest MovedBaseTest ProfileSweepTest PruneTest PruneTreeTest PruningReparseTest ReparseTagTest
+  HardLinkTest ProfileSweepTest PruneTest PruneTreeTest PruningReparseTest ReparseTagTest
   # the DLL
   CatalogDatabaseTest HandlerTest LinkTest OrganizerTest ShortcutRemovalTest UninstallPrePayloadTest
   # the proof runs

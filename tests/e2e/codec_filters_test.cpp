@@ -136,12 +136,11 @@ TEST_F(CodecFiltersTest, EveryEntryGoesToTheToolWhateverIsThere) {
 }
 
 // No install folder: nothing is run at all, rather than at a drive root.
-TEST(CodecFiltersNoFolderTest, MissingInstallDirRunsNoTool) {
-    HookDll hook;
+TEST_F(CodecFiltersTest, MissingInstallDirRunsNoTool) {
     CreateProcessRecorder recorder(hook.module(), Children::kRefuse);
-    PropertyMapBuilder properties = ProductWithoutInstallDir();
+    PropertyMapBuilder noInstallDir = ProductWithoutInstallDir();
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), PrePayload, Uninstall), 0);
+    EXPECT_EQ(hook.Proc(noInstallDir.map(), PrePayload, Uninstall), 0);
     EXPECT_EQ(ActionLines(capture.lines(), kUnregisterFiltersFrame),
               L4s({kUnregisterFiltersFrame.first}) + NoInstallDirLines() +
                   L4s({kUnregisterFiltersFrame.last}));
@@ -150,14 +149,13 @@ TEST(CodecFiltersNoFolderTest, MissingInstallDirRunsNoTool) {
 
 // An install folder that leaves no room for an entry: that entry is skipped,
 // never cut into another path.
-TEST(CodecFiltersNoFolderTest, PathTooLongIsSkipped) {
-    HookDll hook;
+TEST_F(CodecFiltersTest, PathTooLongIsSkipped) {
     CreateProcessRecorder recorder(hook.module(), Children::kRefuse);
-    const std::string installDir = "S:\\" + std::string(214, 'a');  // folder of 244 characters
-    PropertyMapBuilder properties = ProductProperties(installDir);
+    const std::string tooLong = "S:\\" + std::string(214, 'a');  // folder of 244 characters
+    PropertyMapBuilder tooLongDir = ProductProperties(tooLong);
     LogCapture capture;
-    EXPECT_EQ(hook.Proc(properties.map(), PostPayload, Install), 0);
-    Lines expected = L4s({kRegisterFiltersFrame.first}) + InstallDirLines(installDir);
+    EXPECT_EQ(hook.Proc(tooLongDir.map(), PostPayload, Install), 0);
+    Lines expected = L4s({kRegisterFiltersFrame.first}) + InstallDirLines(tooLong);
     for (const wchar_t* entry : kFiltersToRegister) {
         expected = expected + L4s({ToUtf8(entry), kPathTooLongLine});
     }

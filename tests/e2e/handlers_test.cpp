@@ -35,8 +35,6 @@ TEST_P(HandlerTest, LogsEntryLineFirstAndReturnsItsResult) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllPhases, HandlerTest, testing::ValuesIn(AllPhases()),
-                         [](const testing::TestParamInfo<PhaseFacts>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<PhaseFacts>& info) { return std::string(info.param.name); });
 
 }  // namespace

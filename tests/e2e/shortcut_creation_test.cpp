@@ -86,9 +86,7 @@ INSTANTIATE_TEST_SUITE_P(Values, YesNoOptionTest,
                                          OptionCase{"True", L"true", REG_SZ, false},
                                          OptionCase{"Empty", L"", REG_SZ, false},
                                          OptionCase{"NumberOne", L"\x0001", REG_DWORD, false}),
-                         [](const testing::TestParamInfo<OptionCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<OptionCase>& info) { return std::string(info.param.name); });
 
 // A shell folder that cannot be obtained skips its own shortcut only; without
 // the programs folder there is no pin either.

@@ -120,12 +120,10 @@ TEST_F(UninstallPrePayloadTest, ListedNameThatIsAFolderIsPrunedOnlyWhenEmpty) {
     EXPECT_TRUE(PathExists(app + L"\\Settings\\Info\\CustomCredits\\user.txt"));
 }
 
-TEST(UninstallPrePayloadNoFolderTest, NoInstallFolderTouchesNothing) {
-    HookDll hook;
-    CreateProcessRecorder noTools(hook.module(), Children::kRefuse);
-    PropertyMapBuilder properties = ProductWithoutInstallDir();
+TEST_F(UninstallPrePayloadTest, NoInstallFolderTouchesNothing) {
+    PropertyMapBuilder noInstallDir = ProductWithoutInstallDir();
     LogCapture capture;
-    hook.Proc(properties.map(), PrePayload, Uninstall);
+    hook.Proc(noInstallDir.map(), PrePayload, Uninstall);
     EXPECT_EQ(ActionLines(capture.lines(), kOemFilesFrame),
               L4s({kOemFilesFrame.first}) + NoInstallDirLines() + L4s({kOemFilesFrame.last}));
 }

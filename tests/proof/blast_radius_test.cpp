@@ -75,21 +75,9 @@ private:
     std::vector<std::unique_ptr<ScopedLink>> links_;
 };
 
-// A change from before to after, as one line per entry.
-std::vector<std::string> ChangeLines(const MachineState& before, const MachineState& after) {
-    std::vector<std::string> lines;
-    for (const bool files : {true, false}) {
-        for (const Change& change : files ? Changes(before.files, after.files)
-                                          : Changes(before.registry, after.registry)) {
-            lines.push_back(std::string(change.how) + " " + ToUtf8(change.what));
-        }
-    }
-    return lines;
-}
-
 // The operations follow from one another: every run is whole (a second).
 TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
-    const ProofReport report("blast radius", "ProofBlastRadius", true);
+    ProofReport report("blast radius", "ProofBlastRadius", true);
     ProofHook hook;
     ASSERT_TRUE(hook.unknownImports().empty());
     PopulatedMachine machine;
@@ -98,8 +86,6 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     const Places places{machine.sandbox().path(), machine.app(), machine.organizer(), kMachineStartMenuTop};
     const MachineState installed = TakeState(places);
 
-    unsigned operations = 0;
-    unsigned failed = 0;
     MachineState state = installed;
     for (InstallMode mode : {Install, Reinstall, Uninstall}) {
         for (int run = 1; run <= 2; ++run) {
@@ -128,11 +114,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
                     problems.push_back("the second run changed more: " + change);
                 }
             }
-            ++operations;
-            if (!problems.empty()) {
-                ++failed;
-                ADD_FAILURE() << testing::PrintToString(problems) << "\n" << report.Replay("");
-            }
+            report.Count(!problems.empty(), testing::PrintToString(problems), "");
         }
     }
     // After the uninstall nothing the install made is left: against the
@@ -146,7 +128,7 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     for (const std::wstring& decoy : real.uncovered()) {
         EXPECT_TRUE(PathExists(decoy)) << ToUtf8(decoy);
     }
-    report.Figures(std::to_string(operations) + " operations diffed, " + std::to_string(failed) + " failed", operations);
+    report.Tally("operations diffed", 6);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "tests/proof/books.h"
+#include "tests/proof/stand_ins.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -63,14 +63,10 @@ std::vector<std::string> CloseBooks() {
         if (held.first.first == Resource::kComObject) {
             // The books hold one reference of their own on every object the
             // hook created: dropping it must free the object.
-            IUnknown* object = static_cast<IUnknown*>(const_cast<void*>(held.first.second));
-            const ULONG left = object->Release();
-            if (left == 0) {
-                continue;
+            const ULONG left = static_cast<IUnknown*>(const_cast<void*>(held.first.second))->Release();
+            if (left != 0) {
+                problems.push_back("left a COM object with " + std::to_string(left) + " references");
             }
-            std::ostringstream line;
-            line << "left a COM object with " << left << " references";
-            problems.push_back(line.str());
             continue;
         }
         std::ostringstream line;

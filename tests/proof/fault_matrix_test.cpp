@@ -24,7 +24,7 @@ TEST(ProofFaultMatrix, EveryImportFailingInEveryPhaseThatCallsIt) {
     const std::string onlyPhase = EnvironmentText("VLX_FAULT_PHASE");
     const std::string onlyImport = EnvironmentText("VLX_FAULT_IMPORT");
     const uint64_t onlyCall = EnvironmentNumber("VLX_FAULT_CALL", 0);
-    const ProofReport report("fault matrix", "ProofFaultMatrix", !onlyPhase.empty());
+    ProofReport report("fault matrix", "ProofFaultMatrix", !onlyPhase.empty());
     ProofHook hook;
     ASSERT_TRUE(hook.unknownImports().empty())
         << "imports without a stand-in: " << testing::PrintToString(hook.unknownImports());
@@ -46,8 +46,6 @@ TEST(ProofFaultMatrix, EveryImportFailingInEveryPhaseThatCallsIt) {
     }
 
     size_t total = 0;
-    unsigned cases = 0;
-    unsigned failed = 0;
     for (size_t p = 0; p < AllPhases().size(); ++p) {
         const PhaseFacts& phase = AllPhases()[p];
         for (const auto& entry : called[p]) {
@@ -60,20 +58,16 @@ TEST(ProofFaultMatrix, EveryImportFailingInEveryPhaseThatCallsIt) {
                 }
                 const PhaseOutcome outcome =
                     machine.Run(hook, phase, ExpectedUnderFault(phase, failing), FaultPlan{failing.id, call});
-                ++cases;
-                if (!outcome.problems.empty()) {
-                    ++failed;
-                    ADD_FAILURE() << phase.name << " with " << failing.name << " failing "
-                                  << (call == 0 ? std::string("at every call") : "at call " + std::to_string(call))
-                                  << ": " << testing::PrintToString(outcome.problems) << "\nthe log:\n"
-                                  << testing::PrintToString(outcome.lines) << "\n"
-                                  << report.Replay(std::string("VLX_FAULT_PHASE=") + phase.name + " VLX_FAULT_IMPORT=" +
-                                                   failing.name + " VLX_FAULT_CALL=" + std::to_string(call));
-                }
+                report.Count(!outcome.problems.empty(),
+                             phase.name + (" with " + failing.name) + " failing " +
+                                 (call == 0 ? std::string("at every call") : "at call " + std::to_string(call)) +
+                                 ": " + outcome.Told(),
+                             std::string("VLX_FAULT_PHASE=") + phase.name + " VLX_FAULT_IMPORT=" + failing.name +
+                                 " VLX_FAULT_CALL=" + std::to_string(call));
             }
         }
     }
-    report.Figures(std::to_string(cases) + " cases, " + std::to_string(failed) + " failed", total);
+    report.Tally("cases", total);
 }
 
 }  // namespace

@@ -4,8 +4,6 @@
 
 #include <iostream>
 
-#include "tests/proof/books.h"
-#include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
 #include "tests/support/processes.h"
 #include "tests/support/windows10_deletion.h"
@@ -76,6 +74,10 @@ PhaseOutcome RunPhaseChecked(const ProofHook& hook, const PropertyMap* propertie
     return outcome;
 }
 
+std::string PhaseOutcome::Told() const {
+    return testing::PrintToString(problems) + "\nthe log:\n" + testing::PrintToString(lines);
+}
+
 ProofMachine::ProofMachine() : machine_(new PopulatedMachine) {
     places_ = Places{machine_->sandbox().path(), machine_->app(), machine_->organizer(), kMachineStartMenuTop};
     pristine_ = TakeState(places_);
@@ -108,6 +110,14 @@ std::string ProofReport::Replay(const std::string& settings) const {
            " VLX_DELETION_WAY=" + DeletionWaySetting() + (settings.empty() ? "" : " " + settings) +
            " build/wine/run build/" + (MsvcAbiRun() ? "bin-msvc-abi" : "bin") +
            "/vlx_proof.exe --gtest_filter=" + suite_ + ".*";
+}
+
+void ProofReport::Count(bool failed, const std::string& what, const std::string& settings) {
+    ++cases_;
+    if (failed) {
+        ++failed_;
+        ADD_FAILURE() << what << "\n" << Replay(settings);
+    }
 }
 
 void ProofReport::Figures(const std::string& figures, size_t total) const {

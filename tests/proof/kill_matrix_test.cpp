@@ -11,11 +11,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <set>
 
 #include "base/guards.h"
 #include "tests/proof/harness.h"
-#include "tests/proof/windows_like.h"
 #include "tests/support/environment.h"
 #include "tests/support/processes.h"
 #include "tests/support/shell.h"
@@ -28,17 +26,10 @@ const UINT kKilledExitCode = 77;
 // The child's count of changing calls, and the one it does not live to make.
 unsigned g_changes = 0;
 unsigned g_killAt = 0;
-std::set<int> g_changingImports;
 
 void BeforeChange() {
     if (++g_changes == g_killAt) {
         TerminateProcess(GetCurrentProcess(), kKilledExitCode);
-    }
-}
-
-void BeforeCall(int id) {
-    if (g_changingImports.count(id) != 0) {
-        BeforeChange();
     }
 }
 
@@ -49,11 +40,6 @@ TEST(ProofKillMatrix, DISABLED_Child) {
     ASSERT_NE(phase, AllPhases().end());
     g_killAt = static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0));
     ProofHook hook;
-    for (const StandIn& standIn : AllStandIns()) {
-        if (standIn.changes) {
-            g_changingImports.insert(standIn.id);
-        }
-    }
     // Wine refuses POSIX-semantics deletion (class 21): such a call changes nothing.
     const ImportPatch<decltype(SetFileInformationByHandle)> setInformation(
         hook.dll().module(), "SetFileInformationByHandle", [&](auto file, auto kind, auto information, auto size) {
@@ -62,11 +48,11 @@ TEST(ProofKillMatrix, DISABLED_Child) {
         }
         return setInformation.original()(file, kind, information, size);
     });
-    CallBeforeEach(&BeforeCall);
+    CallBeforeEach(&StandIn::changes, &BeforeChange);
     CallBeforeSave(&BeforeChange);
     PropertyMapBuilder properties = ProductProperties(EnvironmentText("VLX_KILL_INSTALLDIR"));
     const int32_t result = hook.dll().Proc(properties.map(), phase->entry, phase->mode);
-    CallBeforeEach(nullptr);
+    CallBeforeEach(&StandIn::changes, nullptr);
     CallBeforeSave(nullptr);
     std::cout << "changing calls: " << g_changes << std::endl;
     EXPECT_EQ(result, ExpectedResult(*phase));
@@ -145,7 +131,7 @@ private:
 };
 
 TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
-    const ProofReport report("kill matrix", "ProofKillMatrix", !EnvironmentText("VLX_KILL_AT").empty());
+    ProofReport report("kill matrix", "ProofKillMatrix", !EnvironmentText("VLX_KILL_AT").empty());
     KillRounds rounds;
     // One uninterrupted run of each phase with actions: its end state and its kill points.
     std::vector<std::pair<std::string, unsigned>> points;
@@ -169,8 +155,6 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
     if (!EnvironmentText("VLX_KILL_AT").empty()) {
         points = {{EnvironmentText("VLX_KILL_PHASE"), static_cast<unsigned>(EnvironmentNumber("VLX_KILL_AT", 0))}};
     }
-    unsigned ran = 0;
-    unsigned failed = 0;
     size_t end = 0;
     for (size_t i = 0; i < points.size(); ++i) {
         end += i > 0 && points[i].first != points[i - 1].first ? 1 : 0;
@@ -179,22 +163,18 @@ TEST(ProofKillMatrix, KilledBeforeAnyChangingCallThenRunAgainEndsAsOneRun) {
         }
         const std::string& phase = points[i].first;
         const unsigned n = points[i].second;
-        ++ran;
         rounds.Start();
         const DWORD killed = rounds.Child(phase, n);
         const DWORD again = rounds.Child(phase, 0);
         const MachineState state = rounds.Finish();
-        if (killed != kKilledExitCode || again != 0 || state.files != ends[end].files ||
-            state.registry != ends[end].registry) {
-            ++failed;
-            ADD_FAILURE() << phase << " killed before changing call " << n << " (" << DeletionWayName()
-                          << "), exit codes " << killed << " and " << again << ":\n"
-                          << Difference(ends[end].files, state.files)
-                          << Difference(ends[end].registry, state.registry)
-                          << report.Replay("VLX_KILL_PHASE=" + phase + " VLX_KILL_AT=" + std::to_string(n));
-        }
+        report.Count(killed != kKilledExitCode || again != 0 || state.files != ends[end].files ||
+                         state.registry != ends[end].registry,
+                     phase + " killed before changing call " + std::to_string(n) + ", exit codes " +
+                         std::to_string(killed) + " and " + std::to_string(again) + ":\n" +
+                         Difference(ends[end].files, state.files) + Difference(ends[end].registry, state.registry),
+                     "VLX_KILL_PHASE=" + phase + " VLX_KILL_AT=" + std::to_string(n));
     }
-    report.Figures(std::to_string(ran) + " kill points, " + std::to_string(failed) + " failed", total);
+    report.Tally("kill points", total);
 }
 
 }  // namespace

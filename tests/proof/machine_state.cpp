@@ -1,4 +1,4 @@
-#include "tests/proof/machine_state.h"
+#include "tests/proof/harness.h"
 
 #include <algorithm>
 
@@ -167,25 +167,26 @@ bool MayChange(const std::wstring& what, const Allowed& allowed) {
            lower.compare(lower.size() - pinned.size(), pinned.size(), pinned) == 0;
 }
 
-void CollectForbidden(const std::map<std::wstring, std::string>& before,
-                      const std::map<std::wstring, std::string>& after, const Allowed& allowed,
-                      std::vector<std::string>* problems) {
-    for (const Change& change : Changes(before, after)) {
-        if (!MayChange(change.what, allowed)) {
-            problems->push_back(std::string(change.how) + " " + ToUtf8(change.what));
+}  // namespace
+
+std::vector<std::string> ChangeLines(const MachineState& before, const MachineState& after,
+                                     const std::function<bool(const std::wstring&)>& allowed) {
+    std::vector<std::string> lines;
+    for (const bool files : {true, false}) {
+        for (const Change& change :
+             files ? Changes(before.files, after.files) : Changes(before.registry, after.registry)) {
+            if (!allowed || !allowed(change.what)) {
+                lines.push_back(std::string(change.how) + " " + ToUtf8(change.what));
+            }
         }
     }
+    return lines;
 }
-
-}  // namespace
 
 std::vector<std::string> ForbiddenChanges(const MachineState& before, const MachineState& after,
                                           const PhaseFacts& phase, const Places& places) {
     const Allowed allowed = AllowedFor(phase, places);
-    std::vector<std::string> problems;
-    CollectForbidden(before.files, after.files, allowed, &problems);
-    CollectForbidden(before.registry, after.registry, allowed, &problems);
-    return problems;
+    return ChangeLines(before, after, [&](const std::wstring& what) { return MayChange(what, allowed); });
 }
 
 void RestoreFiles(const FileSnapshot& target, const FileSnapshot& now,

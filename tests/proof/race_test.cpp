@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <functional>
 #include <random>
-#include <set>
 
 #include "base/guards.h"
 #include "tests/proof/harness.h"
@@ -23,7 +22,6 @@ namespace {
 volatile LONG* g_shared = nullptr;  // request, done, stop, the swapper's pid, errno of its last exchange
 std::mt19937 g_random;
 unsigned g_rate = 2;  // a swap before one raced call in so many (2 to 512), this round
-std::set<int> g_racedImports;
 bool g_swapped = false;
 bool g_lost = false;  // the swapper stopped answering: no more swaps
 unsigned g_swaps = 0;
@@ -45,8 +43,8 @@ bool Swap() {
     return true;
 }
 
-void SwapAtRandom(int id) {
-    if (!g_lost && g_racedImports.count(id) != 0 && g_random() % g_rate == 0) {
+void SwapAtRandom() {
+    if (!g_lost && g_random() % g_rate == 0) {
         Swap();
     }
 }
@@ -78,11 +76,6 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
     ProofMachine machine;
     PopulatedMachine& populated = machine.machine();
     const unsigned seed = static_cast<unsigned>(EnvironmentNumber("VLX_RACE_SEED", GetTickCount()));
-    for (const StandIn& standIn : AllStandIns()) {
-        if (standIn.raced) {
-            g_racedImports.insert(standIn.id);
-        }
-    }
     const auto install = [](const ProofHook& h, PopulatedMachine& m) { h.dll().Proc(m.properties(), PostPayload, Install); };
     const auto ungrant = [](const ProofHook&, PopulatedMachine&) {
         RemoveTree(DataFolder());
@@ -141,9 +134,9 @@ TEST(ProofRace, NoLinkSwappedInWhileTheHookRunsIsFollowed) {
             const FileSnapshot realBefore = SnapshotFiles(real);
             g_random.seed(seed + rounds);
             g_rate = 1u << (1 + g_random() % 9);
-            CallBeforeEach(&SwapAtRandom);
+            CallBeforeEach(&StandIn::raced, &SwapAtRandom);
             hook.dll().Proc(populated.properties(), race.entry, race.mode);
-            CallBeforeEach(nullptr);
+            CallBeforeEach(&StandIn::raced, nullptr);
             // Put back as the file system has it: the real folder at its place.
             g_swapped = (GetFileAttributesW(real.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
                         GetFileAttributesW(real.c_str()) != INVALID_FILE_ATTRIBUTES;

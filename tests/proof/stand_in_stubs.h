@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <tuple>
 #include <type_traits>
 
 #include "tests/proof/stand_ins.h"
@@ -150,6 +151,25 @@ inline StandIn Changes(StandIn standIn) {
 inline StandIn Raced(StandIn standIn) {
     standIn.raced = true;
     return standIn;
+}
+
+// What the books learn from the common acquisitions: a handle returned
+// (valid unless INVALID_HANDLE_VALUE), and what an out-parameter (argument
+// At, from 0) points to after success (a BOOL nonzero, an error code zero).
+// ClearOut writes null to the out-parameters of a planned failure.
+template <Resource R, typename... Args>
+void AcquireResult(HANDLE result, Args...) {
+    if (result != INVALID_HANDLE_VALUE) Acquire(R, result);
+}
+template <Resource R, size_t At, typename Result, typename... Args>
+void AcquireOut(Result result, Args... args) {
+    const auto out = std::get<At>(std::tie(args...));
+    const bool isBool = std::is_same<Result, BOOL>::value;
+    if ((isBool ? result != 0 : result == 0) && out != nullptr) Acquire(R, *out);
+}
+template <size_t... At, typename... Args>
+void ClearOut(Args... args) {
+    ((std::get<At>(std::tie(args...)) != nullptr ? void(*std::get<At>(std::tie(args...)) = nullptr) : void()), ...);
 }
 
 #define VLX_FAILS(api, ...) Fails<decltype(api), __COUNTER__>(#api, __VA_ARGS__)

@@ -15,8 +15,6 @@
 #include <stdarg.h>
 #include <stdlib.h>
 
-#include "tests/proof/books.h"
-
 namespace proof_stubs {
 
 namespace {
@@ -29,18 +27,8 @@ const char kApartment = 0;
 std::vector<StandIn> MakeStandInTable() {
     return {
         // advapi32: registry
-        VLX_FAILS(RegOpenKeyExW, ERROR_ACCESS_DENIED, 0,
-                  [](LONG r, HKEY, LPCWSTR, DWORD, REGSAM, PHKEY key) {
-                      if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
-                  },
-                  [](HKEY, LPCWSTR, DWORD, REGSAM, PHKEY key) { *key = nullptr; }),
-        Changes(VLX_FAILS(RegCreateKeyExW, ERROR_ACCESS_DENIED, 0,
-                          [](LONG r, HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES,
-                             PHKEY key, LPDWORD) {
-                              if (r == ERROR_SUCCESS) Acquire(Resource::kKey, *key);
-                          },
-                          [](HKEY, LPCWSTR, DWORD, LPWSTR, DWORD, REGSAM, LPSECURITY_ATTRIBUTES, PHKEY key,
-                             LPDWORD) { *key = nullptr; })),
+        VLX_FAILS(RegOpenKeyExW, ERROR_ACCESS_DENIED, 0, &AcquireOut<Resource::kKey, 4>, &ClearOut<4>),
+        Changes(VLX_FAILS(RegCreateKeyExW, ERROR_ACCESS_DENIED, 0, &AcquireOut<Resource::kKey, 7>, &ClearOut<7>)),
         VLX_RELEASES(RegCloseKey, ERROR_INVALID_HANDLE, 0,
                      [](LONG, HKEY key) { Release(Resource::kKey, key); }),
         VLX_FAILS(RegQueryValueExW, ERROR_ACCESS_DENIED, 0),
@@ -52,38 +40,18 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(RegFlushKey, ERROR_ACCESS_DENIED, 0),
         VLX_FAILS(RegQueryInfoKeyW, ERROR_ACCESS_DENIED, 0),
         // advapi32: security
-        Raced(VLX_FAILS(GetSecurityInfo, ERROR_ACCESS_DENIED, 0,
-                        [](DWORD r, HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
-                           PSECURITY_DESCRIPTOR* descriptor) {
-                            if (r == ERROR_SUCCESS && descriptor != nullptr) {
-                                Acquire(Resource::kLocalMemory, *descriptor);
-                            }
-                        },
-                        [](HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* dacl, PACL*,
-                           PSECURITY_DESCRIPTOR* descriptor) {
-                            if (dacl != nullptr) *dacl = nullptr;
-                            if (descriptor != nullptr) *descriptor = nullptr;
-                        })),
-        VLX_FAILS(SetEntriesInAclW, ERROR_NOT_ENOUGH_MEMORY, 0,
-                  [](DWORD r, ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) {
-                      if (r == ERROR_SUCCESS) Acquire(Resource::kLocalMemory, *list);
-                  },
-                  [](ULONG, PEXPLICIT_ACCESS_W, PACL, PACL* list) { *list = nullptr; }),
+        Raced(VLX_FAILS(GetSecurityInfo, ERROR_ACCESS_DENIED, 0, &AcquireOut<Resource::kLocalMemory, 7>,
+                        &ClearOut<5, 7>)),
+        VLX_FAILS(SetEntriesInAclW, ERROR_NOT_ENOUGH_MEMORY, 0, &AcquireOut<Resource::kLocalMemory, 3>,
+                  &ClearOut<3>),
         Changes(Raced(VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0))),
         VLX_FAILS(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY,
-                  [](BOOL r, LPCWSTR, DWORD, PSECURITY_DESCRIPTOR* descriptor, PULONG) {
-                      if (r) Acquire(Resource::kLocalMemory, *descriptor);
-                  }),
+                  &AcquireOut<Resource::kLocalMemory, 2>),
         VLX_FAILS(GetSecurityDescriptorDacl, FALSE, ERROR_INVALID_SECURITY_DESCR),
         VLX_FAILS(GetAce, FALSE, ERROR_INVALID_PARAMETER),
         VLX_PASSES(EqualSid),
-        VLX_FAILS(AllocateAndInitializeSid, FALSE, ERROR_NOT_ENOUGH_MEMORY,
-                  [](BOOL r, PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                     DWORD, DWORD, PSID* sid) {
-                      if (r) Acquire(Resource::kSid, *sid);
-                  },
-                  [](PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                     DWORD, PSID* sid) { *sid = nullptr; }),
+        VLX_FAILS(AllocateAndInitializeSid, FALSE, ERROR_NOT_ENOUGH_MEMORY, &AcquireOut<Resource::kSid, 10>,
+                  &ClearOut<10>),
         // FreeSid reports success with null, failure with the SID itself.
         VLX_RELEASES(FreeSid, reinterpret_cast<PVOID>(1), ERROR_INVALID_PARAMETER,
                      [](PVOID, PSID sid) { Release(Resource::kSid, sid); }),
@@ -92,10 +60,7 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(SystemFunction036, FALSE, ERROR_NOT_ENOUGH_MEMORY), Untouched("QueryPerformanceCounter"),
         Untouched("GetCurrentProcessId"), Untouched("GetCurrentThreadId"), Untouched("GetTickCount"),
         // kernel32: files and folders
-        Raced(VLX_FAILS(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
-                        [](HANDLE r, LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
-                            if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
-                        })),
+        Raced(VLX_FAILS(CreateFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, &AcquireResult<Resource::kHandle>)),
         Raced(VLX_RELEASES(CloseHandle, FALSE, ERROR_INVALID_HANDLE,
                            [](BOOL, HANDLE handle) { Release(Resource::kHandle, handle); })),
         Raced(VLX_FAILS(GetFileInformationByHandleEx, FALSE, ERROR_ACCESS_DENIED)),
@@ -106,18 +71,12 @@ std::vector<StandIn> MakeStandInTable() {
         Raced(VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED)),
         Changes(Raced(VLX_FAILS(CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED))),
         Changes(Raced(VLX_FAILS(RemoveDirectoryW, FALSE, ERROR_ACCESS_DENIED))),
-        Raced(VLX_FAILS(FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED,
-                        [](HANDLE r, LPCWSTR, LPWIN32_FIND_DATAW) {
-                            if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kSearch, r);
-                        })),
+        Raced(VLX_FAILS(FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, &AcquireResult<Resource::kSearch>)),
         Raced(VLX_FAILS(FindNextFileW, FALSE, ERROR_ACCESS_DENIED)),
         VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
         VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
-        Raced(VLX_FAILS(ReOpenFile, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION,
-                        [](HANDLE r, HANDLE, DWORD, DWORD, DWORD) {
-                            if (r != INVALID_HANDLE_VALUE) Acquire(Resource::kHandle, r);
-                        })),
+        Raced(VLX_FAILS(ReOpenFile, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, &AcquireResult<Resource::kHandle>)),
         // ntdll: a file named anew within the folder whose handle is given
         Changes(Raced(VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* access denied */, 0))),
         VLX_PASSES(RtlNtStatusToDosError),  // a mapping, which cannot fail
@@ -171,7 +130,7 @@ std::vector<StandIn> MakeStandInTable() {
                                   Acquire(Resource::kComObject, *object);
                               }
                           },
-                          [](REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* object) { *object = nullptr; })),
+                          &ClearOut<4>)),
         // shell32 and shlwapi
         VLX_FAILS(SHGetFolderPathW, E_FAIL, 0),
         VLX_FAILS(SHGetSpecialFolderPathW, FALSE, ERROR_PATH_NOT_FOUND),

@@ -49,8 +49,23 @@ bool SetOriginal(int id, void* original) {
     return true;
 }
 
-void CallBeforeEach(void (*before)(int id)) {
-    g_beforeCall = before;
+namespace {
+
+bool g_marked[kMaxStandIns];
+void (*g_before)() = nullptr;
+
+void BeforeMarked(int id) {
+    if (g_marked[id]) g_before();
+}
+
+}  // namespace
+
+void CallBeforeEach(bool StandIn::*mark, void (*before)()) {
+    for (const StandIn& standIn : AllStandIns()) {
+        if (standIn.id >= 0) g_marked[standIn.id] = standIn.*mark;
+    }
+    g_before = before;
+    g_beforeCall = before != nullptr ? &BeforeMarked : nullptr;
 }
 
 bool PassCallsTo(const std::string& name, const void* function) {

@@ -30,6 +30,27 @@ struct StandIn {
     bool raced = false;    // the race may swap a folder for a link before it
 };
 
+// The leak books of a proof run: what the hook acquired through its imports
+// and what it released again, as the stand-ins report it.
+enum class Resource {
+    kKey,           // RegOpenKeyExW, RegCreateKeyExW / RegCloseKey
+    kSearch,        // FindFirstFileW / FindClose
+    kHandle,        // CreateFileW, CreateProcessW's two / CloseHandle
+    kLocalMemory,   // GetSecurityInfo's descriptor, SetEntriesInAclW's list / LocalFree
+    kSid,           // AllocateAndInitializeSid / FreeSid
+    kComApartment,  // CoInitialize / CoUninitialize
+    kComObject,     // CoCreateInstance / the object's last Release
+    kHeap,          // malloc, calloc, realloc / free, realloc
+};
+
+// Starts the books empty.
+void OpenBooks();
+void Acquire(Resource resource, const void* what);
+void Release(Resource resource, const void* what);
+// Closes the books: one line for everything still held and everything
+// released that was never acquired. Empty when they balance.
+std::vector<std::string> CloseBooks();
+
 // Every import the DLL may have, by name.
 const std::vector<StandIn>& AllStandIns();
 const StandIn* FindStandIn(const std::string& name);
@@ -50,9 +71,9 @@ unsigned CallsOf(int id);
 // original, once the stand-in replaces it.
 bool SetOriginal(int id, void* original);
 
-// Calls before(id) before each call of any stand-in with a result (null:
-// nothing).
-void CallBeforeEach(void (*before)(int id));
+// Calls before() before each call of a stand-in with a result that the table
+// marks so (&StandIn::changes, &StandIn::raced); null: nothing.
+void CallBeforeEach(bool StandIn::*mark, void (*before)());
 
 // Replaces what the stand-in of name passes its calls on to (the harness
 // short-circuits pauses and child processes this way). Returns false when

@@ -1,4 +1,4 @@
-#include "tests/proof/windows_like.h"
+#include "tests/proof/harness.h"
 
 #include <shlobj.h>
 

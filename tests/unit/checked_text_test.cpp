@@ -31,9 +31,7 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, CheckedCopyTest,
                                          CopyCase{"Chars259", 259, true},
                                          CopyCase{"Chars260", 260, false},
                                          CopyCase{"Chars400", 400, false}),
-                         [](const testing::TestParamInfo<CopyCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<CopyCase>& info) { return std::string(info.param.name); });
 
 struct AppendCase {
     const char* name;
@@ -63,9 +61,7 @@ INSTANTIATE_TEST_SUITE_P(Boundaries, CheckedAppendTest,
                                          AppendCase{"To260", 200, 60, false},
                                          AppendCase{"FullBufferNothingAdded", 259, 0, true},
                                          AppendCase{"FullBufferOneMore", 259, 1, false}),
-                         [](const testing::TestParamInfo<AppendCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<AppendCase>& info) { return std::string(info.param.name); });
 
 TEST(CheckedAppendTest, RefusesBufferWithoutTerminator) {
     wchar_t buffer[8];

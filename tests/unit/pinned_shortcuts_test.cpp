@@ -18,8 +18,7 @@
 
 namespace {
 
-const std::vector<LogLine> kSweepLines = {L4("VLX: Start DeletePinnedShortcut"),
-                                          L4("VLX: End DeletePinnedShortcut")};
+const Lines kSweepLines = L4s({"VLX: Start DeletePinnedShortcut", "VLX: End DeletePinnedShortcut"});
 
 // Profiles added to the machine's profile list for one test, each with a
 // folder in the sandbox.

@@ -36,9 +36,7 @@ INSTANTIATE_TEST_SUITE_P(Codes, RunProcessAndWaitTest,
                          testing::Values(ExitCase{"Seven", L"7", 7},
                                          ExitCase{"AllBits", L"-1", -1},
                                          ExitCase{"EndsWithinTimeout", L"3 200", 3}),
-                         [](const testing::TestParamInfo<ExitCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<ExitCase>& info) { return std::string(info.param.name); });
 
 TEST(RunProcessAndWaitTest, ProgramThatCannotStartGivesZero) {
     EXPECT_EQ(RunCommand(L"\"S:\\absent\\nothing.exe\" -uninstall", INFINITE), 0);

@@ -67,10 +67,8 @@ TEST(GetPropertyTest, ArgumentAndMapChecksLogTheirMessage) {
     EXPECT_FALSE(GetProperty(&noMap, "INSTALLDIR", &value));
     EXPECT_FALSE(GetProperty(&noMap, "INSTALLDIR", &value));
     EXPECT_STREQ(value, kUnset);
-    EXPECT_EQ(capture.lines(), (std::vector<LogLine>{L4("NULL pointer passed as property name."),
-                                                     L4("NULL pointer passed for property name."),
-                                                     L4("Property map is not initialized."),
-                                                     L4("Property map is not initialized.")}));
+    EXPECT_EQ(capture.lines(), L4s({"NULL pointer passed as property name.", "NULL pointer passed for property name.",
+                                    "Property map is not initialized.", "Property map is not initialized."}));
 }
 
 // INSTALLDIR as the host gives it -> the install folder, or the line that
@@ -179,9 +177,8 @@ TEST(Utf8ToWideTest, FailedConversionLeavesNoInstallFolder) {
     wchar_t folder[kPathChars] = L"previous";
     EXPECT_FALSE(GetInstallDir(&context, folder));
     EXPECT_EQ(std::wstring(folder), L"");
-    EXPECT_EQ(capture.lines(),
-              (std::vector<LogLine>{L4("Extracting INSTALLDIR..."), L4("C:\\Apps"),
-                                    L4("VLX: INSTALLDIR could not be converted. Install folder not available.")}));
+    EXPECT_EQ(capture.lines(), L4s({"Extracting INSTALLDIR...", "C:\\Apps",
+                                    "VLX: INSTALLDIR could not be converted. Install folder not available."}));
 }
 
 }  // namespace
