@@ -73,7 +73,6 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
         LogMessage(context, "VLX: CX install dir not available. No file deleted.",
                    kLogLevelProgress);
     } else {
-        BaseFolder base(organizer);
         for (const wchar_t* entry : kCaHeadlessFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
@@ -86,7 +85,7 @@ void deleteVLXFilesFromCaheadless(const HookContext* context) {
                 LogWideMessage(context, path);
                 // Attributes are left alone: a read-only file stays.
                 LeftAside leftAside;
-                LogDeletion(context, DeleteBelow(&base, path, &leftAside), leftAside);
+                LogDeletion(context, DeleteBelow(organizer, path, &leftAside), leftAside);
             }
         }
     }

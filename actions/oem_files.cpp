@@ -6,7 +6,6 @@
 #include "base/checked_text.h"
 #include "base/delete_below.h"
 #include "base/folder_tree.h"
-#include "base/guards.h"
 #include "base/no_follow.h"
 #include "hook/log.h"
 #include "hook/product.h"
@@ -23,14 +22,12 @@ void UninstallOEMFiles(const HookContext* context) {
     LogMessage(context, "VLX: BEGIN - Uninstall OEM Files", kLogLevelProgress);
     wchar_t installDir[kPathChars] = {};
     if (GetInstallDir(context, installDir)) {
-        // One base for every file and folder below it.
-        BaseFolder base(installDir);
         for (const wchar_t* entry : kOemFiles) {
             LogWideMessage(context, entry);
             wchar_t path[kPathChars] = {};
             if (BuildInstallPath(context, installDir, entry, path) && PathFileExistsW(path) == TRUE) {
                 LeftAside leftAside;
-                LogDeletion(context, ForceDeleteBelow(&base, path, &leftAside), leftAside);
+                LogDeletion(context, ForceDeleteBelow(installDir, path, &leftAside), leftAside);
             }
         }
         for (const wchar_t* entry : kOemFolders) {
@@ -39,14 +36,9 @@ void UninstallOEMFiles(const HookContext* context) {
             if (!BuildInstallPath(context, installDir, entry, path)) {
                 continue;
             }
-            // The tree's top is checked here, where its base is known.
-            FileHandle top;
-            if (OpenBelow(&base, path, FILE_READ_ATTRIBUTES, kFolderItem, &top) == kLinkInPath) {
+            if (PruneTree(installDir, path) == kLinkInPath) {
                 LogLinkSkipped(context);
-                continue;
             }
-            top.reset();
-            PruneTree(&base, path);
         }
     }
     LogMessage(context, "VLX: END - Uninstall OEM Files", kLogLevelProgress);

@@ -45,30 +45,30 @@ bool GrantsEveryoneFullAccess(PACL list, PSID everyone) {
 
 // Looks through the tree for what a pushed-down entry would reach through:
 // a link (it leads out of the tree), a file with another name (its access
-// list is the other name's too), a folder that cannot be listed or a place
-// too deep to name (what is there cannot be judged).
+// list is the other name's too), or a folder that cannot be opened or listed
+// (what is there cannot be judged).
 class PropagationCheck final : public TreeVisitor {
 public:
-    explicit PropagationCheck(const wchar_t* folder) : base_(folder) {}
     bool safe = true;
 
-    Step Entry(const wchar_t* path, const WIN32_FIND_DATAW& entry) override {
-        if (IsLink(entry.dwFileAttributes, entry.dwReserved0)) {
+    Step Entry(HANDLE folder, const ListedEntry& entry) override {
+        if (IsLink(entry.attributes, entry.tag)) {
             return Unsafe();
         }
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
             return kDescend;
         }
-        // A file is safe when it opens as one below the folder: no link on
-        // the way, no other name. One gone since the listing is nothing for
-        // the entry to reach.
+        // A file is safe when it opens as the one listed, with no other
+        // name. One gone since the listing is nothing for the entry to reach.
         FileHandle file;
-        const DWORD opened = OpenBelow(&base_, path, 0, kFileItem, &file);
+        DWORD opened = OpenListed(folder, entry, 0, kShareAll, kFileItem, &file);
+        if (opened == ERROR_SUCCESS) {
+            opened = SingleName(file.get());
+        }
         return opened == ERROR_SUCCESS || NotThere(opened) ? kNext : Unsafe();
     }
-    Step TooDeep(const WIN32_FIND_DATAW&) override { return Unsafe(); }
-    Step NotListed(DWORD) override { return Unsafe(); }
-    DWORD Leave(const wchar_t*, DWORD listingError, bool, bool) override {
+    Step NotOpened(DWORD) override { return Unsafe(); }
+    DWORD Leave(HANDLE, const ListedEntry&, DWORD listingError, bool, bool) override {
         if (listingError != ERROR_NO_MORE_FILES) {
             safe = false;
         }
@@ -76,8 +76,6 @@ public:
     }
 
 private:
-    BaseFolder base_;
-
     Step Unsafe() {
         safe = false;
         return kStop;
@@ -97,19 +95,19 @@ bool FolderExists(const wchar_t* path) {
 }
 
 // Merges an allow-full-access entry for Everyone, inherited by sub-folders
-// and files, into the access list of the folder open at folder (opened with
-// READ_CONTROL and WRITE_DAC, found at path below base); when that cannot be
+// and files, into the access list of the proven folder open at folder
+// (opened with its listing, READ_CONTROL and WRITE_DAC); when that cannot be
 // done, sets a null list instead. Writes nothing when the list already grants
-// Everyone full inherited access, or when the tree below path holds a link, a
-// file with more than one name, or a place too deep to name, or the folder
-// walked is no longer the one open: the platform pushes the new entry down to
-// every item below the folder, and through such an item it would reach a
-// file elsewhere. 0 on success or when nothing was needed, kLinkInPath when
-// the tree stopped the grant, otherwise a Win32 error code.
-uint32_t GrantEveryoneFullAccess(HANDLE folder, BaseFolder* base, const wchar_t* path) {
+// Everyone full inherited access, or when the tree below the folder holds a
+// link, a file with more than one name, or a folder that cannot be opened or
+// listed: the platform pushes the new entry down to every item below the
+// folder, and through such an item it would reach a file elsewhere. 0 on
+// success or when nothing was needed, kLinkInPath when the tree stopped the
+// grant, otherwise a Win32 error code.
+uint32_t GrantEveryoneFullAccess(FileHandle* folder, const ListedEntry& entry) {
     LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
     PACL currentList = nullptr;
-    const DWORD read = GetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+    const DWORD read = GetSecurityInfo(folder->get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                        nullptr, &currentList, nullptr, descriptor.put());
     if (read != ERROR_SUCCESS) {
         return read;
@@ -124,10 +122,9 @@ uint32_t GrantEveryoneFullAccess(HANDLE folder, BaseFolder* base, const wchar_t*
     if (GrantsEveryoneFullAccess(currentList, everyone.get())) {
         return ERROR_SUCCESS;
     }
-    // The walk goes by path: the folder it walked must still be the one
-    // open here.
-    PropagationCheck tree(path);
-    if (WalkTree(path, &tree) != ERROR_SUCCESS || !tree.safe || StillBelow(base, path, folder) != ERROR_SUCCESS) {
+    // The walk goes through the folder's own handle, down by names.
+    PropagationCheck tree;
+    if (WalkTree(nullptr, folder, false, entry, &tree) != ERROR_SUCCESS || !tree.safe) {
         return kLinkInPath;
     }
 
@@ -144,12 +141,12 @@ uint32_t GrantEveryoneFullAccess(HANDLE folder, BaseFolder* base, const wchar_t*
     LocalMemory<PACL> newList;
     const DWORD merged = SetEntriesInAclW(1, &access, currentList, newList.put());
     if (merged == ERROR_SUCCESS &&
-        SetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+        SetSecurityInfo(folder->get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                         newList.get(), nullptr) == ERROR_SUCCESS) {
         return ERROR_SUCCESS;
     }
     // No list at all: the platform then grants everyone full access.
-    return SetSecurityInfo(folder, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+    return SetSecurityInfo(folder->get(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
                            nullptr, nullptr);
 }
 
@@ -176,11 +173,11 @@ int32_t FixPermission(const HookContext* context) {
     // Checked and changed through one handle, so that no link can be put in
     // between: on Windows the new entry is pushed down to everything below
     // the folder the handle really is.
-    BaseFolder below(base);
     FileHandle handle;
-    const DWORD opened = OpenBelow(&below, folder, READ_CONTROL | WRITE_DAC, kFolderItem, &handle);
-    const uint32_t result =
-        opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(handle.get(), &below, folder) : opened;
+    ListedEntry entry;
+    const DWORD opened =
+        OpenBelow(base, folder, kFolderListing | READ_CONTROL | WRITE_DAC, kFolderItem, &handle, &entry);
+    const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(&handle, entry) : opened;
     if (result == kLinkInPath) {
         LogLinkSkipped(context);
         return 0;

@@ -55,20 +55,6 @@ DWORD MarkForDeletion(HANDLE item) {
     return LastErrorUnless(SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
-// A second handle for deletion to the file open at item, with sharing, and
-// proven to be the same file at the same place (Wine opens it anew by path).
-DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD sharing, FileHandle* deleting) {
-    deleting->reset(ReOpenFile(item, DELETE | FILE_READ_ATTRIBUTES, sharing, FILE_FLAG_OPEN_REPARSE_POINT));
-    if (!deleting->valid()) {
-        return LastFailure();
-    }
-    const DWORD placed = StillBelow(base, path, deleting->get());
-    if (placed != ERROR_SUCCESS) {
-        deleting->reset();
-    }
-    return placed;
-}
-
 // The old mark for a file that another program holds: it steps aside in its
 // own folder first and takes its name back when the mark is refused (a
 // module in use, for one). Nothing is marked when no name can be had. The
@@ -78,7 +64,8 @@ DWORD OpenForDeletion(BaseFolder* base, const wchar_t* path, HANDLE item, DWORD 
 // path limit (the rename through the folder's handle would succeed, but the
 // next run could neither prove nor open it), is marked under its own name,
 // which then stays taken until the other program lets go.
-DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool force, LeftAside* leftAside) {
+DWORD MarkHeld(HANDLE folder, const wchar_t* base, const wchar_t* path, HANDLE deleting, bool force,
+               LeftAside* leftAside) {
     if (LeafAt(path) + kTemporaryNameChars > kPathChars) {
         return MarkForDeletion(deleting);
     }
@@ -88,16 +75,15 @@ DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool forc
     if (status == kNoFileIdentity) {
         return MarkForDeletion(deleting);
     }
-    FileHandle folder;
     wchar_t temporaryPath[kPathChars] = {};
     if (status == ERROR_SUCCESS) {
-        status = MoveAside(base, deleting, path, record, &folder, temporaryPath);
+        status = MoveAside(folder, deleting, base, path, record, temporaryPath);
     }
     if (status != ERROR_SUCCESS) {
         return status;
     }
     status = MarkForDeletion(deleting);
-    const DWORD back = status != ERROR_SUCCESS ? MoveBack(folder.get(), deleting, path) : ERROR_SUCCESS;
+    const DWORD back = status != ERROR_SUCCESS ? MoveBack(folder, deleting, path) : ERROR_SUCCESS;
     if (back == ERROR_SUCCESS) {
         RemoveDeletionRecord(temporaryPath);
     } else if (leftAside != nullptr) {
@@ -107,28 +93,29 @@ DWORD MarkHeld(BaseFolder* base, const wchar_t* path, HANDLE deleting, bool forc
     return status;
 }
 
-// Deletes the file at path below base. A leftover (recorded: the file a
-// record names, under its temporary name) must be that very file, and is
-// never renamed.
-DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const DeletionRecord* recorded,
-                   LeftAside* leftAside) {
+// Deletes the file that entry lists in the proven folder open at folder, at
+// path below base. A leftover (recorded: the file a record names, under its
+// temporary name) must be that very file, and is never renamed.
+DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base, const wchar_t* path, bool force,
+                   const DeletionRecord* recorded, LeftAside* leftAside) {
     // Opened for its attributes alone, which keeps no other program out and
     // leaves the hook free to ask whether one holds the file.
     FileHandle item;
-    DWORD attributes = 0;
-    DWORD status = OpenBelow(base, path, force ? FILE_WRITE_ATTRIBUTES : 0, kFileItem, &item, &attributes);
-    if (status != ERROR_SUCCESS) {
-        return status;
+    DWORD status = OpenListed(folder, entry, force ? FILE_WRITE_ATTRIBUTES : 0, kShareAll, kFileItem, &item);
+    if (status == ERROR_SUCCESS) {
+        status = SingleName(item.get());
     }
-    if (recorded != nullptr) {
+    if (status == ERROR_SUCCESS && recorded != nullptr) {
         RecordedFileMatch match = kOtherFile;
         status = MatchRecordedFile(item.get(), *recorded, &match);
-        if (status != ERROR_SUCCESS || match != kRecordedFile) {
-            return status != ERROR_SUCCESS ? status : ERROR_FILE_NOT_FOUND;
+        if (status == ERROR_SUCCESS && match != kRecordedFile) {
+            status = ERROR_FILE_NOT_FOUND;
         }
     }
     FileHandle deleting;
-    status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
+    if (status == ERROR_SUCCESS) {
+        status = OpenListed(folder, entry, DELETE, kShareAll, kFileItem, &deleting);
+    }
     if (status != ERROR_SUCCESS) {
         return status;
     }
@@ -137,28 +124,43 @@ DWORD DeleteFileAt(BaseFolder* base, const wchar_t* path, bool force, const Dele
         return status;
     }
     // A plain deletion of a read-only file cannot succeed: nothing is tried.
+    const DWORD attributes = entry.attributes;
     if (!force && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return ERROR_ACCESS_DENIED;
     }
     // Held by nobody else, the file needs no other name: the mark frees its
     // name when the hook's handles close.
     deleting.reset();
-    status = OpenForDeletion(base, path, item.get(), 0, &deleting);
+    status = OpenListed(folder, entry, DELETE, 0, kFileItem, &deleting);
     const bool held = status == ERROR_SHARING_VIOLATION;
     if (held) {
-        status = OpenForDeletion(base, path, item.get(), kShareAll, &deleting);
+        status = OpenListed(folder, entry, DELETE, kShareAll, kFileItem, &deleting);
     }
     if (status != ERROR_SUCCESS) {
         return status;
     }
     // Attributes that a forced deletion clears are put back should the file stay.
     const bool cleared = force && ClearAttributes(item.get(), attributes);
-    status = held && recorded == nullptr ? MarkHeld(base, path, deleting.get(), force, leftAside)
+    status = held && recorded == nullptr ? MarkHeld(folder, base, path, deleting.get(), force, leftAside)
                                          : MarkForDeletion(deleting.get());
     if (status != ERROR_SUCCESS && cleared) {
         SetAttributes(item.get(), attributes);
     }
     return status;
+}
+
+// Deletes the file at path below base: its folder opened below base, and the
+// file as that folder lists it.
+DWORD DeleteFileAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
+    FileHandle folder;
+    size_t leaf = 0;
+    ListedEntry entry;
+    DWORD status = OpenParentBelow(base, path, &folder, &leaf);
+    if (status == ERROR_SUCCESS) {
+        status = ListEntry(folder.get(), path + leaf, &entry);
+    }
+    return status == ERROR_SUCCESS ? DeleteListed(folder.get(), entry, base, path, force, nullptr, leftAside)
+                                   : status;
 }
 
 // Whether the volume that answers at the root of path ("C:\" or
@@ -187,107 +189,78 @@ DWORD RecordedVolumeAt(const wchar_t* path, const DeletionRecord& record) {
 
 }  // namespace
 
-DWORD DeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteFileAt(base, path, false, nullptr, leftAside);
+DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
+    return DeleteFileAt(base, path, false, leftAside);
 }
 
-DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteFileAt(base, path, true, nullptr, leftAside);
+DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
+    return DeleteFileAt(base, path, true, leftAside);
 }
 
-DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how) {
-    const bool clearing = how == kClearingRemoval;
-    FileHandle folder;
-    DWORD attributes = 0;
-    const DWORD opened =
-        OpenBelow(base, path, DELETE | (clearing ? FILE_WRITE_ATTRIBUTES : 0), kFolderItem, &folder, &attributes);
-    if (opened != ERROR_SUCCESS) {
-        return opened;
-    }
-    const bool clear = clearing && (attributes & kClearedAttributes) != 0;
+DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how) {
+    const bool clear = how == kClearingRemoval && (attributes & kClearedAttributes) != 0;
     if (clear) {
-        const DWORD cleared = SetAttributes(folder.get(), FILE_ATTRIBUTE_NORMAL);
+        const DWORD cleared = SetAttributes(folder, FILE_ATTRIBUTE_NORMAL);
         if (cleared != ERROR_SUCCESS) {
             return cleared;
         }
     }
     // With POSIX semantics an emptied folder that another program holds
     // leaves its parent at once, and the parent can go too.
-    DWORD removed = DeleteWithPosixSemantics(folder.get(), false);
+    DWORD removed = DeleteWithPosixSemantics(folder, false);
     if (IsUnsupported(removed)) {
-        removed = MarkForDeletion(folder.get());
+        removed = MarkForDeletion(folder);
     }
     if (removed != ERROR_SUCCESS && clear) {
-        SetAttributes(folder.get(), attributes);
+        SetAttributes(folder, attributes);
     }
     return removed;
 }
 
-DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
-    BaseFolder folder(base);
-    return DeleteBelow(&folder, path, leftAside);
-}
-
-DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
-    BaseFolder folder(base);
-    return ForceDeleteBelow(&folder, path, leftAside);
-}
-
 LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error) {
-    BaseFolder base(record.base);
-    {
-        // Opened as whatever stands there, a folder or a link included.
-        FileHandle item(CreateFileW(leftover, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!item.valid()) {
-            *error = LastFailure();
-            // Gone only from the volume recorded: a missing name may be a
-            // disk that is away or another volume at its letter, and the
-            // record waits for it.
-            if (!NotThere(*error)) {
-                return kLeftoverStays;
-            }
-            const DWORD volume = RecordedVolumeAt(leftover, record);
-            if (volume == ERROR_WRONG_DISK) {
-                *error = volume;
-            }
-            return volume == ERROR_SUCCESS ? kLeftoverGone : kLeftoverStays;
-        }
-        // A link at the name is not ours: told by the handle, and by the
-        // entry its folder lists (Wine opens a link's target even when asked
-        // not to). A link on the way leads elsewhere, and the leftover may
+    FileHandle folder;
+    size_t leaf = 0;
+    ListedEntry entry;
+    *error = OpenParentBelow(record.base, leftover, &folder, &leaf);
+    if (*error == ERROR_SUCCESS) {
+        *error = ListEntry(folder.get(), leftover + leaf, &entry);
+    }
+    if (*error != ERROR_SUCCESS) {
+        // Gone only from the volume recorded: a missing name may be a disk
+        // that is away or another volume at its letter, and the record waits
+        // for it. A link on the way leads elsewhere, and the leftover may
         // still be where it was: nothing can be told.
-        DWORD attributes = 0;
-        DWORD tag = 0;
-        WIN32_FIND_DATAW entry;
-        const FindHandle listed(FindFirstFileW(leftover, &entry));
-        *error = ReadAttributes(item.get(), &attributes, &tag);
-        if (*error == ERROR_SUCCESS &&
-            (IsLink(attributes, tag) || (listed.valid() && IsLink(entry.dwFileAttributes, entry.dwReserved0)))) {
-            return kLeftoverNotOurs;
-        }
-        if (*error == ERROR_SUCCESS) {
-            *error = StillBelow(&base, leftover, item.get());
-        }
-        if (*error != ERROR_SUCCESS) {
+        if (!NotThere(*error)) {
             return kLeftoverStays;
         }
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return kLeftoverNotOurs;
+        const DWORD volume = RecordedVolumeAt(leftover, record);
+        if (volume == ERROR_WRONG_DISK) {
+            *error = volume;
         }
-        const DWORD names = NameCount(item.get());
+        return volume == ERROR_SUCCESS ? kLeftoverGone : kLeftoverStays;
+    }
+    // A link or a folder at the name is not ours.
+    if (IsLink(entry.attributes, entry.tag) || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return kLeftoverNotOurs;
+    }
+    {
+        FileHandle item;
         RecordedFileMatch match = kOtherFile;
-        *error = names == 0 ? LastFailure() : MatchRecordedFile(item.get(), record, &match);
+        *error = OpenListed(folder.get(), entry, 0, kShareAll, kFileItem, &item);
+        const DWORD names = *error == ERROR_SUCCESS ? SingleName(item.get()) : *error;
+        if (*error == ERROR_SUCCESS && names != kLinkInPath) {
+            *error = names != ERROR_SUCCESS ? names : MatchRecordedFile(item.get(), record, &match);
+        }
         if (*error == ERROR_SUCCESS && match == kOtherVolume) {
             *error = ERROR_WRONG_DISK;
         }
         if (*error != ERROR_SUCCESS) {
             return kLeftoverStays;
         }
-        if (match != kRecordedFile || names != 1) {
+        if (match != kRecordedFile || names != ERROR_SUCCESS) {
             return kLeftoverNotOurs;
         }
     }
-    *error = DeleteFileAt(&base, leftover, record.forced != 0, &record, nullptr);
+    *error = DeleteListed(folder.get(), entry, record.base, leftover, record.forced != 0, &record, nullptr);
     return *error == ERROR_SUCCESS ? kLeftoverDeleted : kLeftoverStays;
 }

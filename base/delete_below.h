@@ -76,20 +76,22 @@ struct LeftAside {
 // is refused (ERROR_ACCESS_DENIED) and stays as it is. A file that cannot be
 // deleted (one in use) keeps its name; should it not get it back, leftAside
 // (when given) says where it is.
-DWORD DeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside = nullptr);
+DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);
 
 // The same, as a forced delete: read-only, hidden and system attributes do not
 // stop it, and a file that cannot be deleted keeps them.
-DWORD ForceDeleteBelow(BaseFolder* base, const wchar_t* path, LeftAside* leftAside = nullptr);
+DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);
 
 enum FolderRemoval {
     kPlainRemoval,     // as RemoveDirectoryW: the folder's attributes stay as they are
     kClearingRemoval,  // read-only, hidden and system are cleared first, and put back should it stay
 };
 
-// Removes the folder at path below base (ERROR_DIR_NOT_EMPTY for a folder
-// that still holds anything).
-DWORD RemoveFolderBelow(BaseFolder* base, const wchar_t* path, FolderRemoval how = kClearingRemoval);
+// Removes the proven folder open at folder (with DELETE, and for a clearing
+// removal FILE_WRITE_ATTRIBUTES), whose attributes are attributes; it goes
+// when its last handle closes (ERROR_DIR_NOT_EMPTY for a folder that still
+// holds anything).
+DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how = kClearingRemoval);
 
 // What finishing a recorded deletion found at the temporary path.
 enum LeftoverFound {
@@ -107,7 +109,3 @@ enum LeftoverFound {
 // volume that answers at its root is the one recorded; a file or a root of
 // another volume leaves it to be told (ERROR_WRONG_DISK).
 LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error);
-
-// For a single item below base.
-DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);
-DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);

@@ -1,103 +1,95 @@
 #include "base/folder_tree.h"
 
+#include <stdlib.h>
+
 #include "base/delete_below.h"
 #include "base/guards.h"
 
 namespace {
 
-// One walk: the path being looked at grows and shrinks in one buffer as the
-// walk goes down and up, and every level shares one search record (each has
-// read its entry before it goes down).
-struct Walk {
-    TreeVisitor* visitor;
-    wchar_t path[kPathChars];
-    WIN32_FIND_DATAW entry;
-    bool stopped;
+// A folder the walk is in: its handle (none once its listing ended, and the
+// top's only when the walk owns it), its entry in its parent's listing, and
+// what it keeps so far.
+struct Level {
+    HANDLE folder;
+    ListedEntry entry;
+    bool kept;
+    bool keptBelow;
 };
 
-bool IsDotOrDotDot(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
+// The folders from the top down to the one being listed, on the heap: as
+// deep as the tree goes. Every handle the walk owns is closed when its
+// level's listing ends, and all of them when the walk does.
+class Levels {
+public:
+    explicit Levels(bool ownsTop) : ownsTop_(ownsTop) {}
+    Levels(const Levels&) = delete;
+    Levels& operator=(const Levels&) = delete;
+    ~Levels() {
+        while (depth_ > 0) {
+            Close();
+            --depth_;
+        }
+        free(levels_);
+    }
 
-// Walks the folder in walk->path; the buffer holds it again on return.
-// *stays tells whether the folder is still there for all the walk knows.
-DWORD WalkFolder(Walk* walk, bool* stays) {
-    *stays = true;
-    wchar_t* const folder = walk->path;
-    const size_t length = wcslen(folder);
-    // A folder whose search pattern does not fit cannot be listed either.
-    FindHandle search;
-    DWORD notListed = ERROR_FILENAME_EXCED_RANGE;
-    if (CheckedAppend(walk->path, L"\\*.*")) {
-        search.reset(FindFirstFileW(folder, &walk->entry));
-        notListed = search.valid() ? ERROR_SUCCESS : GetLastError();
-        folder[length] = L'\0';
-    }
-    if (!search.valid()) {
-        // Gone, or there still (the parent then finds out when it is tried).
-        *stays = false;
-        walk->stopped = walk->visitor->NotListed(notListed) == TreeVisitor::kStop;
-        return walk->stopped ? ERROR_CANCELLED : ERROR_SUCCESS;
-    }
-    bool kept = false;
-    bool keptBelow = false;
-    DWORD listingError = ERROR_SUCCESS;
-    for (;;) {
-        const WIN32_FIND_DATAW& entry = walk->entry;
-        if (!IsDotOrDotDot(entry.cFileName)) {
-            TreeVisitor::Step step = TreeVisitor::kNext;
-            if (CheckedAppend(walk->path, L"\\") && CheckedAppend(walk->path, entry.cFileName)) {
-                step = walk->visitor->Entry(folder, entry);
-                const bool folderEntry = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                                         !IsLink(entry.dwFileAttributes, entry.dwReserved0);
-                if (step == TreeVisitor::kDescend && folderEntry) {
-                    bool below = false;
-                    WalkFolder(walk, &below);
-                    keptBelow = keptBelow || below;
-                    step = walk->stopped ? TreeVisitor::kStop : TreeVisitor::kNext;
+    // Takes the folder (but a top the walk does not own); false, with the
+    // folder closed, when the stack cannot grow.
+    bool Push(HANDLE folder, const ListedEntry& entry) {
+        if (depth_ == capacity_) {
+            const size_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
+            void* grown = realloc(levels_, capacity * sizeof(Level));
+            if (grown == nullptr) {
+                if (depth_ > 0 || ownsTop_) {
+                    CloseHandle(folder);
                 }
-            } else {
-                step = walk->visitor->TooDeep(entry);
+                return false;
             }
-            folder[length] = L'\0';
-            if (step == TreeVisitor::kStop) {
-                walk->stopped = true;
-                return ERROR_CANCELLED;
-            }
-            kept = kept || step == TreeVisitor::kKeep;
+            levels_ = static_cast<Level*>(grown);
+            capacity_ = capacity;
         }
-        if (!FindNextFileW(search.get(), &walk->entry)) {
-            listingError = GetLastError();
-            break;
-        }
+        levels_[depth_++] = Level{folder, entry, false, false};
+        return true;
     }
-    search.reset();
-    const DWORD result = walk->visitor->Leave(folder, listingError, kept, keptBelow);
-    *stays = kept || keptBelow || result != ERROR_SUCCESS;
-    return result;
+    Level& Top() { return levels_[depth_ - 1]; }
+    // The handle of the folder that holds the top level's folder.
+    HANDLE Parent(HANDLE topParent) const { return depth_ > 1 ? levels_[depth_ - 2].folder : topParent; }
+    // Closes the top level's handle where the walk owns it.
+    void Close() {
+        Level& level = levels_[depth_ - 1];
+        if (level.folder != nullptr && (depth_ > 1 || ownsTop_)) {
+            CloseHandle(level.folder);
+        }
+        level.folder = nullptr;
+    }
+    void Pop() { --depth_; }
+    size_t depth() const { return depth_; }
+
+private:
+    bool ownsTop_;
+    Level* levels_ = nullptr;
+    size_t depth_ = 0;
+    size_t capacity_ = 0;
+};
+
+bool IsFolder(const ListedEntry& entry) {
+    return (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 && !IsLink(entry.attributes, entry.tag);
 }
 
-// Keeps every folder that holds a file, a link or an entry too deep to
-// name; removes the others below base.
+// Keeps every folder that holds a file or a link; removes the others.
 class Pruning final : public TreeVisitor {
 public:
-    explicit Pruning(BaseFolder* base) : base_(base) {}
-
-    Step Entry(const wchar_t*, const WIN32_FIND_DATAW& entry) override {
+    Step Entry(HANDLE, const ListedEntry& entry) override {
         // Names beginning with a period (hidden names) are passed over.
-        if (entry.cFileName[0] == L'.') {
+        if (entry.name[0] == L'.') {
             return kNext;
         }
         // What a link points at is not ours to prune, and it keeps this folder.
-        if (IsLink(entry.dwFileAttributes, entry.dwReserved0)) {
-            return kKeep;
-        }
-        return (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? kDescend : kKeep;
+        return IsFolder(entry) ? kDescend : kKeep;
     }
-    Step TooDeep(const WIN32_FIND_DATAW& entry) override { return entry.cFileName[0] == L'.' ? kNext : kKeep; }
-    // A folder that cannot be listed stays, and does not keep its parent.
-    Step NotListed(DWORD) override { return kNext; }
-    DWORD Leave(const wchar_t* folder, DWORD listingError, bool kept, bool keptBelow) override {
+    // A folder that cannot be opened stays, and does not keep its parent.
+    Step NotOpened(DWORD) override { return kNext; }
+    DWORD Leave(HANDLE parent, const ListedEntry& entry, DWORD listingError, bool kept, bool keptBelow) override {
         if (listingError != ERROR_NO_MORE_FILES) {
             return listingError;
         }
@@ -106,27 +98,74 @@ public:
         }
         // Not tried: it would only be refused, and tried it would have lost
         // its attributes on the way.
-        return keptBelow ? ERROR_DIR_NOT_EMPTY : RemoveFolderBelow(base_, folder);
+        if (keptBelow) {
+            return ERROR_DIR_NOT_EMPTY;
+        }
+        // Opened for its removal alone: a handle that may delete it keeps
+        // others from listing it, so none is held while the walk lists.
+        FileHandle removing;
+        const DWORD opened =
+            OpenListed(parent, entry, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, kFolderItem, &removing);
+        return opened == ERROR_SUCCESS ? RemoveOpenFolder(removing.get(), entry.attributes) : opened;
     }
-
-private:
-    BaseFolder* base_;
 };
 
 }  // namespace
 
-DWORD WalkTree(const wchar_t* folder, TreeVisitor* visitor) {
-    Walk walk;
-    walk.visitor = visitor;
-    walk.stopped = false;
-    if (!CheckedCopy(walk.path, folder)) {
-        return ERROR_FILENAME_EXCED_RANGE;
+DWORD WalkTree(HANDLE parent, FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor) {
+    Levels levels(ownsTop);
+    if (!levels.Push(ownsTop ? top->release() : top->get(), entry)) {
+        return ERROR_NOT_ENOUGH_MEMORY;
     }
-    bool stays = false;
-    return WalkFolder(&walk, &stays);
+    ListedEntry listed;
+    for (;;) {
+        Level& level = levels.Top();
+        const DWORD next = NextEntry(level.folder, &listed);
+        if (next == ERROR_SUCCESS) {
+            TreeVisitor::Step step = visitor->Entry(level.folder, listed);
+            if (step == TreeVisitor::kDescend && IsFolder(listed)) {
+                FileHandle below;
+                const DWORD opened = OpenListed(level.folder, listed, kFolderListing, kShareAll, kFolderItem, &below);
+                if (opened == ERROR_SUCCESS) {
+                    if (!levels.Push(below.release(), listed)) {
+                        return ERROR_NOT_ENOUGH_MEMORY;
+                    }
+                    continue;
+                }
+                step = visitor->NotOpened(opened);
+            }
+            if (step == TreeVisitor::kStop) {
+                return ERROR_CANCELLED;
+            }
+            level.kept = level.kept || step == TreeVisitor::kKeep;
+            continue;
+        }
+        levels.Close();
+        const DWORD result = visitor->Leave(levels.Parent(parent), level.entry, next, level.kept, level.keptBelow);
+        const bool stays = level.kept || level.keptBelow || result != ERROR_SUCCESS;
+        levels.Pop();
+        if (levels.depth() == 0) {
+            return result;
+        }
+        levels.Top().keptBelow = levels.Top().keptBelow || stays;
+    }
 }
 
-DWORD PruneTree(BaseFolder* base, const wchar_t* folder) {
-    Pruning pruning(base);
-    return WalkTree(folder, &pruning);
+DWORD PruneTree(const wchar_t* base, const wchar_t* folder) {
+    FileHandle parent;
+    FileHandle top;
+    size_t leaf = 0;
+    ListedEntry entry;
+    DWORD opened = OpenParentBelow(base, folder, &parent, &leaf);
+    if (opened == ERROR_SUCCESS) {
+        opened = ListEntry(parent.get(), folder + leaf, &entry);
+    }
+    if (opened == ERROR_SUCCESS) {
+        opened = OpenListed(parent.get(), entry, kFolderListing, kShareAll, kFolderItem, &top);
+    }
+    if (opened != ERROR_SUCCESS) {
+        return NotThere(opened) ? ERROR_SUCCESS : opened;
+    }
+    Pruning pruning;
+    return WalkTree(parent.get(), &top, true, entry, &pruning);
 }

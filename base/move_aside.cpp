@@ -13,6 +13,9 @@ namespace {
 // How many random temporary names are tried before a file is left alone.
 const int kNameAttempts = 8;
 
+// Room for the name a file's volume tells (from the volume's root).
+const size_t kNameInfoChars = 1024;
+
 // Names a file in the folder open at folder: through that handle, so that
 // no path is looked up again. ReplaceIfExists stays FALSE: nothing is ever
 // overwritten.
@@ -37,70 +40,19 @@ VlxNtStatus RenameWithin(HANDLE folder, HANDLE file, const wchar_t* name) {
     return NtSetInformationFile(file, &status, &rename, sizeof(rename), kVlxFileRenameInformation);
 }
 
-// The length of text without its trailing separators.
-size_t TrimmedLength(const wchar_t* text, size_t length) {
-    while (length > 0 && IsPathSeparator(text[length - 1])) {
-        --length;
-    }
-    return length;
-}
-
-// Opens the folder that holds the file open at file, found at path below
-// base: as the base itself where it is the base (trusted, as every item's
-// base is), otherwise below base as every item is opened; and proves it is
-// that file's own folder: its final path is the file's less the file's
-// name, both in the form the file's volume gives.
-DWORD OpenOwnFolder(BaseFolder* base, HANDLE file, const wchar_t* path, FileHandle* folder) {
-    wchar_t parent[kPathChars];
-    const size_t leaf = LeafAt(path);
-    if (leaf == 0 || !CheckedCopy(parent, path)) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    parent[TrimmedLength(parent, leaf)] = L'\0';
-    const size_t baseLength = TrimmedLength(base->path, wcslen(base->path));
-    if (wcslen(parent) == baseLength && wcsncmp(parent, base->path, baseLength) == 0) {
-        folder->reset(CreateFileW(base->path, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        if (!folder->valid()) {
-            return LastFailure();
-        }
-    } else {
-        const DWORD opened = OpenBelow(base, parent, 0, kFolderItem, folder);
-        if (opened != ERROR_SUCCESS) {
-            return opened;
-        }
-    }
-    wchar_t fileAt[kFinalPathChars];
-    wchar_t folderAt[kFinalPathChars];
-    DWORD volume = VOLUME_NAME_DOS;
-    DWORD status = FinalPath(file, volume, fileAt);
-    if (status != ERROR_SUCCESS && status != ERROR_FILENAME_EXCED_RANGE) {
-        volume = VOLUME_NAME_NT;
-        status = FinalPath(file, volume, fileAt);
-    }
-    if (status == ERROR_SUCCESS) {
-        status = FinalPath(folder->get(), volume, folderAt);
-    }
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    fileAt[TrimmedLength(fileAt, LeafAt(fileAt))] = L'\0';
-    return SamePath(fileAt, folderAt) ? ERROR_SUCCESS : kLinkInPath;
-}
-
 // The name the file open at file has in its folder now, as its volume tells
 // it: 0, or why it cannot be told.
 DWORD NameNow(HANDLE file, wchar_t (&name)[kPathChars]) {
     union {
         FILE_NAME_INFO info;
-        BYTE bytes[sizeof(FILE_NAME_INFO) + kFinalPathChars * sizeof(wchar_t)];
+        BYTE bytes[sizeof(FILE_NAME_INFO) + kNameInfoChars * sizeof(wchar_t)];
     } about;
     if (!GetFileInformationByHandleEx(file, FileNameInfo, &about, sizeof(about))) {
         return LastFailure();
     }
     // Wine answers a name that does not fit with success, cut short.
     size_t length = about.info.FileNameLength / sizeof(wchar_t);
-    if (length > kFinalPathChars) {
+    if (length > kNameInfoChars) {
         return ERROR_MORE_DATA;
     }
     size_t leaf = length;
@@ -137,12 +89,12 @@ bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
 
 }  // namespace
 
-DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, const DeletionRecord& record,
-                FileHandle* folder, wchar_t (&temporaryPath)[kPathChars]) {
-    DWORD status = OpenOwnFolder(base, file, path, folder);
+DWORD MoveAside(HANDLE folder, HANDLE file, const wchar_t* base, const wchar_t* path, const DeletionRecord& record,
+                wchar_t (&temporaryPath)[kPathChars]) {
+    DWORD status = ERROR_SUCCESS;
     DeletionRecord aside = record;
     // The temporary path is the file's folder, copied once, and a new name.
-    if (status == ERROR_SUCCESS && (!CheckedCopy(aside.base, base->path) || !CheckedCopy(temporaryPath, path))) {
+    if (!CheckedCopy(aside.base, base) || !CheckedCopy(temporaryPath, path)) {
         status = ERROR_FILENAME_EXCED_RANGE;
     }
     const size_t leaf = LeafAt(path);
@@ -168,7 +120,7 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, const Deleti
         if (status != ERROR_SUCCESS) {
             break;
         }
-        const VlxNtStatus renamed = RenameWithin(folder->get(), file, name);
+        const VlxNtStatus renamed = RenameWithin(folder, file, name);
         if (VlxNtSuccess(renamed)) {
             return ERROR_SUCCESS;
         }
@@ -178,10 +130,10 @@ DWORD MoveAside(BaseFolder* base, HANDLE file, const wchar_t* path, const Deleti
         // own, the record stays for the next run.
         wchar_t now[kPathChars];
         const DWORD told = NameNow(file, now);
-        if (told == ERROR_SUCCESS && SamePath(now, name)) {
+        if (told == ERROR_SUCCESS && SameName(now, name)) {
             return ERROR_SUCCESS;
         }
-        if (told != ERROR_SUCCESS || !SamePath(now, path + leaf)) {
+        if (told != ERROR_SUCCESS || !SameName(now, path + leaf)) {
             status = RtlNtStatusToDosError(renamed);
             break;
         }

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "base/checked_text.h"
+#include "base/nt_file.h"
 
 DWORD LastFailure() {
     const DWORD error = GetLastError();
@@ -21,191 +22,8 @@ bool IsUnsupported(DWORD error) {
     return error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
 }
 
-DWORD FinalPath(HANDLE handle, DWORD volume, wchar_t (&path)[kFinalPathChars]) {
-    const DWORD length = GetFinalPathNameByHandleW(handle, path, kFinalPathChars, FILE_NAME_NORMALIZED | volume);
-    if (length == 0) {
-        return LastFailure();
-    }
-    if (length >= kFinalPathChars) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    if (IsPathSeparator(path[length - 1])) {
-        path[length - 1] = L'\0';
-    }
-    return ERROR_SUCCESS;
-}
-
-bool SamePath(const wchar_t* a, const wchar_t* b) {
+bool SameName(const wchar_t* a, const wchar_t* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
-
-DWORD ReadAttributes(HANDLE handle, DWORD* attributes, DWORD* tag) {
-    // The attributes alone: the whole-file information would also ask for
-    // the volume's serial number, which costs a hundred times more.
-    FILE_ATTRIBUTE_TAG_INFO information;
-    if (GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &information, sizeof(information))) {
-        *attributes = information.FileAttributes;
-        *tag = information.ReparseTag;
-        return ERROR_SUCCESS;
-    }
-    const DWORD refused = LastFailure();
-    if (!IsUnsupported(refused)) {
-        return refused;
-    }
-    FILE_BASIC_INFO basic;
-    if (!GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof(basic))) {
-        return LastFailure();
-    }
-    *attributes = basic.FileAttributes;
-    *tag = 0;
-    return ERROR_SUCCESS;
-}
-
-namespace {
-
-// Appends each component of rest to path with one backslash before it, as
-// the platform normalises doubled and trailing separators.
-bool AppendComponents(wchar_t (&path)[kFinalPathChars], const wchar_t* rest) {
-    size_t used = wcslen(path);
-    const wchar_t* c = rest;
-    for (;;) {
-        while (IsPathSeparator(*c)) {
-            ++c;
-        }
-        if (*c == L'\0') {
-            break;
-        }
-        if (used + 1 >= kFinalPathChars) {
-            return false;
-        }
-        path[used++] = L'\\';
-        while (*c != L'\0' && !IsPathSeparator(*c)) {
-            if (used + 1 >= kFinalPathChars) {
-                return false;
-            }
-            path[used++] = *c++;
-        }
-    }
-    path[used] = L'\0';
-    return true;
-}
-
-// The final path that path has when nothing on it is a link: "\\?\C:\..."
-// or "\\?\UNC\server\share\...". False for any other form of path.
-bool LiteralFinalPath(const wchar_t* path, wchar_t (&literal)[kFinalPathChars]) {
-    if (!IsFullPath(path)) {
-        return false;
-    }
-    const bool unc = IsPathSeparator(path[0]);
-    return CheckedCopy(literal, unc ? L"\\\\?\\UNC" : L"\\\\?") && AppendComponents(literal, path);
-}
-
-// Where the base really leads followed by rest, in one volume form; the
-// base's own part worked out once.
-DWORD ExpectedBelow(const wchar_t* base, DWORD volume, ResolvedPath* resolved, const wchar_t* rest,
-                    wchar_t (&expected)[kFinalPathChars]) {
-    if (!resolved->resolved) {
-        resolved->resolved = true;
-        const FileHandle folder(CreateFileW(base, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                            FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        resolved->status = folder.valid() ? FinalPath(folder.get(), volume, resolved->path) : LastFailure();
-    }
-    if (resolved->status != ERROR_SUCCESS) {
-        return resolved->status;
-    }
-    return CheckedCopy(expected, resolved->path) && AppendComponents(expected, rest) ? ERROR_SUCCESS
-                                                                                      : ERROR_FILENAME_EXCED_RANGE;
-}
-
-// The length of base when path lies below it (base, a separator, the rest);
-// 0 when it does not: "C:\Apps" is no base of "C:\AppsX\y".
-size_t BaseLength(const BaseFolder* base, const wchar_t* path) {
-    const size_t length = wcslen(base->path);
-    if (length == 0 || wcsncmp(path, base->path, length) != 0 ||
-        !(IsPathSeparator(base->path[length - 1]) || IsPathSeparator(path[length]))) {
-        return 0;
-    }
-    return length;
-}
-
-// A link on a folder between base and the item leaves the handle's own
-// attributes plain but shows in where the handle really leads: that must be
-// where base really leads followed by the rest of path. Where it is the path
-// itself, nothing on the way is a link, the base included. Volumes the mount
-// manager gives no drive letter are compared by their device paths.
-DWORD CheckPlace(BaseFolder* base, const wchar_t* path, size_t baseLength, HANDLE item) {
-    wchar_t actual[kFinalPathChars];
-    wchar_t expected[kFinalPathChars];
-    DWORD status = FinalPath(item, VOLUME_NAME_DOS, actual);
-    if (status == ERROR_SUCCESS) {
-        if (LiteralFinalPath(path, expected) && SamePath(expected, actual)) {
-            return ERROR_SUCCESS;
-        }
-        status = ExpectedBelow(base->path, VOLUME_NAME_DOS, &base->dos, path + baseLength, expected);
-        if (status == ERROR_SUCCESS) {
-            return SamePath(expected, actual) ? ERROR_SUCCESS : kLinkInPath;
-        }
-    }
-    if (status == ERROR_FILENAME_EXCED_RANGE) {
-        return status;
-    }
-    status = FinalPath(item, VOLUME_NAME_NT, actual);
-    if (status == ERROR_SUCCESS) {
-        status = ExpectedBelow(base->path, VOLUME_NAME_NT, &base->nt, path + baseLength, expected);
-    }
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    return SamePath(expected, actual) ? ERROR_SUCCESS : kLinkInPath;
-}
-
-}  // namespace
-
-DWORD NameCount(HANDLE file) {
-    FILE_STANDARD_INFO standard;
-    return GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard)) ? standard.NumberOfLinks
-                                                                                              : 0;
-}
-
-DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
-                DWORD* attributes) {
-    item->reset();
-    const size_t baseLength = BaseLength(base, path);
-    if (baseLength == 0) {
-        return ERROR_INVALID_PARAMETER;
-    }
-    const DWORD folderFlag = kind == kFolderItem ? FILE_FLAG_BACKUP_SEMANTICS : 0;
-    FileHandle opened(CreateFileW(path, access | FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_OPEN_REPARSE_POINT | folderFlag, nullptr));
-    if (!opened.valid()) {
-        return LastFailure();
-    }
-    DWORD tag = 0;
-    const DWORD read = ReadAttributes(opened.get(), attributes, &tag);
-    if (read != ERROR_SUCCESS) {
-        return read;
-    }
-    if (IsLink(*attributes, tag)) {
-        return kLinkInPath;
-    }
-    const bool isFolder = (*attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder != (kind == kFolderItem)) {
-        return isFolder ? ERROR_ACCESS_DENIED : ERROR_DIRECTORY;
-    }
-    // A hard link is a name like any other, but attributes, access lists
-    // and data belong to the file behind all its names.
-    if (kind == kFileItem) {
-        const DWORD names = NameCount(opened.get());
-        if (names != 1) {
-            return names == 0 ? LastFailure() : kLinkInPath;
-        }
-    }
-    const DWORD placed = CheckPlace(base, path, baseLength, opened.get());
-    if (placed != ERROR_SUCCESS) {
-        return placed;
-    }
-    item->reset(opened.release());
-    return ERROR_SUCCESS;
 }
 
 bool IsLink(DWORD attributes, DWORD reparseTag) {
@@ -213,17 +31,307 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
            (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
 }
 
-DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
-    DWORD attributes = 0;
-    return OpenBelow(base, path, access, kind, item, &attributes);
+namespace {
+
+const VlxNtStatus kStatusNoMoreFiles = static_cast<VlxNtStatus>(0x80000006L);
+
+// A name as the native calls take it; length in characters.
+VlxUnicodeString NativeName(const wchar_t* name, size_t length) {
+    VlxUnicodeString text;
+    text.Length = text.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
+    text.Buffer = const_cast<wchar_t*>(name);
+    return text;
 }
 
-DWORD StillBelow(BaseFolder* base, const wchar_t* path, HANDLE item) {
+DWORD ErrorOf(VlxNtStatus status) {
+    return VlxNtSuccess(status) ? ERROR_SUCCESS : RtlNtStatusToDosError(status);
+}
+
+// One entry of a listing, with room for the longest name.
+union EntryBuffer {
+    VlxFileIdBothDirInformation info;
+    BYTE bytes[sizeof(VlxFileIdBothDirInformation) + 256 * sizeof(wchar_t)];
+};
+
+// Queries one entry of the folder's listing: the first one matching mask
+// (a handle's first query), or the next one (mask null).
+DWORD QueryEntry(HANDLE folder, VlxUnicodeString* mask, ListedEntry* entry) {
+    EntryBuffer buffer;
+    VlxIoStatusBlock io = {};
+    const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, &buffer, sizeof(buffer),
+                                                    kVlxFileIdBothDirectoryInformation, TRUE, mask, FALSE);
+    if (status == kStatusNoMoreFiles) {
+        return ERROR_NO_MORE_FILES;
+    }
+    if (status == kVlxStatusNoSuchFile) {
+        return ERROR_FILE_NOT_FOUND;
+    }
+    if (!VlxNtSuccess(status)) {
+        return ErrorOf(status);
+    }
+    const VlxFileIdBothDirInformation& info = buffer.info;
+    const size_t length = info.FileNameLength / sizeof(wchar_t);
+    if (length >= sizeof(entry->name) / sizeof(wchar_t)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    entry->attributes = info.FileAttributes;
+    entry->tag = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info.EaSize : 0;
+    entry->id = info.FileId.QuadPart;
+    entry->created = info.CreationTime.QuadPart;
+    memcpy(entry->name, info.FileName, length * sizeof(wchar_t));
+    entry->name[length] = L'\0';
+    return ERROR_SUCCESS;
+}
+
+bool IsDotOrDotDot(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+// Opens name (length characters, one component) relative to the folder open
+// at folder, without following a link where the platform can tell one.
+DWORD OpenRelative(HANDLE folder, const wchar_t* name, size_t length, DWORD access, DWORD sharing, ItemKind kind,
+                   FileHandle* item) {
+    VlxUnicodeString text = NativeName(name, length);
+    VlxObjectAttributes object = {sizeof(object), folder, &text, kVlxObjCaseInsensitive, nullptr, nullptr};
+    VlxIoStatusBlock io = {};
+    HANDLE opened = INVALID_HANDLE_VALUE;
+    const ULONG options = kVlxFileSynchronousIoNonAlert | kVlxFileOpenReparsePoint | kVlxFileOpenForBackupIntent |
+                          (kind == kFolderItem ? kVlxFileDirectoryFile : kVlxFileNonDirectoryFile);
+    const VlxNtStatus status = NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io,
+                                            nullptr, 0, sharing, kVlxFileOpen, options, nullptr, 0);
+    if (!VlxNtSuccess(status)) {
+        return ErrorOf(status);
+    }
+    item->reset(opened);
+    return ERROR_SUCCESS;
+}
+
+bool Told(LONGLONG id) {
+    return id != 0 && id != -1;
+}
+
+// The file id of the object open at item; 0 when it cannot be told.
+LONGLONG FileId(HANDLE item) {
+    LARGE_INTEGER index = {};
+    VlxIoStatusBlock io = {};
+    const VlxNtStatus status = NtQueryInformationFile(item, &io, &index, sizeof(index), kVlxFileInternalInformation);
+    return VlxNtSuccess(status) ? index.QuadPart : 0;
+}
+
+// The creation time of the object open at item: 0, or why it cannot be told.
+DWORD CreationTime(HANDLE item, LONGLONG* created) {
+    FILE_BASIC_INFO basic;
+    if (!GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof(basic))) {
+        return LastFailure();
+    }
+    *created = basic.CreationTime.QuadPart;
+    return ERROR_SUCCESS;
+}
+
+// Whether the object open at item is the one whose file id is id: the same
+// id, or where either side tells none, the same creation time.
+DWORD IsObject(HANDLE item, LONGLONG id, LONGLONG created) {
+    const LONGLONG itemId = FileId(item);
+    if (Told(itemId) && Told(id)) {
+        return itemId == id ? ERROR_SUCCESS : kLinkInPath;
+    }
+    LONGLONG itemCreated = 0;
+    const DWORD status = CreationTime(item, &itemCreated);
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    return itemCreated == created ? ERROR_SUCCESS : kLinkInPath;
+}
+
+// The length of base when path lies below it (base, a separator, the rest);
+// 0 when it does not: "C:\Apps" is no base of "C:\AppsX\y".
+size_t BaseLength(const wchar_t* base, const wchar_t* path) {
+    const size_t length = wcslen(base);
+    if (length == 0 || wcsncmp(path, base, length) != 0 ||
+        !(IsPathSeparator(base[length - 1]) || IsPathSeparator(path[length]))) {
+        return 0;
+    }
+    return length;
+}
+
+}  // namespace
+
+DWORD OpenBase(const wchar_t* path, DWORD access, FileHandle* folder) {
+    folder->reset(CreateFileW(path, kFolderListing | access, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    return folder->valid() ? ERROR_SUCCESS : LastFailure();
+}
+
+DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry) {
+    // A wildcard would list another entry than the one named.
+    for (const wchar_t* c = name; *c != L'\0'; ++c) {
+        if (wcschr(L"*?<>\"", *c) != nullptr) {
+            return ERROR_INVALID_NAME;
+        }
+    }
+    if (name[0] == L'\0' || IsDotOrDotDot(name)) {
+        return ERROR_INVALID_NAME;
+    }
+    VlxUnicodeString mask = NativeName(name, wcslen(name));
+    return QueryEntry(folder, &mask, entry);
+}
+
+DWORD NextEntry(HANDLE folder, ListedEntry* entry) {
+    for (;;) {
+        const DWORD status = QueryEntry(folder, nullptr, entry);
+        if (status != ERROR_SUCCESS || !IsDotOrDotDot(entry->name)) {
+            return status;
+        }
+    }
+}
+
+DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, DWORD sharing, ItemKind kind,
+                 FileHandle* item) {
+    item->reset();
+    if (IsLink(entry.attributes, entry.tag)) {
+        return kLinkInPath;
+    }
+    const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != (kind == kFolderItem)) {
+        return isFolder ? ERROR_ACCESS_DENIED : ERROR_DIRECTORY;
+    }
+    FileHandle opened;
+    DWORD status = OpenRelative(folder, entry.name, wcslen(entry.name), access, sharing, kind, &opened);
+    if (status == ERROR_SUCCESS) {
+        status = IsObject(opened.get(), entry.id, entry.created);
+    }
+    if (status == ERROR_SUCCESS) {
+        item->reset(opened.release());
+    }
+    return status;
+}
+
+DWORD SingleName(HANDLE file) {
+    FILE_STANDARD_INFO standard;
+    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard))) {
+        return LastFailure();
+    }
+    return standard.NumberOfLinks == 1 ? ERROR_SUCCESS : kLinkInPath;
+}
+
+namespace {
+
+// Opens the folder named by the length characters at name, listed in the
+// folder open at folder, with kFolderListing and access.
+DWORD OpenComponent(HANDLE folder, const wchar_t* name, size_t length, DWORD access, FileHandle* below) {
+    wchar_t component[256];
+    if (length >= 256) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    memcpy(component, name, length * sizeof(wchar_t));
+    component[length] = L'\0';
+    ListedEntry entry;
+    DWORD status = ListEntry(folder, component, &entry);
+    if (status == ERROR_SUCCESS) {
+        status = OpenListed(folder, entry, kFolderListing | access, kShareAll, kFolderItem, below);
+    }
+    // A folder on the way that is not there, or is a file.
+    return status == ERROR_FILE_NOT_FOUND || status == ERROR_DIRECTORY ? ERROR_PATH_NOT_FOUND : status;
+}
+
+// The offset in path of the next component at or after at, and its end;
+// false when there is none before end.
+bool NextComponent(const wchar_t* path, size_t end, size_t* at, size_t* stop) {
+    while (*at < end && IsPathSeparator(path[*at])) {
+        ++*at;
+    }
+    *stop = *at;
+    while (*stop < end && !IsPathSeparator(path[*stop])) {
+        ++*stop;
+    }
+    return *stop > *at;
+}
+
+}  // namespace
+
+DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, size_t* leaf) {
+    folder->reset();
     const size_t baseLength = BaseLength(base, path);
-    return baseLength == 0 ? ERROR_INVALID_PARAMETER : CheckPlace(base, path, baseLength, item);
+    *leaf = LeafAt(path);
+    if (baseLength == 0 || *leaf < baseLength + (IsPathSeparator(path[baseLength]) ? 1 : 0) ||
+        path[*leaf] == L'\0') {
+        return ERROR_INVALID_PARAMETER;
+    }
+    FileHandle at;
+    DWORD status = OpenBase(base, 0, &at);
+    size_t begin = baseLength;
+    size_t end = 0;
+    for (; status == ERROR_SUCCESS && NextComponent(path, *leaf, &begin, &end); begin = end) {
+        FileHandle below;
+        status = OpenComponent(at.get(), path + begin, end - begin, 0, &below);
+        at.reset(below.release());
+    }
+    if (status == ERROR_SUCCESS) {
+        folder->reset(at.release());
+    }
+    return status;
 }
 
-DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item) {
-    BaseFolder folder(base);
-    return OpenBelow(&folder, path, access, kind, item);
+DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels, size_t capacity,
+                    size_t* opened) {
+    *opened = 0;
+    const size_t baseLength = BaseLength(base, path);
+    if (baseLength == 0 || capacity == 0) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    DWORD status = OpenBase(base, 0, &levels[0]);
+    *opened = status == ERROR_SUCCESS ? 1 : 0;
+    size_t begin = baseLength;
+    size_t end = 0;
+    for (const size_t length = wcslen(path); status == ERROR_SUCCESS && NextComponent(path, length, &begin, &end);
+         begin = end) {
+        if (*opened == capacity) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+        status = OpenComponent(levels[*opened - 1].get(), path + begin, end - begin, 0, &levels[*opened]);
+        *opened += status == ERROR_SUCCESS ? 1 : 0;
+    }
+    return status;
+}
+
+DWORD OpenAgain(HANDLE folder, const wchar_t* name, FileHandle* item, DWORD access, ItemKind kind,
+                FileHandle* again) {
+    const LONGLONG id = FileId(item->get());
+    LONGLONG created = 0;
+    DWORD status = CreationTime(item->get(), &created);
+    item->reset();
+    if (status == ERROR_SUCCESS) {
+        status = OpenRelative(folder, name, wcslen(name), access, kShareAll, kind, again);
+    }
+    if (status == ERROR_SUCCESS) {
+        status = IsObject(again->get(), id, created);
+    }
+    if (status != ERROR_SUCCESS) {
+        again->reset();
+    }
+    return status;
+}
+
+DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
+                ListedEntry* listed) {
+    item->reset();
+    FileHandle folder;
+    size_t leaf = 0;
+    ListedEntry entry;
+    DWORD status = OpenParentBelow(base, path, &folder, &leaf);
+    if (status == ERROR_SUCCESS) {
+        status = ListEntry(folder.get(), path + leaf, &entry);
+    }
+    if (status == ERROR_SUCCESS) {
+        status = OpenListed(folder.get(), entry, access, kShareAll, kind, item);
+    }
+    if (status == ERROR_SUCCESS && kind == kFileItem) {
+        status = SingleName(item->get());
+    }
+    if (status != ERROR_SUCCESS) {
+        item->reset();
+    } else if (listed != nullptr) {
+        *listed = entry;
+    }
+    return status;
 }

@@ -3,9 +3,16 @@
 // We run elevated, and a standard user may create folders below the common
 // application data folder, owns their own profile and may own an install
 // folder: a link there would turn a deletion or an access-list change of ours
-// against any file of the machine. The base folder itself is trusted (an
-// administrator may have moved it with a junction); everything from it down
-// to the item itself must be plain.
+// against any file of the machine.
+//
+// The base folder itself is trusted and opened by its path (an administrator
+// may have moved it with a junction). Below it nothing is opened by a path:
+// every item is opened by one name relative to a proven folder (the base, or
+// a folder opened so), as its parent lists it. The listing refuses a link at
+// the name (its attributes and reparse tag), and the handle opened must be
+// the very entry listed (the same file id), which also refuses a link or
+// another folder put at the name between the listing and the open. What Wine
+// answers for each of these calls: docs/safety.md.
 //
 // Every operation here answers with a Windows error code: ERROR_SUCCESS,
 // kLinkInPath for a link on the way, or the platform's own error. Logging is
@@ -24,14 +31,13 @@ const DWORD kLinkInPath = 4395;
 // Every open shares everything: the hook never keeps another program out.
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
+// What a proven folder is opened with: its listing, and opens below it.
+const DWORD kFolderListing = FILE_LIST_DIRECTORY | FILE_TRAVERSE;
+
 enum ItemKind {
     kFileItem,
     kFolderItem,
 };
-
-// Final paths carry a "\\?\" or "\\?\UNC\" prefix, and a junctioned base may
-// lead far: more room than a path buffer.
-const size_t kFinalPathChars = 1024;
 
 // True for a reparse point that leads elsewhere: a name surrogate (junction,
 // mount point, symbolic link), or one whose tag the platform does not report.
@@ -39,47 +45,66 @@ const size_t kFinalPathChars = 1024;
 // placeholder) is the file or folder itself.
 bool IsLink(DWORD attributes, DWORD reparseTag);
 
-// Where a folder really leads: its final path in one volume form, worked out
-// once when first needed.
-struct ResolvedPath {
-    bool resolved = false;
-    DWORD status = ERROR_SUCCESS;  // once resolved: 0, or why path is not known
-    wchar_t path[kFinalPathChars] = {};
+// One entry of a folder's listing, as the folder tells it.
+struct ListedEntry {
+    DWORD attributes;
+    DWORD tag;           // the reparse tag of a reparse point; 0: not told
+    LONGLONG id;         // the file id; 0 or -1: not told
+    LONGLONG created;    // the creation time, which proves it where no id is told
+    wchar_t name[256];   // its (long) name
 };
 
-// A trusted base folder below which items are changed. Where it really
-// leads is worked out only once an item's final path is not the very path it
-// was opened by (a link at the base, which is fine, or below it, which is
-// not), and is then kept for the next items: by drive letter, and by the
-// volume's device name for volumes that have no drive-letter name.
-struct BaseFolder {
-    explicit BaseFolder(const wchar_t* folder) : path(folder) {}
-    const wchar_t* path;
-    ResolvedPath dos;
-    ResolvedPath nt;
-};
+// Opens the base folder at path, by its path, with kFolderListing and access.
+DWORD OpenBase(const wchar_t* path, DWORD access, FileHandle* folder);
 
-// Opens path, which must lie below base (base, a separator, the rest), with
-// access, without following a link at its end, and proves through the handle
-// that it is the object at exactly that place: not a link itself, of the kind
-// asked for, a file with no other name (a change to its attributes would show
-// under every name), and its final path is the final path of base followed
-// by the rest of path. 0 with *item open; kLinkInPath (item empty) for a link
-// on the way or at the end, or a file with more names; otherwise
-// ERROR_INVALID_PARAMETER for a path not below base, or the platform's error
-// (missing, of the other kind, refused, or the base's own).
-DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
-// The same, also telling the item's attributes as it was opened.
-DWORD OpenBelow(BaseFolder* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
-                DWORD* attributes);
+// Lists the one entry name in the folder open at folder, through that handle
+// (a handle's first listing fixes which names it lists: it must not have
+// listed before). ERROR_FILE_NOT_FOUND when there is none; ERROR_INVALID_NAME
+// for "", ".", "..", or a name with a wildcard.
+DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry);
 
-// Whether the object open at item is still the one at path below base, as
-// OpenBelow proved it when it opened it: 0, kLinkInPath when it has moved or
-// something else now takes its place on the way, or the platform's error.
-DWORD StillBelow(BaseFolder* base, const wchar_t* path, HANDLE item);
+// The next entry of the listing of the folder open at folder, "." and ".."
+// passed over: 0, ERROR_NO_MORE_FILES at its end, or why it broke off.
+DWORD NextEntry(HANDLE folder, ListedEntry* entry);
 
-// For a single item below base.
-DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item);
+// Opens the item that entry lists in the folder open at folder, by its name
+// relative to that folder, with access (and FILE_READ_ATTRIBUTES) and
+// sharing: kLinkInPath for a link, or for a handle that is not the entry
+// listed; ERROR_DIRECTORY or ERROR_ACCESS_DENIED for the other kind.
+DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, DWORD sharing, ItemKind kind,
+                 FileHandle* item);
+
+// kLinkInPath for a file that has another name (a hard link: attributes,
+// access lists and data belong to the file behind all its names), 0 for one
+// that has none, or why it cannot be told.
+DWORD SingleName(HANDLE file);
+
+// Opens, below the base folder base, the folder that holds the last
+// component of path (base, a separator, the rest): *folder proven and not yet
+// listed, *leaf the offset of that component in path. ERROR_INVALID_PARAMETER
+// for a path not below base or naming it; ERROR_PATH_NOT_FOUND for a folder
+// on the way that is not there; kLinkInPath for a link on the way.
+DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, size_t* leaf);
+
+// Opens base and each folder of path below it, down to path itself, each in
+// the one above it (with kFolderListing alone, which keeps no listing of
+// another program out), into levels (capacity of them, base first): *opened
+// of them. 0 when every one opened, otherwise why the next did not (as
+// OpenParentBelow tells it).
+DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels, size_t capacity,
+                    size_t* opened);
+
+// Opens again, by its name in the proven folder open at folder, the proven
+// item open at *item, with access: *item is closed first (another handle of
+// the hook's may look to a program like another program's), and kLinkInPath
+// tells that what opens is not that very item.
+DWORD OpenAgain(HANDLE folder, const wchar_t* name, FileHandle* item, DWORD access, ItemKind kind,
+                FileHandle* again);
+
+// Opens the item at path below base, proven as OpenListed proves it (and a
+// file of one name), with access: its entry in *listed when given.
+DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
+                ListedEntry* listed = nullptr);
 
 // The thread's last error after a call that failed; never 0, which would
 // read as success.
@@ -94,26 +119,10 @@ bool NotThere(DWORD error);
 DWORD LastErrorUnless(BOOL succeeded);
 
 // A query or change the volume does not know, as opposed to one it refused:
-// FAT and exFAT answer no attribute-tag query, some network and user-mode
-// file systems know neither it nor POSIX-semantics deletion, and systems
-// before Windows 10 do not know the latter at all.
+// some network and user-mode file systems do not know POSIX-semantics
+// deletion, and systems before Windows 10 do not know it at all.
 bool IsUnsupported(DWORD error);
 
-// The attributes and reparse tag of the object open at handle. Where the
-// volume tells only the attributes, the tag is 0: not reported, so a
-// reparse point there counts as a link.
-DWORD ReadAttributes(HANDLE handle, DWORD* attributes, DWORD* tag);
-
-// The number of names (hard links) of the file open at file; 0, with the
-// thread's last error set, when it cannot be told.
-DWORD NameCount(HANDLE file);
-
-// The path of the object open at handle as the platform resolves it, links
-// included, without a trailing separator (a drive root "\\?\C:\" loses its):
-// volume is VOLUME_NAME_DOS ("\\?\C:\...") or VOLUME_NAME_NT
-// ("\Device\HarddiskVolume1\..."), the one every volume has.
-DWORD FinalPath(HANDLE handle, DWORD volume, wchar_t (&path)[kFinalPathChars]);
-
-// Two final paths name the same place: the platform compares names without
-// regard to case.
-bool SamePath(const wchar_t* a, const wchar_t* b);
+// Two names are the same name: the platform compares them without regard to
+// case.
+bool SameName(const wchar_t* a, const wchar_t* b);

@@ -25,8 +25,57 @@ struct VlxIoStatusBlock {
     ULONG_PTR Information;
 };
 
-// FILE_INFORMATION_CLASS's FileRenameInformation.
+const VlxNtStatus kVlxStatusNoSuchFile = static_cast<VlxNtStatus>(0xC000000FL);
+
+// FILE_INFORMATION_CLASS's FileInternalInformation (the file's 64-bit id),
+// FileRenameInformation and FileIdBothDirectoryInformation.
+const int kVlxFileInternalInformation = 6;
 const int kVlxFileRenameInformation = 10;
+const int kVlxFileIdBothDirectoryInformation = 37;
+
+// UNICODE_STRING and OBJECT_ATTRIBUTES, for a name relative to RootDirectory.
+struct VlxUnicodeString {
+    USHORT Length;  // in bytes, without a terminator
+    USHORT MaximumLength;
+    PWSTR Buffer;
+};
+struct VlxObjectAttributes {
+    ULONG Length;
+    HANDLE RootDirectory;
+    VlxUnicodeString* ObjectName;
+    ULONG Attributes;
+    PVOID SecurityDescriptor;
+    PVOID SecurityQualityOfService;
+};
+const ULONG kVlxObjCaseInsensitive = 0x40;
+
+// NtCreateFile's disposition and options that an open below a base uses.
+const ULONG kVlxFileOpen = 1;
+const ULONG kVlxFileDirectoryFile = 0x1;
+const ULONG kVlxFileSynchronousIoNonAlert = 0x20;
+const ULONG kVlxFileNonDirectoryFile = 0x40;
+const ULONG kVlxFileOpenForBackupIntent = 0x4000;
+const ULONG kVlxFileOpenReparsePoint = 0x200000;
+
+// FILE_ID_BOTH_DIR_INFORMATION: one entry of a folder's listing. EaSize holds
+// the reparse tag of an entry that is a reparse point.
+struct VlxFileIdBothDirInformation {
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;  // in bytes
+    ULONG EaSize;
+    CCHAR ShortNameLength;
+    WCHAR ShortName[12];
+    LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+};
 
 // FILE_RENAME_INFORMATION: the new name, relative to RootDirectory when it is
 // given. Its layout is that of the API's FILE_RENAME_INFO.
@@ -40,6 +89,25 @@ struct VlxFileRenameInformation {
 extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtSetInformationFile(HANDLE file, VlxIoStatusBlock* status,
                                                                          PVOID information, ULONG length,
                                                                          int informationClass);
+
+extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtCreateFile(HANDLE* file, ACCESS_MASK access,
+                                                                  VlxObjectAttributes* attributes,
+                                                                  VlxIoStatusBlock* status, LARGE_INTEGER* size,
+                                                                  ULONG fileAttributes, ULONG sharing,
+                                                                  ULONG disposition, ULONG options, PVOID ea,
+                                                                  ULONG eaLength);
+
+extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtQueryDirectoryFile(HANDLE folder, HANDLE event, PVOID apc,
+                                                                          PVOID apcContext, VlxIoStatusBlock* status,
+                                                                          PVOID information, ULONG length,
+                                                                          int informationClass,
+                                                                          BOOLEAN returnSingleEntry,
+                                                                          VlxUnicodeString* fileName,
+                                                                          BOOLEAN restartScan);
+
+extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtQueryInformationFile(HANDLE file, VlxIoStatusBlock* status,
+                                                                            PVOID information, ULONG length,
+                                                                            int informationClass);
 
 // The Windows error that a native status stands for.
 extern "C" __declspec(dllimport) ULONG WINAPI RtlNtStatusToDosError(VlxNtStatus status);

@@ -51,15 +51,30 @@ bool IsBelow(const wchar_t* path, const wchar_t* folder) {
     return wcsncmp(path, folder, length) == 0 && path[length] == L'\\' && path[length + 1] != L'\0';
 }
 
+// How many folders path names below the programs folder, whose path is
+// programsLength characters long.
+size_t Depth(const wchar_t* path, size_t programsLength) {
+    size_t depth = 0;
+    for (const wchar_t* c = path + programsLength; *c != L'\0'; ++c) {
+        depth += *c == L'\\' && c[1] != L'\0' && c[1] != L'\\' ? 1 : 0;
+    }
+    return depth;
+}
+
 // Removes the folder that held the shortcut and each parent below the
 // programs folder, innermost first, for as long as each is empty. Each goes
-// through a handle proven to lie below the programs folder, as
-// RemoveDirectoryW would remove it (its attributes stay); a link on the way
-// or a refusal ends the walk, a folder that is not there does not.
+// through its handle, opened by name from the programs folder down (its
+// attributes stay, as RemoveDirectoryW leaves them); a link on the way or a
+// refusal ends the walk, a folder that is not there does not.
 void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                         const wchar_t* programs) {
-    BaseFolder base(programs);
     PathRemoveFileSpecW(path);
+    // The programs folder and each folder below it, opened by name: a
+    // folder at depth d is levels[d].
+    FileHandle levels[kPathChars / 2];
+    size_t opened = 0;
+    const DWORD stopped = OpenEachBelow(programs, path, levels, kPathChars / 2, &opened);
+    const size_t programsLength = wcslen(programs);
     while (IsBelow(path, programs)) {
         LogMessage(context, "VLX: Deleting Custom Start menu heirarchy.", kLogLevelProgress);
         // A folder that is not there is passed as if removed: a run that
@@ -74,7 +89,19 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                 return;
             }
             LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
-            const DWORD removed = RemoveFolderBelow(&base, path, kPlainRemoval);
+            const size_t depth = Depth(path, programsLength);
+            DWORD removed = stopped;
+            if (depth < opened) {
+                // Opened for its removal alone (a handle that may delete it
+                // keeps others from listing it), it goes when that handle
+                // closes, before its parent is looked at.
+                FileHandle removing;
+                removed = OpenAgain(levels[depth - 1].get(), path + LeafAt(path), &levels[depth], DELETE,
+                                    kFolderItem, &removing);
+                if (removed == ERROR_SUCCESS) {
+                    removed = RemoveOpenFolder(removing.get(), 0, kPlainRemoval);
+                }
+            }
             if (removed == kLinkInPath) {
                 LogLinkSkipped(context);
             }

@@ -10,10 +10,11 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 #include <ntsecapi.h>
-#include <winternl.h>
 
 #include <stdarg.h>
 #include <stdlib.h>
+
+#include "base/nt_file.h"
 
 namespace proof_stubs {
 
@@ -67,18 +68,20 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_FAILS(GetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED),
         VLX_FAILS(GetVolumeInformationByHandleW, FALSE, ERROR_ACCESS_DENIED),
         Raced(VLX_FAILS(SetFileInformationByHandle, FALSE, ERROR_ACCESS_DENIED)),
-        Raced(VLX_FAILS(GetFinalPathNameByHandleW, 0, ERROR_PATH_NOT_FOUND)),
         Raced(VLX_FAILS(GetFileAttributesW, INVALID_FILE_ATTRIBUTES, ERROR_ACCESS_DENIED)),
         Changes(Raced(VLX_FAILS(CreateDirectoryW, FALSE, ERROR_ACCESS_DENIED))),
         Changes(Raced(VLX_FAILS(RemoveDirectoryW, FALSE, ERROR_ACCESS_DENIED))),
         Raced(VLX_FAILS(FindFirstFileW, INVALID_HANDLE_VALUE, ERROR_ACCESS_DENIED, &AcquireResult<Resource::kSearch>)),
-        Raced(VLX_FAILS(FindNextFileW, FALSE, ERROR_ACCESS_DENIED)),
         VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
         VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
-        Raced(VLX_FAILS(ReOpenFile, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION, &AcquireResult<Resource::kHandle>)),
+        // ntdll: opens and listings below a base, one name relative to a folder's handle
+        Raced(VLX_FAILS(NtCreateFile, static_cast<VlxNtStatus>(0xC0000022L) /* access denied */, 0,
+                        &AcquireOut<Resource::kHandle, 0>, &ClearOut<0>)),
+        Raced(VLX_FAILS(NtQueryDirectoryFile, static_cast<VlxNtStatus>(0xC0000022L), 0)),
+        Raced(VLX_FAILS(NtQueryInformationFile, static_cast<VlxNtStatus>(0xC0000022L), 0)),
         // ntdll: a file named anew within the folder whose handle is given
-        Changes(Raced(VLX_FAILS(NtSetInformationFile, static_cast<NTSTATUS>(0xC0000022L) /* access denied */, 0))),
+        Changes(Raced(VLX_FAILS(NtSetInformationFile, static_cast<VlxNtStatus>(0xC0000022L) /* access denied */, 0))),
         VLX_PASSES(RtlNtStatusToDosError),  // a mapping, which cannot fail
         // kernel32: processes and the system
         Changes(VLX_FAILS(CreateProcessW, FALSE, ERROR_FILE_NOT_FOUND,

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "base/nt_file.h"
 #include "tests/support/environment.h"
 
 namespace {
@@ -68,4 +69,21 @@ ScopedLink::~ScopedLink() {
     if (!unixLink.empty() && RunUnix("/bin/rm -f " + Quoted(unixLink))) {
         WaitFor(link_, false);
     }
+}
+
+ListingAnswer::ListingAnswer(HMODULE module, std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> change)
+    : patch_(module, "NtQueryDirectoryFile", [this, change](auto folder, auto event, auto apc, auto context,
+                                                            auto status, auto information, auto... rest) {
+          const VlxNtStatus listed = patch_.original()(folder, event, apc, context, status, information, rest...);
+          return listed == 0 ? change(*static_cast<VlxFileIdBothDirInformation*>(information)) : listed;
+      }) {}
+
+std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> SymbolicLinkAt(const std::wstring& name) {
+    return [name](VlxFileIdBothDirInformation& entry) {
+        if (std::wstring(entry.FileName, entry.FileNameLength / sizeof(wchar_t)) == name) {
+            entry.FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            entry.EaSize = IO_REPARSE_TAG_SYMLINK;
+        }
+        return VlxNtStatus{0};
+    };
 }

@@ -5,7 +5,19 @@
 // a file reads back as a plain file there.) Hard links are real under Wine.
 #pragma once
 
+#include <windows.h>
+
+#include <functional>
 #include <string>
+
+#include "tests/support/iat_patch.h"
+
+// base/nt_file.h's, declared here without its functions, which a test's
+// <winternl.h> declares otherwise.
+typedef LONG VlxNtStatus;
+struct VlxFileIdBothDirInformation;
+typedef VlxNtStatus WINAPI ListingFunction(HANDLE, HANDLE, PVOID, PVOID, PVOID, PVOID, ULONG, int, BOOLEAN, PVOID,
+                                           BOOLEAN);
 
 // The Unix path of a Windows path, as Wine maps it; empty when it has none.
 std::string UnixName(const std::wstring& path);
@@ -35,3 +47,20 @@ private:
     std::wstring link_;
     bool made_ = false;
 };
+
+// Answers module's folder listings (NtQueryDirectoryFile, one entry at a
+// time) as a volume that tells more or less than Wine would: each entry
+// listed passes through change, which may also fail the query by returning
+// its status (0 lists the entry). Wine lists a link to a file as the file;
+// Windows lists it as a reparse point with its tag.
+class ListingAnswer {
+public:
+    ListingAnswer(HMODULE module, std::function<VlxNtStatus(VlxFileIdBothDirInformation& entry)> change);
+
+private:
+    ImportPatch<ListingFunction> patch_;
+};
+
+// What Windows lists for a symbolic link at name: a reparse point tagged
+// IO_REPARSE_TAG_SYMLINK.
+std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> SymbolicLinkAt(const std::wstring& name);

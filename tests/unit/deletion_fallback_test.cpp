@@ -32,7 +32,7 @@ namespace {
 const wchar_t kFixedName[] = L"~VLX12345678.tmp";
 
 enum class Fault {
-    kNone, kNameTakenBack, kNoRandom, kFixedRandom, kFolderElsewhere, kZeroId, kRenameReportedFailed, kRecordedName
+    kNone, kNameTakenBack, kNoRandom, kFixedRandom, kZeroId, kRenameReportedFailed, kRecordedName
 };
 
 // kRecordedName: the name another leftover's record holds, once.
@@ -107,18 +107,6 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
     ImportPatch<BOOLEAN WINAPI(PVOID, ULONG)> random(library, "SystemFunction036", [&](auto buffer, auto length) {
         return Random(buffer, length, fault);
     });
-    // A folder's final path that is not where the file lies.
-    ImportPatch<decltype(GetFinalPathNameByHandleW)> final(library, "GetFinalPathNameByHandleW",
-                                                           [&](auto item, auto path, auto size, auto flags) {
-        const DWORD length = final.original()(item, path, size, flags);
-        BY_HANDLE_FILE_INFORMATION about;
-        if (fault == Fault::kFolderElsewhere && length > 0 && length + 1 < size &&
-            GetFileInformationByHandle(item, &about) && (about.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            wcscat(path, L"X");
-            return length + 1;
-        }
-        return length;
-    });
     ImportPatch<decltype(NtSetInformationFile)> rename(library, "NtSetInformationFile", [&](auto... call) {
         ++renames;
         const NTSTATUS status = rename.original()(call...);  // kRenameReportedFailed: a share that drops
@@ -139,7 +127,7 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         wchar_t path[1024] = {};
         const BOOL answered = about.original()(file, kind, data, size);
         if (answered && c.fat && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18) &&
-            final.original()(file, path, 1024, 0)) {
+            GetFinalPathNameByHandleW(file, path, 1024, 0)) {
             static_cast<DWORD*>(data)[2] = static_cast<DWORD>(std::hash<std::wstring>()(path));  // FileIdInfo's id
         }
         if (answered && fault == Fault::kZeroId && kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18)) {
@@ -211,7 +199,6 @@ INSTANTIATE_TEST_SUITE_P(
                     FallbackCase{"NoRandomName", Fault::kNoRandom, true, false, ERROR_GEN_FAILURE, false, false},
                     FallbackCase{"EveryRandomNameTaken", Fault::kFixedRandom, true, false, ERROR_ALREADY_EXISTS, true,
                                  false},
-                    FallbackCase{"FolderNotItsOwn", Fault::kFolderElsewhere, true, false, 4395, false, false},
                     FallbackCase{"ReadOnlyPlainDeletion", Fault::kNone, false, true, ERROR_ACCESS_DENIED, false, false},
                     FallbackCase{"OnFatNameTakenBack", Fault::kNameTakenBack, true, false, ERROR_ACCESS_DENIED, true,
                                  true, true},

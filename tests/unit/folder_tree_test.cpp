@@ -6,8 +6,10 @@
 #include <vector>
 
 #include "base/folder_tree.h"
+#include "base/nt_file.h"
 #include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/snapshot.h"
 #include "tests/support/windows10_deletion.h"
@@ -20,10 +22,7 @@ class PruneTreeTest : public testing::Test {
 protected:
     SandboxFolder sandbox;
     std::wstring tree() const { return sandbox / L"Settings"; }
-    DWORD Prune() const {
-        BaseFolder base(sandbox.path().c_str());
-        return PruneTree(&base, tree().c_str());
-    }
+    DWORD Prune() const { return PruneTree(sandbox.path().c_str(), tree().c_str()); }
 };
 
 // A tree laid out (files end in ".txt" or begin with a period, the rest are
@@ -122,9 +121,9 @@ TEST_F(PruneTreeTest, EmptiedFolderHeldOpenLeavesItsParentOnlyWithPosixDeletion)
 
 TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
     ASSERT_TRUE(MakeFolders(tree()));
-    ImportPatch<decltype(FindNextFileW)> patch(GetModuleHandleW(nullptr), "FindNextFileW", [](auto, auto) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return FALSE;
+    // The tree's own listing breaks off after its first entry.
+    const ListingAnswer listing(GetModuleHandleW(nullptr), [](VlxFileIdBothDirInformation& entry) {
+        return entry.FileNameLength == 4 ? static_cast<VlxNtStatus>(0xC0000022L) : 0;  // ".." refused
     });
     EXPECT_EQ(Prune(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(PathExists(tree()));
@@ -174,24 +173,13 @@ TEST_P(PruningReparseTest, OnlyLinksAreNotFollowed) {
     const TagCase& c = GetParam();
     ASSERT_TRUE(MakeFolders(tree() + L"\\Link\\Empty"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Plain\\Empty"));
-    // Entries named "Link" are reported as reparse points with the case's tag;
-    // everything else passes through unchanged.
-    auto markLink = [&](BOOL found, LPWIN32_FIND_DATAW entry) {
-        if (found && lstrcmpW(entry->cFileName, L"Link") == 0) {
-            entry->dwFileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-            entry->dwReserved0 = c.tag;
+    // Entries named "Link" are listed as reparse points with the case's tag.
+    const ListingAnswer listing(GetModuleHandleW(nullptr), [&](VlxFileIdBothDirInformation& entry) {
+        if (std::wstring(entry.FileName, entry.FileNameLength / sizeof(wchar_t)) == L"Link") {
+            entry.FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            entry.EaSize = c.tag;
         }
-    };
-    const HMODULE library = GetModuleHandleW(nullptr);
-    ImportPatch<decltype(FindFirstFileW)> first(library, "FindFirstFileW", [&](auto pattern, auto entry) {
-        const HANDLE search = first.original()(pattern, entry);
-        markLink(search != INVALID_HANDLE_VALUE, entry);
-        return search;
-    });
-    ImportPatch<decltype(FindNextFileW)> next(library, "FindNextFileW", [&](auto search, auto entry) {
-        const BOOL found = next.original()(search, entry);
-        markLink(found, entry);
-        return found;
+        return VlxNtStatus{0};
     });
 
     EXPECT_EQ(Prune(), 0u);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "base/delete_below.h"
+#include "base/nt_file.h"
 #include "base/no_follow.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/iat_patch.h"
@@ -52,7 +53,6 @@ struct TagCase {
     const char* name;
     DWORD tag;
     bool link;
-    bool tagsRefused = false;
 };
 
 class ReparseTagTest : public testing::TestWithParam<TagCase> {};
@@ -65,25 +65,13 @@ TEST_P(ReparseTagTest, OnlyNameSurrogatesAreLinks) {
     SandboxFolder sandbox;
     const std::wstring file = sandbox / L"Apps\\ols_config.xml";
     ASSERT_TRUE(WriteTextFile(file, "oem"));
-    // Every handle's attribute query reports a reparse point with the case's
-    // tag; on a volume that tells no tags (FAT, exFAT), the query is refused
-    // and the basic information reports it.
-    ImportPatch<decltype(GetFileInformationByHandleEx)> patch(GetModuleHandleW(nullptr), "GetFileInformationByHandleEx",
-                                                              [&](auto file, auto kind, auto data, auto size) {
-        if (c.tagsRefused && kind == FileAttributeTagInfo) {
-            SetLastError(ERROR_INVALID_PARAMETER);
-            return FALSE;
+    // Its folder lists it as a reparse point with the case's tag.
+    const ListingAnswer listing(GetModuleHandleW(nullptr), [&](VlxFileIdBothDirInformation& entry) {
+        if (std::wstring(entry.FileName, entry.FileNameLength / sizeof(wchar_t)) == L"ols_config.xml") {
+            entry.FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            entry.EaSize = c.tag;
         }
-        const BOOL result = patch.original()(file, kind, data, size);
-        if (result && kind == FileAttributeTagInfo) {
-            auto* information = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(data);
-            information->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-            information->ReparseTag = c.tag;
-        }
-        if (result && kind == FileBasicInfo) {
-            static_cast<FILE_BASIC_INFO*>(data)->FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-        }
-        return result;
+        return VlxNtStatus{0};
     });
 
     EXPECT_EQ(ForceDeleteBelow((sandbox / L"Apps").c_str(), file.c_str()), c.link ? kLinkInPath : ERROR_SUCCESS);
@@ -97,9 +85,7 @@ INSTANTIATE_TEST_SUITE_P(
                     TagCase{"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false},
                     TagCase{"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
                     TagCase{"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true},
-                    TagCase{"TagNotReported", 0, true},
-                    // Its attributes alone tell a reparse point there.
-                    TagCase{"VolumeWithoutTags", 0, true, true}),
+                    TagCase{"TagNotReported", 0, true}),
     [](const testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
 
 // A second name of a file shares its data and attributes: neither a plain
