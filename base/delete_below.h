@@ -1,7 +1,7 @@
 // Deleting a file or removing a folder below a base folder, through a handle
-// that OpenBelow proved (no_follow.h), so that the name is free once the
-// deletion returns, even while another program holds the item open and
-// shares its deletion.
+// opened by its name in its proven folder (no_follow.h), so that the name is
+// free once the deletion returns, even while another program holds the item
+// open and shares its deletion.
 //
 // Where the volume knows it (Windows 10 1709 and later, on NTFS), the
 // deletion has POSIX semantics: the name leaves its folder when the hook's

@@ -12,7 +12,7 @@ add_custom_command(
   DEPENDS VLXCustomHook ${PROJECT_SOURCE_DIR}/bench/minimal-imports.sh
   VERBATIM)
 add_library(vlx_minimal SHARED EXCLUDE_FROM_ALL ${PROJECT_SOURCE_DIR}/bench/minimal_dll.cpp
-            ${PROJECT_SOURCE_DIR}/base/stack_guard.cpp ${VLX_YARDSTICK_IMPORTS})
+            ${PROJECT_SOURCE_DIR}/runtime/stack_guard.cpp ${VLX_YARDSTICK_IMPORTS})
 set_target_properties(vlx_minimal PROPERTIES PREFIX "")
 target_include_directories(vlx_minimal PRIVATE ${PROJECT_SOURCE_DIR})
 target_link_libraries(vlx_minimal PRIVATE vlx_strict vlx_no_runtime ${VLX_SYSTEM_DLLS})

@@ -1,13 +1,13 @@
 # A DLL as a Visual Studio build (cl, or clang-cl with lld-link) makes ours:
 # no C runtime library and no C runtime DLL of Visual Studio. It has its own
-# entry point, /GS cookie and stack probe (base/msvc_entry.cpp,
-# base/stack_guard.cpp) and takes the few C functions it uses from the
+# entry point, /GS cookie and stack probe (runtime/msvc_entry.cpp,
+# runtime/stack_guard.cpp) and takes the few C functions it uses from the
 # system's msvcrt.dll, as the mingw-w64 build does, through an import library
-# made from their list (base/msvcrt.def). Its manifest, if any, comes from its
+# made from their list (runtime/msvcrt.def). Its manifest, if any, comes from its
 # resource script.
 set(_imports ${CMAKE_BINARY_DIR}/import-libs)
 set(_crt ${_imports}/vlx_msvcrt.lib)
-set(_crt_def ${PROJECT_SOURCE_DIR}/base/msvcrt.def)
+set(_crt_def ${PROJECT_SOURCE_DIR}/runtime/msvcrt.def)
 if(VLX_DLLTOOL)
   set(_make_crt ${VLX_DLLTOOL} -m i386 -d ${_crt_def} -l ${_crt})
 else()
@@ -33,7 +33,7 @@ add_custom_target(vlx_import_libs DEPENDS ${_outputs})
 
 # vlx_msvc_dll(target): makes target such a DLL.
 function(vlx_msvc_dll target)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/base/msvc_entry.cpp ${PROJECT_SOURCE_DIR}/base/msvc_load_config.cpp)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/runtime/msvc_entry.cpp ${PROJECT_SOURCE_DIR}/runtime/msvc_load_config.cpp)
   add_dependencies(${target} vlx_import_libs)
   target_link_directories(${target} PRIVATE ${CMAKE_BINARY_DIR}/import-libs)
   target_link_libraries(${target} PRIVATE ${CMAKE_BINARY_DIR}/import-libs/vlx_msvcrt.lib)

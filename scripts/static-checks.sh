@@ -8,21 +8,21 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 echo "== the platform floor includes nothing above it"
-if grep -nE '#include "(hook|registry|shortcuts|actions|host)/' base/*; then
-    echo "base/ includes a file of a folder above it" >&2
+if grep -nE '#include "(hook|registry|shortcuts|actions|host)/' base/* runtime/*; then
+    echo "base/ or runtime/ includes a file of a folder above it" >&2
     exit 1
 fi
 
 echo "== the platform floor spells no name of the product"
 # The floor's own names on a machine come from hook/product.h through the
 # build (CMakeLists.txt); the VLX_ prefix of a macro is no name.
-if grep -rnE 'VLX[^_]|Kestrune|Montavo' base; then
-    echo "base/ spells a name of the product: take it from hook/product.h through the build" >&2
+if grep -rnE 'VLX[^_]|Kestrune|Montavo' base runtime; then
+    echo "base/ or runtime/ spells a name of the product: take it from hook/product.h through the build" >&2
     exit 1
 fi
 
 echo "== the library declares the native calls it makes itself (base/nt_file.h)"
-if grep -rn '#include <winternl.h>' base hook registry shortcuts actions; then
+if grep -rn '#include <winternl.h>' base runtime hook registry shortcuts actions; then
     echo "the library includes <winternl.h>, whose contents differ between the SDK and mingw-w64" >&2
     exit 1
 fi
@@ -32,7 +32,7 @@ common=(--std=c++17 --language=c++ --inline-suppr --error-exitcode=1 --quiet -I 
         -D_UNICODE --suppress=missingIncludeSystem --library=windows)
 # The library's folders, the platform floor first, and the host: style
 # findings too.
-library=(base hook actions registry shortcuts)
+library=(base runtime hook actions registry shortcuts)
 cppcheck "${common[@]}" --enable=warning,style,performance,portability "${library[@]}" host
 # The tests and the benchmark: GoogleTest's macros known, style left to the reviewer.
 cppcheck "${common[@]}" --library=googletest --enable=warning,performance,portability tests bench

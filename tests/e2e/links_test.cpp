@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/nt_file.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/links.h"
@@ -115,6 +116,34 @@ TEST_P(LinkTest, OnlyAMovedBaseIsFollowed) {
     EXPECT_EQ(CountLines(capture.lines(), kLinkSkippedLine), c.skipped);
     planted.reset();
     RemoveTree(elsewhere);
+}
+
+// A folder swapped for a link between its listing and its open, as a user
+// racing the hook would (Wine's open follows the link): what opens is not the
+// entry listed, and nothing behind the link or of the folder moved changes.
+TEST_F(LinkTest, FolderSwappedBetweenItsListingAndItsOpenIsRefused) {
+    const std::wstring info = machine.app() + L"\\Settings\\Info";
+    const std::wstring moved = machine.sandbox() / L"Moved";
+    const std::wstring decoy = machine.sandbox() / L"Decoy";
+    ASSERT_TRUE(WriteTextFile(decoy + L"\\CustomCredits", "decoy") && WriteTextFile(decoy + L"\\TeamNames", "decoy"));
+    const FileSnapshot infoBefore = SnapshotFiles(info);
+    const FileSnapshot decoyBefore = SnapshotFiles(decoy);
+    std::unique_ptr<ScopedLink> swapped;
+    ImportPatch<decltype(NtCreateFile)> swap(hook.module(), "NtCreateFile", [&](auto file, auto access, auto object,
+                                                                               auto... rest) {
+        if (!swapped && std::wstring(object->ObjectName->Buffer, object->ObjectName->Length / 2) == L"Info") {
+            MoveFileW(info.c_str(), moved.c_str());
+            swapped.reset(new ScopedLink(info, decoy));
+        }
+        return swap.original()(file, access, object, rest...);
+    });
+    LogCapture capture;
+    EXPECT_EQ(hook.Proc(machine.properties(), PrePayload, Uninstall), 0);
+    ASSERT_TRUE(swapped && swapped->made());
+    // The file whose folder's open met the swap, and the one of the others that the decoy has too.
+    EXPECT_EQ(CountLines(capture.lines(), kLinkSkippedLine), 2u);
+    EXPECT_EQ(Difference(decoyBefore, SnapshotFiles(decoy)), "");
+    EXPECT_EQ(Difference(infoBefore, SnapshotFiles(moved)), "");
 }
 
 const Phase kReinstallPrePayload = {Reinstall, PrePayload};

@@ -1,6 +1,6 @@
-// The DLL's stack protector runtime (base/stack_guard.cpp), in a module
+// The DLL's stack protector runtime (runtime/stack_guard.cpp), in a module
 // built with it in the ABI of the DLL under test (its MSVC-ABI build has its
-// own entry point, base/msvc_entry.cpp): the guard is made from the system's
+// own entry point, runtime/msvc_entry.cpp): the guard is made from the system's
 // random generator when the module loads, and a smashed stack ends the
 // process at once with the platform's stack-overrun status, no message box,
 // nothing printed.

@@ -103,8 +103,10 @@ BOOL Windows10Disposition(PassOn real, HANDLE item, DWORD flags) {
     if (readOnly && (flags & kIgnoreReadOnly) == 0) {
         return Fail(ERROR_ACCESS_DENIED);
     }
+    // Wine tells no final path longer than a path: the mark then tells
+    // whether the folder is empty, and such an item is not moved aside.
     const std::wstring itemAt = FinalPathOf(item);
-    if (folder && !FolderIsEmpty(itemAt)) {
+    if (folder && !itemAt.empty() && !FolderIsEmpty(itemAt)) {
         return Fail(ERROR_DIR_NOT_EMPTY);
     }
     // Wine's mark refuses a read-only file, which Windows 10 lets go here.
@@ -112,7 +114,7 @@ BOOL Windows10Disposition(PassOn real, HANDLE item, DWORD flags) {
         return Fail(ERROR_ACCESS_DENIED);
     }
     bool moved = false;
-    if ((flags & kPosixSemantics) != 0 && HeldByOthers(item, folder)) {
+    if ((flags & kPosixSemantics) != 0 && !itemAt.empty() && HeldByOthers(item, folder)) {
         const std::wstring holding = HoldingFolder(itemAt) + L"\\" + std::to_wstring(GetCurrentProcessId()) +
                                      L"-" + std::to_wstring(++g_moved);
         moved = RenameTo(real, item, holding);

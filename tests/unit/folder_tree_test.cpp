@@ -65,9 +65,13 @@ TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
     });
     g_tried.clear();
     for (const std::wstring& entry : c.laidOut) {
-        const std::wstring path = tree() + L"\\" + entry;
+        // Through the long-path prefix, one folder at a time: a tree may be deeper than a path.
         const bool file = entry.find(L".txt") != std::wstring::npos || entry.find(L"\\.h") != std::wstring::npos;
-        ASSERT_TRUE(file ? WriteTextFile(path, "mine") : MakeFolders(path));
+        for (size_t at = 0; at != std::wstring::npos; at = entry.find(L'\\', at + 1)) {
+            CreateDirectoryW((L"\\\\?\\" + tree() + L"\\" + entry.substr(0, at)).c_str(), nullptr);
+        }
+        const std::wstring path = L"\\\\?\\" + tree() + L"\\" + entry;
+        ASSERT_TRUE(file ? WriteTextFile(path, "mine") : CreateDirectoryW(path.c_str(), nullptr));
     }
     for (const std::wstring& folder : c.hidden) {
         ASSERT_TRUE(SetFileAttributesW((tree() + folder).c_str(), kHiddenSystem));
@@ -85,6 +89,7 @@ TEST_P(PruneTest, RemovesEveryFolderWithoutAFileBeneath) {
 }
 
 const DWORD kNotEmpty = ERROR_DIR_NOT_EMPTY;
+const std::wstring kA(120, L'a'), kB(120, L'b'), kC(120, L'c');  // three levels, deeper than a path
 
 INSTANTIATE_TEST_SUITE_P(
     Trees, PruneTest,
@@ -99,6 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
                   {L"", L"Info", L"Info\\Keep", L"Info\\Keep\\user.txt"}, {L"", L"\\Info", L"\\Info\\Keep"}},
         PruneCase{"FileDirectlyInside", {L"user.txt", L"Empty"}, 0, {L"", L"user.txt"}},
         // Names beginning with a period are neither counted nor descended into.
+        PruneCase{"DeeperThanAPathAllGo", {kA + L"\\" + kB + L"\\" + kC}, 0, {}},
+        PruneCase{"DeeperThanAPathKeepsAFile", {kA + L"\\" + kB + L"\\" + kC + L"\\user.txt", kA + L"\\" + kB + L"\\" + kB}, kNotEmpty,
+                  {L"", kA, kA + L"\\" + kB, kA + L"\\" + kB + L"\\" + kC, kA + L"\\" + kB + L"\\" + kC + L"\\user.txt"}},
         PruneCase{"PeriodNamesNotCountedButKept", {L"x\\.hidden", L".cache\\Empty"}, kNotEmpty,
                   {L"", L".cache", L".cache\\Empty", L"x", L"x\\.hidden"}}),
     [](const testing::TestParamInfo<PruneCase>& info) { return std::string(info.param.name); });

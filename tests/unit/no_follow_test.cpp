@@ -88,6 +88,17 @@ INSTANTIATE_TEST_SUITE_P(
                     TagCase{"TagNotReported", 0, true}),
     [](const testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
 
+// A path may name a folder on the way by its short (8.3) name.
+TEST(OpenBelowTest, ShortNameOnTheWayIsNoLink) {
+    SandboxFolder sandbox;
+    ASSERT_TRUE(WriteTextFile(sandbox / L"Long Folder Name\\ols_config.xml", "oem"));
+    wchar_t shortName[MAX_PATH];
+    ASSERT_NE(GetShortPathNameW((sandbox / L"Long Folder Name").c_str(), shortName, MAX_PATH), 0u);
+    ASSERT_NE(std::wstring(shortName), sandbox / L"Long Folder Name");
+    EXPECT_EQ(ForceDeleteBelow(sandbox.path().c_str(), (std::wstring(shortName) + L"\\ols_config.xml").c_str()), 0u);
+    EXPECT_FALSE(PathExists(sandbox / L"Long Folder Name\\ols_config.xml"));
+}
+
 // A second name of a file shares its data and attributes: neither a plain
 // nor a forced deletion touches the file through it.
 TEST(HardLinkTest, FileWithAnotherNameIsLeftAsItIs) {

@@ -1,5 +1,5 @@
 // The stack protector's guard, made when the DLL loads, and the end of a
-// process whose stack was found smashed (base/stack_guard.cpp).
+// process whose stack was found smashed (runtime/stack_guard.cpp).
 #pragma once
 
 #include <windows.h>

@@ -9,7 +9,7 @@
 // guard comes from the system's random generator when the DLL loads, and a
 // failed check ends the process at once with the stack-overrun status:
 // nothing more of a process whose stack is corrupt gets to run.
-#include "base/stack_guard.h"
+#include "runtime/stack_guard.h"
 
 #include <ntsecapi.h>
 

@@ -11,7 +11,7 @@
 
 #include <stdint.h>
 
-#include "base/stack_guard.h"
+#include "runtime/stack_guard.h"
 
 extern "C" {
 

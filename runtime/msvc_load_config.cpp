@@ -3,9 +3,9 @@
 // to guard the image. It names
 //   - the /GS cookie. The loader seeds the cookie the configuration names
 //     only while it holds the default value; ours starts as another (see
-//     base/stack_guard.cpp), so every loader leaves it, Wine's included, and
+//     runtime/stack_guard.cpp), so every loader leaves it, Wine's included, and
 //     the entry point makes it from the system's random generator before
-//     anything protected runs (base/msvc_entry.cpp);
+//     anything protected runs (runtime/msvc_entry.cpp);
 //   - the SafeSEH table of the exception handlers the image may run (empty:
 //     it has none), which the linker makes with /SAFESEH;
 //   - Control Flow Guard: the pointer to the check that precedes every
