@@ -77,24 +77,18 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
     const size_t programsLength = wcslen(programs);
     while (IsBelow(path, programs)) {
         LogMessage(context, "VLX: Deleting Custom Start menu heirarchy.", kLogLevelProgress);
+        LogWideMessage(context, path);
+        const size_t depth = Depth(path, programsLength);
         // A folder that is not there is passed as if removed: a run that
         // was ended after removing it still prunes its emptied parents.
-        const bool empty = PathIsDirectoryEmptyW(path) != FALSE;
-        const bool missing = !empty && GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES && NotThere(GetLastError());
-        LogWideMessage(context, path);
-        if (!missing) {
-            if (!empty) {
-                LogMessage(context, "VLX: Directory not Empty. Don't check further.",
-                           kLogLevelProgress);
-                return;
-            }
-            LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
-            const size_t depth = Depth(path, programsLength);
+        if (depth < opened || !NotThere(stopped)) {
+            // Its removal tells whether it is empty (a folder that holds
+            // anything is refused); another refusal, or a folder not reached,
+            // is judged by a look at it. Opened for its removal alone (a
+            // handle that may delete it keeps others from listing it), it goes
+            // when that handle closes, before its parent is looked at.
             DWORD removed = stopped;
             if (depth < opened) {
-                // Opened for its removal alone (a handle that may delete it
-                // keeps others from listing it), it goes when that handle
-                // closes, before its parent is looked at.
                 FileHandle removing;
                 removed = OpenAgain(levels[depth - 1].get(), path + LeafAt(path), &levels[depth], DELETE,
                                     kFolderItem, &removing);
@@ -102,6 +96,13 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                     removed = RemoveOpenFolder(removing.get(), 0, kPlainRemoval);
                 }
             }
+            const bool empty = removed == ERROR_SUCCESS ||
+                               (removed != ERROR_DIR_NOT_EMPTY && PathIsDirectoryEmptyW(path) != FALSE);
+            if (!empty) {
+                LogMessage(context, "VLX: Directory not Empty. Don't check further.", kLogLevelProgress);
+                return;
+            }
+            LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
             if (removed == kLinkInPath) {
                 LogLinkSkipped(context);
             }
