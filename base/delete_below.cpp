@@ -197,7 +197,7 @@ DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* left
     return DeleteFileAt(base, path, true, leftAside);
 }
 
-DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how) {
+DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how, bool* posix) {
     const bool clear = how == kClearingRemoval && (attributes & kClearedAttributes) != 0;
     if (clear) {
         const DWORD cleared = SetAttributes(folder, FILE_ATTRIBUTE_NORMAL);
@@ -207,9 +207,12 @@ DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how) {
     }
     // With POSIX semantics an emptied folder that another program holds
     // leaves its parent at once, and the parent can go too.
-    DWORD removed = DeleteWithPosixSemantics(folder, false);
+    DWORD removed = posix == nullptr || *posix ? DeleteWithPosixSemantics(folder, false) : ERROR_NOT_SUPPORTED;
     if (IsUnsupported(removed)) {
         removed = MarkForDeletion(folder);
+        if (posix != nullptr) {
+            *posix = false;
+        }
     }
     if (removed != ERROR_SUCCESS && clear) {
         SetAttributes(folder, attributes);

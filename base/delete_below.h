@@ -90,8 +90,11 @@ enum FolderRemoval {
 // Removes the proven folder open at folder (with DELETE, and for a clearing
 // removal FILE_WRITE_ATTRIBUTES), whose attributes are attributes; it goes
 // when its last handle closes (ERROR_DIR_NOT_EMPTY for a folder that still
-// holds anything).
-DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how = kClearingRemoval);
+// holds anything). Where posix is given, POSIX semantics are tried only
+// while it is true, and it turns false where the volume does not know them:
+// a walk asks once.
+DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how = kClearingRemoval,
+                       bool* posix = nullptr);
 
 // What finishing a recorded deletion found at the temporary path.
 enum LeftoverFound {

@@ -13,6 +13,7 @@ namespace {
 struct Level {
     HANDLE folder;
     ListedEntry entry;
+    Listing listing;
     bool kept;
     bool keptBelow;
 };
@@ -48,7 +49,13 @@ public:
             levels_ = static_cast<Level*>(grown);
             capacity_ = capacity;
         }
-        levels_[depth_++] = Level{folder, entry, false, false};
+        Level& level = levels_[depth_++];
+        level.folder = folder;
+        level.entry = entry;
+        level.listing.at = 0;
+        level.listing.empty = true;
+        level.kept = false;
+        level.keptBelow = false;
         return true;
     }
     Level& Top() { return levels_[depth_ - 1]; }
@@ -106,8 +113,12 @@ public:
         FileHandle removing;
         const DWORD opened =
             OpenListed(parent, entry, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, kFolderItem, &removing);
-        return opened == ERROR_SUCCESS ? RemoveOpenFolder(removing.get(), entry.attributes) : opened;
+        return opened == ERROR_SUCCESS ? RemoveOpenFolder(removing.get(), entry.attributes, kClearingRemoval, &posix_)
+                                       : opened;
     }
+
+private:
+    bool posix_ = true;
 };
 
 }  // namespace
@@ -120,7 +131,7 @@ DWORD WalkTree(HANDLE parent, FileHandle* top, bool ownsTop, const ListedEntry& 
     ListedEntry listed;
     for (;;) {
         Level& level = levels.Top();
-        const DWORD next = NextEntry(level.folder, &listed);
+        const DWORD next = NextEntry(level.folder, &level.listing, &listed);
         if (next == ERROR_SUCCESS) {
             TreeVisitor::Step step = visitor->Entry(level.folder, listed);
             if (step == TreeVisitor::kDescend && IsFolder(listed)) {

@@ -53,23 +53,8 @@ union EntryBuffer {
     BYTE bytes[sizeof(VlxFileIdBothDirInformation) + 256 * sizeof(wchar_t)];
 };
 
-// Queries one entry of the folder's listing: the first one matching mask
-// (a handle's first query), or the next one (mask null).
-DWORD QueryEntry(HANDLE folder, VlxUnicodeString* mask, ListedEntry* entry) {
-    EntryBuffer buffer;
-    VlxIoStatusBlock io = {};
-    const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, &buffer, sizeof(buffer),
-                                                    kVlxFileIdBothDirectoryInformation, TRUE, mask, FALSE);
-    if (status == kStatusNoMoreFiles) {
-        return ERROR_NO_MORE_FILES;
-    }
-    if (status == kVlxStatusNoSuchFile) {
-        return ERROR_FILE_NOT_FOUND;
-    }
-    if (!VlxNtSuccess(status)) {
-        return ErrorOf(status);
-    }
-    const VlxFileIdBothDirInformation& info = buffer.info;
+// The entry info holds, into *entry.
+DWORD TakeEntry(const VlxFileIdBothDirInformation& info, ListedEntry* entry) {
     const size_t length = info.FileNameLength / sizeof(wchar_t);
     if (length >= sizeof(entry->name) / sizeof(wchar_t)) {
         return ERROR_FILENAME_EXCED_RANGE;
@@ -81,6 +66,18 @@ DWORD QueryEntry(HANDLE folder, VlxUnicodeString* mask, ListedEntry* entry) {
     memcpy(entry->name, info.FileName, length * sizeof(wchar_t));
     entry->name[length] = L'\0';
     return ERROR_SUCCESS;
+}
+
+// Queries the folder's listing into buffer: the entry matching mask (a
+// handle's first query, one entry), or the next batch (mask null).
+DWORD Query(HANDLE folder, VlxUnicodeString* mask, void* buffer, ULONG size) {
+    VlxIoStatusBlock io = {};
+    const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer, size,
+                                                    kVlxFileIdBothDirectoryInformation, mask != nullptr, mask, FALSE);
+    if (status == kStatusNoMoreFiles) {
+        return ERROR_NO_MORE_FILES;
+    }
+    return status == kVlxStatusNoSuchFile ? ERROR_FILE_NOT_FOUND : ErrorOf(status);
 }
 
 bool IsDotOrDotDot(const wchar_t* name) {
@@ -173,12 +170,28 @@ DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry) {
         return ERROR_INVALID_NAME;
     }
     VlxUnicodeString mask = NativeName(name, wcslen(name));
-    return QueryEntry(folder, &mask, entry);
+    union {
+        VlxFileIdBothDirInformation info;
+        BYTE bytes[sizeof(VlxFileIdBothDirInformation) + 256 * sizeof(wchar_t)];
+    } buffer;
+    const DWORD status = Query(folder, &mask, &buffer, sizeof(buffer));
+    return status == ERROR_SUCCESS ? TakeEntry(buffer.info, entry) : status;
 }
 
-DWORD NextEntry(HANDLE folder, ListedEntry* entry) {
+DWORD NextEntry(HANDLE folder, Listing* listing, ListedEntry* entry) {
     for (;;) {
-        const DWORD status = QueryEntry(folder, nullptr, entry);
+        if (listing->empty) {
+            const DWORD status = Query(folder, nullptr, listing->batch.bytes, sizeof(listing->batch.bytes));
+            if (status != ERROR_SUCCESS) {
+                return status;
+            }
+            listing->at = 0;
+            listing->empty = false;
+        }
+        const auto& info = *reinterpret_cast<const VlxFileIdBothDirInformation*>(listing->batch.bytes + listing->at);
+        listing->empty = info.NextEntryOffset == 0;
+        listing->at += info.NextEntryOffset;
+        const DWORD status = TakeEntry(info, entry);
         if (status != ERROR_SUCCESS || !IsDotOrDotDot(entry->name)) {
             return status;
         }

@@ -63,9 +63,20 @@ DWORD OpenBase(const wchar_t* path, DWORD access, FileHandle* folder);
 // for "", ".", "..", or a name with a wildcard.
 DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry);
 
-// The next entry of the listing of the folder open at folder, "." and ".."
-// passed over: 0, ERROR_NO_MORE_FILES at its end, or why it broke off.
-DWORD NextEntry(HANDLE folder, ListedEntry* entry);
+// A folder's listing as it is read, a batch of entries at a time.
+struct Listing {
+    union {
+        LONGLONG align;
+        BYTE bytes[4096];
+    } batch;
+    ULONG at = 0;         // where the next entry of the batch begins
+    bool empty = true;    // no entry of the batch is left
+};
+
+// The next entry of the listing of the folder open at folder, read through
+// listing, "." and ".." passed over: 0, ERROR_NO_MORE_FILES at its end, or
+// why it broke off.
+DWORD NextEntry(HANDLE folder, Listing* listing, ListedEntry* entry);
 
 // Opens the item that entry lists in the folder open at folder, by its name
 // relative to that folder, with access (and FILE_READ_ATTRIBUTES) and

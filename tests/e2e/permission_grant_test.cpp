@@ -145,8 +145,17 @@ VlxNtStatus WINAPI BreakListing(HANDLE folder, HANDLE event, PVOID apc, PVOID co
                                 BOOLEAN restart) {
     const VlxNtStatus listed =
         NtQueryDirectoryFile(folder, event, apc, context, status, information, length, kind, single, mask, restart);
-    const auto* entry = static_cast<const VlxFileIdBothDirInformation*>(information);
-    return listed == 0 && std::wstring(entry->FileName, entry->FileNameLength / 2) == L".hidden" ? g_failure : listed;
+    for (auto* at = static_cast<const BYTE*>(information); listed == 0;) {
+        const auto* entry = reinterpret_cast<const VlxFileIdBothDirInformation*>(at);
+        if (std::wstring(entry->FileName, entry->FileNameLength / 2) == L".hidden") {
+            return g_failure;
+        }
+        if (entry->NextEntryOffset == 0) {
+            break;
+        }
+        at += entry->NextEntryOffset;
+    }
+    return listed;
 }
 
 BOOL WINAPI FailAllocateSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,

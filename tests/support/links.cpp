@@ -74,8 +74,17 @@ ScopedLink::~ScopedLink() {
 ListingAnswer::ListingAnswer(HMODULE module, std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> change)
     : patch_(module, "NtQueryDirectoryFile", [this, change](auto folder, auto event, auto apc, auto context,
                                                             auto status, auto information, auto... rest) {
-          const VlxNtStatus listed = patch_.original()(folder, event, apc, context, status, information, rest...);
-          return listed == 0 ? change(*static_cast<VlxFileIdBothDirInformation*>(information)) : listed;
+          VlxNtStatus listed = patch_.original()(folder, event, apc, context, status, information, rest...);
+          // Every entry of the batch, the first refusal the answer.
+          for (auto* entry = static_cast<BYTE*>(information); listed == 0; entry += reinterpret_cast<
+                   VlxFileIdBothDirInformation*>(entry)->NextEntryOffset) {
+              const auto& info = *reinterpret_cast<VlxFileIdBothDirInformation*>(entry);
+              listed = change(*reinterpret_cast<VlxFileIdBothDirInformation*>(entry));
+              if (info.NextEntryOffset == 0) {
+                  break;
+              }
+          }
+          return listed;
       }) {}
 
 std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> SymbolicLinkAt(const std::wstring& name) {

@@ -48,10 +48,10 @@ private:
     bool made_ = false;
 };
 
-// Answers module's folder listings (NtQueryDirectoryFile, one entry at a
-// time) as a volume that tells more or less than Wine would: each entry
-// listed passes through change, which may also fail the query by returning
-// its status (0 lists the entry). Wine lists a link to a file as the file;
+// Answers module's folder listings (NtQueryDirectoryFile) as a volume that
+// tells more or less than Wine would: each entry listed passes through
+// change, which may also fail the query by returning its status (0 lists
+// the entry). Wine lists a link to a file as the file;
 // Windows lists it as a reparse point with its tag.
 class ListingAnswer {
 public:
