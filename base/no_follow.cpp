@@ -186,7 +186,6 @@ DWORD NextEntry(HANDLE folder, Listing* listing, ListedEntry* entry) {
                 return status;
             }
             listing->at = 0;
-            listing->empty = false;
         }
         const auto& info = *reinterpret_cast<const VlxFileIdBothDirInformation*>(listing->batch.bytes + listing->at);
         listing->empty = info.NextEntryOffset == 0;
