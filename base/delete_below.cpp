@@ -153,12 +153,8 @@ DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base,
 // file as that folder lists it.
 DWORD DeleteFileAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
     FileHandle folder;
-    size_t leaf = 0;
     ListedEntry entry;
-    DWORD status = OpenParentBelow(base, path, &folder, &leaf);
-    if (status == ERROR_SUCCESS) {
-        status = ListEntry(folder.get(), path + leaf, &entry);
-    }
+    const DWORD status = ListBelow(base, path, &folder, &entry);
     return status == ERROR_SUCCESS ? DeleteListed(folder.get(), entry, base, path, force, nullptr, leftAside)
                                    : status;
 }
@@ -222,12 +218,8 @@ DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how, bool*
 
 LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error) {
     FileHandle folder;
-    size_t leaf = 0;
     ListedEntry entry;
-    *error = OpenParentBelow(record.base, leftover, &folder, &leaf);
-    if (*error == ERROR_SUCCESS) {
-        *error = ListEntry(folder.get(), leftover + leaf, &entry);
-    }
+    *error = ListBelow(record.base, leftover, &folder, &entry);
     if (*error != ERROR_SUCCESS) {
         // Gone only from the volume recorded: a missing name may be a disk
         // that is away or another volume at its letter, and the record waits

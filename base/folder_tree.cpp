@@ -165,12 +165,8 @@ DWORD WalkTree(HANDLE parent, FileHandle* top, bool ownsTop, const ListedEntry& 
 DWORD PruneTree(const wchar_t* base, const wchar_t* folder) {
     FileHandle parent;
     FileHandle top;
-    size_t leaf = 0;
     ListedEntry entry;
-    DWORD opened = OpenParentBelow(base, folder, &parent, &leaf);
-    if (opened == ERROR_SUCCESS) {
-        opened = ListEntry(parent.get(), folder + leaf, &entry);
-    }
+    DWORD opened = ListBelow(base, folder, &parent, &entry);
     if (opened == ERROR_SUCCESS) {
         opened = OpenListed(parent.get(), entry, kFolderListing, kShareAll, kFolderItem, &top);
     }

@@ -324,16 +324,18 @@ DWORD OpenAgain(HANDLE folder, const wchar_t* name, FileHandle* item, DWORD acce
     return status;
 }
 
+DWORD ListBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, ListedEntry* entry) {
+    size_t leaf = 0;
+    const DWORD status = OpenParentBelow(base, path, folder, &leaf);
+    return status == ERROR_SUCCESS ? ListEntry(folder->get(), path + leaf, entry) : status;
+}
+
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
                 ListedEntry* listed) {
     item->reset();
     FileHandle folder;
-    size_t leaf = 0;
     ListedEntry entry;
-    DWORD status = OpenParentBelow(base, path, &folder, &leaf);
-    if (status == ERROR_SUCCESS) {
-        status = ListEntry(folder.get(), path + leaf, &entry);
-    }
+    DWORD status = ListBelow(base, path, &folder, &entry);
     if (status == ERROR_SUCCESS) {
         status = OpenListed(folder.get(), entry, access, kShareAll, kind, item);
     }

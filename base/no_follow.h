@@ -112,6 +112,10 @@ DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels
 DWORD OpenAgain(HANDLE folder, const wchar_t* name, FileHandle* item, DWORD access, ItemKind kind,
                 FileHandle* again);
 
+// Opens, below base, the folder that holds the last component of path (as
+// OpenParentBelow) and lists that component in it: *folder, and its *entry.
+DWORD ListBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, ListedEntry* entry);
+
 // Opens the item at path below base, proven as OpenListed proves it (and a
 // file of one name), with access: its entry in *listed when given.
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
