@@ -68,7 +68,7 @@ public:
         return opened == ERROR_SUCCESS || NotThere(opened) ? kNext : Unsafe();
     }
     Step NotOpened(DWORD) override { return Unsafe(); }
-    DWORD Leave(HANDLE, const ListedEntry&, DWORD listingError, bool, bool) override {
+    DWORD Leave(FileHandle*, const ListedEntry&, DWORD listingError, bool, bool) override {
         if (listingError != ERROR_NO_MORE_FILES) {
             safe = false;
         }
@@ -124,7 +124,7 @@ uint32_t GrantEveryoneFullAccess(FileHandle* folder, const ListedEntry& entry) {
     }
     // The walk goes through the folder's own handle, down by names.
     PropagationCheck tree;
-    if (WalkTree(nullptr, folder, false, entry, &tree) != ERROR_SUCCESS || !tree.safe) {
+    if (WalkTree(folder, false, entry, &tree) != ERROR_SUCCESS || !tree.safe) {
         return kLinkInPath;
     }
 

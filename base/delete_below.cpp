@@ -93,9 +93,14 @@ DWORD MarkHeld(HANDLE folder, const wchar_t* base, const wchar_t* path, HANDLE d
     return status;
 }
 
+// What deleting a leftover answers for a file that is not the one recorded
+// (another file, or the file with a second name).
+const DWORD kNotRecordedFile = ERROR_NOT_FOUND;
+
 // Deletes the file that entry lists in the proven folder open at folder, at
 // path below base. A leftover (recorded: the file a record names, under its
-// temporary name) must be that very file, and is never renamed.
+// temporary name) must be that very file on the volume recorded
+// (ERROR_WRONG_DISK for another volume), and is never renamed.
 DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base, const wchar_t* path, bool force,
                    const DeletionRecord* recorded, LeftAside* leftAside) {
     // Opened for its attributes alone, which keeps no other program out and
@@ -104,17 +109,20 @@ DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base,
     DWORD status = OpenListed(folder, entry, force ? FILE_WRITE_ATTRIBUTES : 0, kShareAll, kFileItem, &item);
     if (status == ERROR_SUCCESS) {
         status = SingleName(item.get());
+        // A leftover with a second name is not ours either.
+        status = recorded != nullptr && status == kLinkInPath ? kNotRecordedFile : status;
     }
     if (status == ERROR_SUCCESS && recorded != nullptr) {
         RecordedFileMatch match = kOtherFile;
         status = MatchRecordedFile(item.get(), *recorded, &match);
         if (status == ERROR_SUCCESS && match != kRecordedFile) {
-            status = ERROR_FILE_NOT_FOUND;
+            status = match == kOtherVolume ? ERROR_WRONG_DISK : kNotRecordedFile;
         }
     }
+    // Every handle that deletes is that very file, opened again through it.
     FileHandle deleting;
     if (status == ERROR_SUCCESS) {
-        status = OpenListed(folder, entry, DELETE, kShareAll, kFileItem, &deleting);
+        status = Reopen(item.get(), DELETE, kShareAll, kFileItem, &deleting);
     }
     if (status != ERROR_SUCCESS) {
         return status;
@@ -131,10 +139,10 @@ DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base,
     // Held by nobody else, the file needs no other name: the mark frees its
     // name when the hook's handles close.
     deleting.reset();
-    status = OpenListed(folder, entry, DELETE, 0, kFileItem, &deleting);
+    status = Reopen(item.get(), DELETE, 0, kFileItem, &deleting);
     const bool held = status == ERROR_SHARING_VIOLATION;
     if (held) {
-        status = OpenListed(folder, entry, DELETE, kShareAll, kFileItem, &deleting);
+        status = Reopen(item.get(), DELETE, kShareAll, kFileItem, &deleting);
     }
     if (status != ERROR_SUCCESS) {
         return status;
@@ -149,14 +157,20 @@ DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base,
     return status;
 }
 
-// Deletes the file at path below base: its folder opened below base, and the
-// file as that folder lists it.
+// Deletes the file at path below base, as the proven folder open at folder
+// (not yet listed) lists it.
+DWORD DeleteIn(HANDLE folder, const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
+    ListedEntry entry;
+    const DWORD status = ListEntry(folder, path + LeafAt(path), &entry);
+    return status == ERROR_SUCCESS ? DeleteListed(folder, entry, base, path, force, nullptr, leftAside) : status;
+}
+
+// Deletes the file at path below base, its folder opened below base.
 DWORD DeleteFileAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
     FileHandle folder;
-    ListedEntry entry;
-    const DWORD status = ListBelow(base, path, &folder, &entry);
-    return status == ERROR_SUCCESS ? DeleteListed(folder.get(), entry, base, path, force, nullptr, leftAside)
-                                   : status;
+    size_t leaf = 0;
+    const DWORD status = OpenParentBelow(base, path, &folder, &leaf);
+    return status == ERROR_SUCCESS ? DeleteIn(folder.get(), base, path, force, leftAside) : status;
 }
 
 // Whether the volume that answers at the root of path ("C:\" or
@@ -191,6 +205,10 @@ DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside
 
 DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
     return DeleteFileAt(base, path, true, leftAside);
+}
+
+DWORD ForceDeleteIn(HANDLE folder, const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
+    return DeleteIn(folder, base, path, true, leftAside);
 }
 
 DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how, bool* posix) {
@@ -238,24 +256,9 @@ LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& reco
     if (IsLink(entry.attributes, entry.tag) || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return kLeftoverNotOurs;
     }
-    {
-        FileHandle item;
-        RecordedFileMatch match = kOtherFile;
-        *error = OpenListed(folder.get(), entry, 0, kShareAll, kFileItem, &item);
-        const DWORD names = *error == ERROR_SUCCESS ? SingleName(item.get()) : *error;
-        if (*error == ERROR_SUCCESS && names != kLinkInPath) {
-            *error = names != ERROR_SUCCESS ? names : MatchRecordedFile(item.get(), record, &match);
-        }
-        if (*error == ERROR_SUCCESS && match == kOtherVolume) {
-            *error = ERROR_WRONG_DISK;
-        }
-        if (*error != ERROR_SUCCESS) {
-            return kLeftoverStays;
-        }
-        if (match != kRecordedFile || names != ERROR_SUCCESS) {
-            return kLeftoverNotOurs;
-        }
-    }
     *error = DeleteListed(folder.get(), entry, record.base, leftover, record.forced != 0, &record, nullptr);
+    if (*error == kNotRecordedFile) {
+        return kLeftoverNotOurs;
+    }
     return *error == ERROR_SUCCESS ? kLeftoverDeleted : kLeftoverStays;
 }

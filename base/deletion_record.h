@@ -1,6 +1,6 @@
 // The record of a file that the old deletion sets aside under a temporary
 // name (move_aside.h); when it is written and removed, and what the next run
-// does with one a killed run left: the table at the top of delete_below.h.
+// does with one a killed run left: the table in docs/safety.md.
 // It lives under HKEY_LOCAL_MACHINE, where only administrators write, in a
 // key that only SYSTEM and administrators can read, so no user can forge one
 // or learn from it; the file it names is proven by what survives the rename

@@ -59,15 +59,20 @@ public:
         return true;
     }
     Level& Top() { return levels_[depth_ - 1]; }
-    // The handle of the folder that holds the top level's folder.
-    HANDLE Parent(HANDLE topParent) const { return depth_ > 1 ? levels_[depth_ - 2].folder : topParent; }
+    // The top level's handle where the walk owns it, which the caller then
+    // owns; none otherwise.
+    HANDLE Take() {
+        Level& level = levels_[depth_ - 1];
+        const HANDLE folder = depth_ > 1 || ownsTop_ ? level.folder : INVALID_HANDLE_VALUE;
+        level.folder = nullptr;
+        return folder;
+    }
     // Closes the top level's handle where the walk owns it.
     void Close() {
-        Level& level = levels_[depth_ - 1];
-        if (level.folder != nullptr && (depth_ > 1 || ownsTop_)) {
-            CloseHandle(level.folder);
+        const HANDLE folder = Take();
+        if (folder != nullptr && folder != INVALID_HANDLE_VALUE) {
+            CloseHandle(folder);
         }
-        level.folder = nullptr;
     }
     void Pop() { --depth_; }
     size_t depth() const { return depth_; }
@@ -96,7 +101,8 @@ public:
     }
     // A folder that cannot be opened stays, and does not keep its parent.
     Step NotOpened(DWORD) override { return kNext; }
-    DWORD Leave(HANDLE parent, const ListedEntry& entry, DWORD listingError, bool kept, bool keptBelow) override {
+    DWORD Leave(FileHandle* folder, const ListedEntry& entry, DWORD listingError, bool kept,
+                bool keptBelow) override {
         if (listingError != ERROR_NO_MORE_FILES) {
             return listingError;
         }
@@ -108,11 +114,12 @@ public:
         if (keptBelow) {
             return ERROR_DIR_NOT_EMPTY;
         }
-        // Opened for its removal alone: a handle that may delete it keeps
-        // others from listing it, so none is held while the walk lists.
+        // Opened for its removal once its listing ended (a handle that may
+        // delete a folder keeps others from listing it), through the walk's
+        // handle, which closes first.
         FileHandle removing;
-        const DWORD opened =
-            OpenListed(parent, entry, DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, kFolderItem, &removing);
+        const DWORD opened = Reopen(folder->get(), DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, kFolderItem, &removing);
+        folder->reset();
         return opened == ERROR_SUCCESS ? RemoveOpenFolder(removing.get(), entry.attributes, kClearingRemoval, &posix_)
                                        : opened;
     }
@@ -123,7 +130,7 @@ private:
 
 }  // namespace
 
-DWORD WalkTree(HANDLE parent, FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor) {
+DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor) {
     Levels levels(ownsTop);
     if (!levels.Push(ownsTop ? top->release() : top->get(), entry)) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -151,8 +158,9 @@ DWORD WalkTree(HANDLE parent, FileHandle* top, bool ownsTop, const ListedEntry& 
             level.kept = level.kept || step == TreeVisitor::kKeep;
             continue;
         }
-        levels.Close();
-        const DWORD result = visitor->Leave(levels.Parent(parent), level.entry, next, level.kept, level.keptBelow);
+        FileHandle folder(levels.Take());
+        const DWORD result = visitor->Leave(&folder, level.entry, next, level.kept, level.keptBelow);
+        folder.reset();
         const bool stays = level.kept || level.keptBelow || result != ERROR_SUCCESS;
         levels.Pop();
         if (levels.depth() == 0) {
@@ -173,6 +181,7 @@ DWORD PruneTree(const wchar_t* base, const wchar_t* folder) {
     if (opened != ERROR_SUCCESS) {
         return NotThere(opened) ? ERROR_SUCCESS : opened;
     }
+    parent.reset();
     Pruning pruning;
-    return WalkTree(parent.get(), &top, true, entry, &pruning);
+    return WalkTree(&top, true, entry, &pruning);
 }

@@ -25,25 +25,26 @@ public:
     // item put in its place): error is why. kStop ends the walk; anything
     // else goes on as if it were not there.
     virtual Step NotOpened(DWORD error) = 0;
-    // After the listing of the folder that entry lists in the folder open at
-    // parent ended, and the walk's own handle of it is closed:
-    // listingError is ERROR_NO_MORE_FILES when it was complete; kept when an
-    // entry asked to keep the folder; keptBelow when a sub-folder walked is
-    // still there (it was kept, or its result was not 0). The result is the
-    // folder's, and the walk's for its top folder.
-    virtual DWORD Leave(HANDLE parent, const ListedEntry& entry, DWORD listingError, bool kept, bool keptBelow) = 0;
+    // After the listing of the folder that entry lists ended: folder is the
+    // walk's handle of it (empty for a top the walk does not own), which
+    // Leave may close; listingError is ERROR_NO_MORE_FILES when the listing
+    // was complete; kept when an entry asked to keep the folder; keptBelow
+    // when a sub-folder walked is still there (it was kept, or its result
+    // was not 0). The result is the folder's, and the walk's for its top
+    // folder.
+    virtual DWORD Leave(FileHandle* folder, const ListedEntry& entry, DWORD listingError, bool kept,
+                        bool keptBelow) = 0;
 
 protected:
     ~TreeVisitor() = default;
 };
 
 // Walks the tree at the proven folder open at top (not yet listed), which
-// entry lists in the proven folder open at parent, depth first, each
-// sub-folder opened with its listing alone; top is closed before its Leave
-// when the walk owns it. The result of Leave for top; ERROR_CANCELLED when a
-// step stopped the walk; ERROR_NOT_ENOUGH_MEMORY when the stack of folders
-// could not grow.
-DWORD WalkTree(HANDLE parent, FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor);
+// entry lists in its parent, depth first, each sub-folder opened with its
+// listing alone; the walk closes top when it owns it. The result of Leave for
+// top; ERROR_CANCELLED when a step stopped the walk; ERROR_NOT_ENOUGH_MEMORY
+// when the stack of folders could not grow.
+DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor);
 
 // Removes every folder of the tree at folder below base that has no file
 // beneath it, deepest first, each through its proven handle; every file

@@ -1,8 +1,8 @@
 // The old deletion's way to free a name at once: a file that another program
 // holds open takes a temporary name in its own folder before it is marked
 // for deletion, since the mark alone would keep its name taken until that
-// program lets go (each step, and what a kill after it leaves: the table at
-// the top of delete_below.h). The rename goes through the handle of the
+// program lets go (each step, and what a kill after it leaves: the table in
+// docs/safety.md). The rename goes through the handle of the
 // proven folder the file was opened in.
 #pragma once
 

@@ -140,12 +140,12 @@ DWORD IsObject(HANDLE item, LONGLONG id, LONGLONG created) {
     return itemCreated == created ? ERROR_SUCCESS : kLinkInPath;
 }
 
-// The length of base when path lies below it (base, a separator, the rest);
-// 0 when it does not: "C:\Apps" is no base of "C:\AppsX\y".
+// The length of base when path is base or lies below it (base, a separator,
+// the rest); 0 when it does not: "C:\Apps" is no base of "C:\AppsX\y".
 size_t BaseLength(const wchar_t* base, const wchar_t* path) {
     const size_t length = wcslen(base);
     if (length == 0 || wcsncmp(path, base, length) != 0 ||
-        !(IsPathSeparator(base[length - 1]) || IsPathSeparator(path[length]))) {
+        !(IsPathSeparator(base[length - 1]) || IsPathSeparator(path[length]) || path[length] == L'\0')) {
         return 0;
     }
     return length;
@@ -261,6 +261,31 @@ bool NextComponent(const wchar_t* path, size_t end, size_t* at, size_t* stop) {
 
 }  // namespace
 
+namespace {
+
+// Opens base and each folder of path past it up to end, each in the one
+// before: into levels, base first, when capacity is more than one; each into
+// levels[0] in turn, the one before closed, when it is one.
+DWORD Descend(const wchar_t* base, const wchar_t* path, size_t end, FileHandle* levels, size_t capacity,
+              size_t* opened) {
+    DWORD status = OpenBase(base, 0, &levels[0]);
+    *opened = status == ERROR_SUCCESS ? 1 : 0;
+    size_t begin = BaseLength(base, path);
+    for (size_t stop = 0; status == ERROR_SUCCESS && NextComponent(path, end, &begin, &stop); begin = stop) {
+        const size_t at = capacity == 1 ? 0 : *opened;
+        if (at == capacity) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+        FileHandle below;
+        status = OpenComponent(levels[capacity == 1 ? 0 : at - 1].get(), path + begin, stop - begin, 0, &below);
+        levels[at].reset(below.release());
+        *opened += status == ERROR_SUCCESS ? 1 : 0;
+    }
+    return status;
+}
+
+}  // namespace
+
 DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, size_t* leaf) {
     folder->reset();
     const size_t baseLength = BaseLength(base, path);
@@ -269,17 +294,10 @@ DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* fold
         path[*leaf] == L'\0') {
         return ERROR_INVALID_PARAMETER;
     }
-    FileHandle at;
-    DWORD status = OpenBase(base, 0, &at);
-    size_t begin = baseLength;
-    size_t end = 0;
-    for (; status == ERROR_SUCCESS && NextComponent(path, *leaf, &begin, &end); begin = end) {
-        FileHandle below;
-        status = OpenComponent(at.get(), path + begin, end - begin, 0, &below);
-        at.reset(below.release());
-    }
-    if (status == ERROR_SUCCESS) {
-        folder->reset(at.release());
+    size_t opened = 0;
+    const DWORD status = Descend(base, path, *leaf, folder, 1, &opened);
+    if (status != ERROR_SUCCESS) {
+        folder->reset();
     }
     return status;
 }
@@ -287,33 +305,22 @@ DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* fold
 DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels, size_t capacity,
                     size_t* opened) {
     *opened = 0;
-    const size_t baseLength = BaseLength(base, path);
-    if (baseLength == 0 || capacity == 0) {
+    if (BaseLength(base, path) == 0 || capacity < 2) {
         return ERROR_INVALID_PARAMETER;
     }
-    DWORD status = OpenBase(base, 0, &levels[0]);
-    *opened = status == ERROR_SUCCESS ? 1 : 0;
-    size_t begin = baseLength;
-    size_t end = 0;
-    for (const size_t length = wcslen(path); status == ERROR_SUCCESS && NextComponent(path, length, &begin, &end);
-         begin = end) {
-        if (*opened == capacity) {
-            return ERROR_FILENAME_EXCED_RANGE;
-        }
-        status = OpenComponent(levels[*opened - 1].get(), path + begin, end - begin, 0, &levels[*opened]);
-        *opened += status == ERROR_SUCCESS ? 1 : 0;
-    }
-    return status;
+    return Descend(base, path, wcslen(path), levels, capacity, opened);
 }
 
-DWORD OpenAgain(HANDLE folder, const wchar_t* name, FileHandle* item, DWORD access, ItemKind kind,
-                FileHandle* again) {
-    const LONGLONG id = FileId(item->get());
+DWORD Reopen(HANDLE item, DWORD access, DWORD sharing, ItemKind kind, FileHandle* again) {
+    again->reset();
+    // Wine looks the empty name up below the path it knows for item, which a
+    // folder swapped for a link by another program changes: what opens must
+    // prove to be item.
+    const LONGLONG id = FileId(item);
     LONGLONG created = 0;
-    DWORD status = CreationTime(item->get(), &created);
-    item->reset();
+    DWORD status = Told(id) ? ERROR_SUCCESS : CreationTime(item, &created);
     if (status == ERROR_SUCCESS) {
-        status = OpenRelative(folder, name, wcslen(name), access, kShareAll, kind, again);
+        status = OpenRelative(item, L"", 0, access, sharing, kind, again);
     }
     if (status == ERROR_SUCCESS) {
         status = IsObject(again->get(), id, created);

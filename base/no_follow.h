@@ -97,20 +97,18 @@ DWORD SingleName(HANDLE file);
 // on the way that is not there; kLinkInPath for a link on the way.
 DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, size_t* leaf);
 
-// Opens base and each folder of path below it, down to path itself, each in
-// the one above it (with kFolderListing alone, which keeps no listing of
-// another program out), into levels (capacity of them, base first): *opened
-// of them. 0 when every one opened, otherwise why the next did not (as
-// OpenParentBelow tells it).
+// Opens base and each folder of path below it, down to path itself (base
+// alone when path is base), each in the one above it with kFolderListing
+// alone (which keeps no listing of another program out), into levels (base
+// first; capacity of them, two or more): *opened of them. 0 when every one
+// opened, otherwise why the next did not (as OpenParentBelow tells it).
 DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels, size_t capacity,
                     size_t* opened);
 
-// Opens again, by its name in the proven folder open at folder, the proven
-// item open at *item, with access: *item is closed first (another handle of
-// the hook's may look to a program like another program's), and kLinkInPath
-// tells that what opens is not that very item.
-DWORD OpenAgain(HANDLE folder, const wchar_t* name, FileHandle* item, DWORD access, ItemKind kind,
-                FileHandle* again);
+// Opens the item open at item once more, through that handle (an empty name
+// relative to it), with access and sharing: kLinkInPath when what opens is
+// not that very item (its id, or where none is told its creation time).
+DWORD Reopen(HANDLE item, DWORD access, DWORD sharing, ItemKind kind, FileHandle* again);
 
 // Opens, below base, the folder that holds the last component of path (as
 // OpenParentBelow) and lists that component in it: *folder, and its *entry.

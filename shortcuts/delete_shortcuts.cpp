@@ -63,17 +63,14 @@ size_t Depth(const wchar_t* path, size_t programsLength) {
 
 // Removes the folder that held the shortcut and each parent below the
 // programs folder, innermost first, for as long as each is empty. Each goes
-// through its handle, opened by name from the programs folder down (its
-// attributes stay, as RemoveDirectoryW leaves them); a link on the way or a
-// refusal ends the walk, a folder that is not there does not.
-void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
-                        const wchar_t* programs) {
+// through its handle, opened by name in the folder above (its attributes
+// stay, as RemoveDirectoryW leaves them); a link on the way or a refusal ends
+// the walk, a folder that is not there does not. levels holds the programs
+// folder and each folder below it down to the shortcut's (a folder at depth d
+// is levels[d]): opened of them, stopped why the next did not open.
+void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars], const wchar_t* programs,
+                        FileHandle* levels, size_t opened, DWORD stopped) {
     PathRemoveFileSpecW(path);
-    // The programs folder and each folder below it, opened by name: a
-    // folder at depth d is levels[d].
-    FileHandle levels[kPathChars / 2];
-    size_t opened = 0;
-    const DWORD stopped = OpenEachBelow(programs, path, levels, kPathChars / 2, &opened);
     const size_t programsLength = wcslen(programs);
     while (IsBelow(path, programs)) {
         LogMessage(context, "VLX: Deleting Custom Start menu heirarchy.", kLogLevelProgress);
@@ -85,13 +82,14 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
             // Its removal tells whether it is empty (a folder that holds
             // anything is refused); another refusal, or a folder not reached,
             // is judged by a look at it. Opened for its removal alone (a
-            // handle that may delete it keeps others from listing it), it goes
+            // handle that may delete it keeps others from listing it) through
+            // the handle the walk down opened, which closes first, it goes
             // when that handle closes, before its parent is looked at.
             DWORD removed = stopped;
             if (depth < opened) {
                 FileHandle removing;
-                removed = OpenAgain(levels[depth - 1].get(), path + LeafAt(path), &levels[depth], DELETE,
-                                    kFolderItem, &removing);
+                removed = Reopen(levels[depth].get(), DELETE, kShareAll, kFolderItem, &removing);
+                levels[depth].reset();
                 if (removed == ERROR_SUCCESS) {
                     removed = RemoveOpenFolder(removing.get(), 0, kPlainRemoval);
                 }
@@ -147,9 +145,21 @@ void DeleteStartMenuShortcut(const HookContext* context, wchar_t (&location)[kPa
         return;
     }
     LogWideMessage(context, path);
+    // The programs folder and each folder down to the shortcut's, opened
+    // once, each by name in the one above: the deletion and the walk up
+    // share them.
+    wchar_t folder[kPathChars] = {};
+    CheckedCopy(folder, path);
+    PathRemoveFileSpecW(folder);
+    FileHandle levels[kPathChars / 2];
+    size_t opened = 0;
+    const DWORD stopped = OpenEachBelow(programs, folder, levels, kPathChars / 2, &opened);
     LeftAside leftAside;
-    LogDeletion(context, ForceDeleteBelow(programs, path, &leftAside), leftAside);
-    PruneCustomFolders(context, path, programs);
+    LogDeletion(context,
+                stopped == ERROR_SUCCESS ? ForceDeleteIn(levels[opened - 1].get(), programs, path, &leftAside)
+                                         : stopped,
+                leftAside);
+    PruneCustomFolders(context, path, programs, levels, opened, stopped);
 }
 
 }  // namespace
