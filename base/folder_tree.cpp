@@ -60,20 +60,15 @@ public:
     }
     Level& Top() { return levels_[depth_ - 1]; }
     // The top level's handle where the walk owns it, which the caller then
-    // owns; none otherwise.
+    // owns; none (INVALID_HANDLE_VALUE) otherwise, or once taken.
     HANDLE Take() {
         Level& level = levels_[depth_ - 1];
         const HANDLE folder = depth_ > 1 || ownsTop_ ? level.folder : INVALID_HANDLE_VALUE;
-        level.folder = nullptr;
+        level.folder = INVALID_HANDLE_VALUE;
         return folder;
     }
     // Closes the top level's handle where the walk owns it.
-    void Close() {
-        const HANDLE folder = Take();
-        if (folder != nullptr && folder != INVALID_HANDLE_VALUE) {
-            CloseHandle(folder);
-        }
-    }
+    void Close() { FileHandle closing(Take()); }
     void Pop() { --depth_; }
     size_t depth() const { return depth_; }
 

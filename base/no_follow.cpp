@@ -26,69 +26,13 @@ bool SameName(const wchar_t* a, const wchar_t* b) {
     return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool IsLink(DWORD attributes, DWORD reparseTag) {
-    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-           (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
-}
-
 namespace {
-
-const VlxNtStatus kStatusNoMoreFiles = static_cast<VlxNtStatus>(0x80000006L);
-
-// A name as the native calls take it; length in characters.
-VlxUnicodeString NativeName(const wchar_t* name, size_t length) {
-    VlxUnicodeString text;
-    text.Length = text.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
-    text.Buffer = const_cast<wchar_t*>(name);
-    return text;
-}
-
-DWORD ErrorOf(VlxNtStatus status) {
-    return VlxNtSuccess(status) ? ERROR_SUCCESS : RtlNtStatusToDosError(status);
-}
-
-// One entry of a listing, with room for the longest name.
-union EntryBuffer {
-    VlxFileIdBothDirInformation info;
-    BYTE bytes[sizeof(VlxFileIdBothDirInformation) + 256 * sizeof(wchar_t)];
-};
-
-// The entry info holds, into *entry.
-DWORD TakeEntry(const VlxFileIdBothDirInformation& info, ListedEntry* entry) {
-    const size_t length = info.FileNameLength / sizeof(wchar_t);
-    if (length >= sizeof(entry->name) / sizeof(wchar_t)) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    entry->attributes = info.FileAttributes;
-    entry->tag = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info.EaSize : 0;
-    entry->id = info.FileId.QuadPart;
-    entry->created = info.CreationTime.QuadPart;
-    memcpy(entry->name, info.FileName, length * sizeof(wchar_t));
-    entry->name[length] = L'\0';
-    return ERROR_SUCCESS;
-}
-
-// Queries the folder's listing into buffer: the entry matching mask (a
-// handle's first query, one entry), or the next batch (mask null).
-DWORD Query(HANDLE folder, VlxUnicodeString* mask, void* buffer, ULONG size) {
-    VlxIoStatusBlock io = {};
-    const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer, size,
-                                                    kVlxFileIdBothDirectoryInformation, mask != nullptr, mask, FALSE);
-    if (status == kStatusNoMoreFiles) {
-        return ERROR_NO_MORE_FILES;
-    }
-    return status == kVlxStatusNoSuchFile ? ERROR_FILE_NOT_FOUND : ErrorOf(status);
-}
-
-bool IsDotOrDotDot(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
-}
 
 // Opens name (length characters, one component) relative to the folder open
 // at folder, without following a link where the platform can tell one.
 DWORD OpenRelative(HANDLE folder, const wchar_t* name, size_t length, DWORD access, DWORD sharing, ItemKind kind,
                    FileHandle* item) {
-    VlxUnicodeString text = NativeName(name, length);
+    VlxUnicodeString text = VlxName(name, length);
     VlxObjectAttributes object = {sizeof(object), folder, &text, kVlxObjCaseInsensitive, nullptr, nullptr};
     VlxIoStatusBlock io = {};
     HANDLE opened = INVALID_HANDLE_VALUE;
@@ -97,7 +41,7 @@ DWORD OpenRelative(HANDLE folder, const wchar_t* name, size_t length, DWORD acce
     const VlxNtStatus status = NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io,
                                             nullptr, 0, sharing, kVlxFileOpen, options, nullptr, 0);
     if (!VlxNtSuccess(status)) {
-        return ErrorOf(status);
+        return VlxError(status);
     }
     item->reset(opened);
     return ERROR_SUCCESS;
@@ -157,44 +101,6 @@ DWORD OpenBase(const wchar_t* path, DWORD access, FileHandle* folder) {
     folder->reset(CreateFileW(path, kFolderListing | access, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return folder->valid() ? ERROR_SUCCESS : LastFailure();
-}
-
-DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry) {
-    // A wildcard would list another entry than the one named.
-    for (const wchar_t* c = name; *c != L'\0'; ++c) {
-        if (wcschr(L"*?<>\"", *c) != nullptr) {
-            return ERROR_INVALID_NAME;
-        }
-    }
-    if (name[0] == L'\0' || IsDotOrDotDot(name)) {
-        return ERROR_INVALID_NAME;
-    }
-    VlxUnicodeString mask = NativeName(name, wcslen(name));
-    union {
-        VlxFileIdBothDirInformation info;
-        BYTE bytes[sizeof(VlxFileIdBothDirInformation) + 256 * sizeof(wchar_t)];
-    } buffer;
-    const DWORD status = Query(folder, &mask, &buffer, sizeof(buffer));
-    return status == ERROR_SUCCESS ? TakeEntry(buffer.info, entry) : status;
-}
-
-DWORD NextEntry(HANDLE folder, Listing* listing, ListedEntry* entry) {
-    for (;;) {
-        if (listing->empty) {
-            const DWORD status = Query(folder, nullptr, listing->batch.bytes, sizeof(listing->batch.bytes));
-            if (status != ERROR_SUCCESS) {
-                return status;
-            }
-            listing->at = 0;
-        }
-        const auto& info = *reinterpret_cast<const VlxFileIdBothDirInformation*>(listing->batch.bytes + listing->at);
-        listing->empty = info.NextEntryOffset == 0;
-        listing->at += info.NextEntryOffset;
-        const DWORD status = TakeEntry(info, entry);
-        if (status != ERROR_SUCCESS || !IsDotOrDotDot(entry->name)) {
-            return status;
-        }
-    }
 }
 
 DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, DWORD sharing, ItemKind kind,

@@ -111,3 +111,16 @@ extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtQueryInformationFile(HANDL
 
 // The Windows error that a native status stands for.
 extern "C" __declspec(dllimport) ULONG WINAPI RtlNtStatusToDosError(VlxNtStatus status);
+
+// The Windows error of a native call's status: 0 for success.
+inline DWORD VlxError(VlxNtStatus status) {
+    return VlxNtSuccess(status) ? ERROR_SUCCESS : RtlNtStatusToDosError(status);
+}
+
+// A name of length characters as the native calls take it.
+inline VlxUnicodeString VlxName(const wchar_t* name, size_t length) {
+    VlxUnicodeString text;
+    text.Length = text.MaximumLength = static_cast<USHORT>(length * sizeof(wchar_t));
+    text.Buffer = const_cast<wchar_t*>(name);
+    return text;
+}

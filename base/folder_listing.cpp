@@ -1,0 +1,86 @@
+#include "base/folder_listing.h"
+
+#include <string.h>
+
+#include "base/nt_file.h"
+
+bool IsLink(DWORD attributes, DWORD reparseTag) {
+    return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+           (reparseTag == 0 || IsReparseTagNameSurrogate(reparseTag));
+}
+
+namespace {
+
+const VlxNtStatus kStatusNoMoreFiles = static_cast<VlxNtStatus>(0x80000006L);
+
+// The entry info holds, into *entry.
+DWORD TakeEntry(const VlxFileIdBothDirInformation& info, ListedEntry* entry) {
+    const size_t length = info.FileNameLength / sizeof(wchar_t);
+    if (length >= sizeof(entry->name) / sizeof(wchar_t)) {
+        return ERROR_FILENAME_EXCED_RANGE;
+    }
+    entry->attributes = info.FileAttributes;
+    entry->tag = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? info.EaSize : 0;
+    entry->id = info.FileId.QuadPart;
+    entry->created = info.CreationTime.QuadPart;
+    memcpy(entry->name, info.FileName, length * sizeof(wchar_t));
+    entry->name[length] = L'\0';
+    return ERROR_SUCCESS;
+}
+
+// Queries the folder's listing into buffer: the entry matching mask (a
+// handle's first query, one entry), or the next batch (mask null).
+DWORD Query(HANDLE folder, VlxUnicodeString* mask, void* buffer, ULONG size) {
+    VlxIoStatusBlock io = {};
+    const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer, size,
+                                                    kVlxFileIdBothDirectoryInformation, mask != nullptr, mask, FALSE);
+    if (status == kStatusNoMoreFiles) {
+        return ERROR_NO_MORE_FILES;
+    }
+    return status == kVlxStatusNoSuchFile ? ERROR_FILE_NOT_FOUND : VlxError(status);
+}
+
+bool IsDotOrDotDot(const wchar_t* name) {
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+}  // namespace
+
+DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry) {
+    // A wildcard would list another entry than the one named.
+    for (const wchar_t* c = name; *c != L'\0'; ++c) {
+        if (wcschr(L"*?<>\"", *c) != nullptr) {
+            return ERROR_INVALID_NAME;
+        }
+    }
+    if (name[0] == L'\0' || IsDotOrDotDot(name)) {
+        return ERROR_INVALID_NAME;
+    }
+    VlxUnicodeString mask = VlxName(name, wcslen(name));
+    // One entry, with room for the longest name.
+    union {
+        VlxFileIdBothDirInformation info;
+        BYTE bytes[sizeof(VlxFileIdBothDirInformation) + sizeof(entry->name)];
+    } buffer;
+    const DWORD status = Query(folder, &mask, &buffer, sizeof(buffer));
+    return status == ERROR_SUCCESS ? TakeEntry(buffer.info, entry) : status;
+}
+
+DWORD NextEntry(HANDLE folder, Listing* listing, ListedEntry* entry) {
+    for (;;) {
+        if (listing->empty) {
+            const DWORD status = Query(folder, nullptr, listing->batch.bytes, sizeof(listing->batch.bytes));
+            if (status != ERROR_SUCCESS) {
+                return status;
+            }
+            listing->at = 0;
+        }
+        const auto& info = *reinterpret_cast<const VlxFileIdBothDirInformation*>(listing->batch.bytes + listing->at);
+        listing->empty = info.NextEntryOffset == 0;
+        listing->at += info.NextEntryOffset;
+        const DWORD status = TakeEntry(info, entry);
+        if (status != ERROR_SUCCESS || !IsDotOrDotDot(entry->name)) {
+            return status;
+        }
+    }
+}
