@@ -36,7 +36,7 @@ void UninstallOEMFiles(const HookContext* context) {
             if (!BuildInstallPath(context, installDir, entry, path)) {
                 continue;
             }
-            if (PruneTree(installDir, path) == kLinkInPath) {
+            if (IsRefusedAsLink(PruneTree(installDir, path))) {
                 LogLinkSkipped(context);
             }
         }

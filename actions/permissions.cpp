@@ -61,10 +61,7 @@ public:
         // A file is safe when it opens as the one listed, with no other
         // name. One gone since the listing is nothing for the entry to reach.
         FileHandle file;
-        DWORD opened = OpenListed(folder, entry, 0, kShareAll, kFileItem, &file);
-        if (opened == ERROR_SUCCESS) {
-            opened = SingleName(file.get());
-        }
+        const DWORD opened = OpenListed(folder, entry, 0, kFileItem, &file);
         return opened == ERROR_SUCCESS || NotThere(opened) ? kNext : Unsafe();
     }
     Step NotOpened(DWORD) override { return Unsafe(); }
@@ -178,7 +175,7 @@ int32_t FixPermission(const HookContext* context) {
     const DWORD opened =
         OpenBelow(base, folder, kFolderListing | READ_CONTROL | WRITE_DAC, kFolderItem, &handle, &entry);
     const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(&handle, entry) : opened;
-    if (result == kLinkInPath) {
+    if (IsRefusedAsLink(result)) {
         LogLinkSkipped(context);
         return 0;
     }

@@ -55,69 +55,85 @@ DWORD MarkForDeletion(HANDLE item) {
     return LastErrorUnless(SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
-// The old mark for a file that another program holds: it steps aside in its
-// own folder first and takes its name back when the mark is refused (a
-// module in use, for one). Nothing is marked when no name can be had. The
-// record of the rename goes once the file is marked or has its name back;
-// a file left under its temporary name keeps it, for the next run. A file
-// that its volume gives no identity, or whose temporary path would pass the
-// path limit (the rename through the folder's handle would succeed, but the
-// next run could neither prove nor open it), is marked under its own name,
-// which then stays taken until the other program lets go.
-DWORD MarkHeld(HANDLE folder, const wchar_t* base, const wchar_t* path, HANDLE deleting, bool force,
-               LeftAside* leftAside) {
-    if (LeafAt(path) + kTemporaryNameChars > kPathChars) {
+// One file's deletion: where the file is and how it goes.
+struct FileDeletion {
+    HANDLE folder;                   // the proven folder that lists it
+    const wchar_t* base;             // its path below base
+    const wchar_t* path;
+    bool force;                      // read-only, hidden and system do not stop it
+    const DeletionRecord* recorded;  // a leftover's record: that very file, on that volume, never renamed
+    LeftAside* leftAside;            // where a file left under another name is told, when given
+};
+
+// The old mark for a file that another program holds (the way it goes:
+// delete_below.h): set aside first where it can be, given its own name back
+// should the mark be refused. Nothing is marked when no name can be had.
+DWORD MarkHeld(const FileDeletion& deletion, HANDLE deleting) {
+    // The rename through the folder's handle would succeed, but the next run
+    // could neither prove nor open a file past the path limit.
+    if (LeafAt(deletion.path) + kTemporaryNameChars > kPathChars) {
         return MarkForDeletion(deleting);
     }
     DeletionRecord record = {};
-    record.forced = force ? 1 : 0;
-    DWORD status = IdentifyFile(deleting, &record);
+    record.forced = deletion.force ? 1 : 0;
+    DWORD status = CheckedCopy(record.base, deletion.base) ? IdentifyFile(deleting, &record)
+                                                           : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
     if (status == kNoFileIdentity) {
         return MarkForDeletion(deleting);
     }
     wchar_t temporaryPath[kPathChars] = {};
     if (status == ERROR_SUCCESS) {
-        status = MoveAside(folder, deleting, base, path, record, temporaryPath);
+        status = MoveAside(deletion.folder, deleting, deletion.path, record, temporaryPath);
     }
     if (status != ERROR_SUCCESS) {
         return status;
     }
     status = MarkForDeletion(deleting);
-    const DWORD back = status != ERROR_SUCCESS ? MoveBack(folder, deleting, path) : ERROR_SUCCESS;
+    const DWORD back = status != ERROR_SUCCESS ? MoveBack(deletion.folder, deleting, deletion.path) : ERROR_SUCCESS;
     if (back == ERROR_SUCCESS) {
         RemoveDeletionRecord(temporaryPath);
-    } else if (leftAside != nullptr) {
-        CheckedCopy(leftAside->name, temporaryPath + LeafAt(temporaryPath));
-        leftAside->error = back;
+    } else if (deletion.leftAside != nullptr) {
+        CheckedCopy(deletion.leftAside->name, temporaryPath + LeafAt(temporaryPath));
+        deletion.leftAside->error = back;
     }
     return status;
 }
 
-// What deleting a leftover answers for a file that is not the one recorded
-// (another file, or the file with a second name).
-const DWORD kNotRecordedFile = ERROR_NOT_FOUND;
+// Marks the file open at item (for its attributes, which are attributes) by
+// the old mark, through a handle opened again with DELETE.
+DWORD MarkFile(const FileDeletion& deletion, HANDLE item, DWORD attributes) {
+    // Held by nobody else, the file needs no other name: the mark frees its
+    // name when the hook's handles close.
+    FileHandle deleting;
+    DWORD status = Reopen(item, DELETE, 0, kFileItem, &deleting);
+    const bool held = status == ERROR_SHARING_VIOLATION;
+    if (held) {
+        status = Reopen(item, DELETE, kShareAll, kFileItem, &deleting);
+    }
+    if (status != ERROR_SUCCESS) {
+        return status;
+    }
+    // Attributes that a forced deletion clears are put back should the file stay.
+    const bool cleared = deletion.force && ClearAttributes(item, attributes);
+    status = held && deletion.recorded == nullptr ? MarkHeld(deletion, deleting.get())
+                                                  : MarkForDeletion(deleting.get());
+    if (status != ERROR_SUCCESS && cleared) {
+        SetAttributes(item, attributes);
+    }
+    return status;
+}
 
-// Deletes the file that entry lists in the proven folder open at folder, at
-// path below base. A leftover (recorded: the file a record names, under its
-// temporary name) must be that very file on the volume recorded
-// (ERROR_WRONG_DISK for another volume), and is never renamed.
-DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base, const wchar_t* path, bool force,
-                   const DeletionRecord* recorded, LeftAside* leftAside) {
+// Deletes the file that entry lists in the deletion's folder: with POSIX
+// semantics where they are known, otherwise by the old mark. A leftover must
+// be the very file recorded (ERROR_WRONG_DISK for another volume,
+// kNotRecordedFile for another file).
+DWORD DeleteListed(const FileDeletion& deletion, const ListedEntry& entry) {
     // Opened for its attributes alone, which keeps no other program out and
     // leaves the hook free to ask whether one holds the file.
     FileHandle item;
-    DWORD status = OpenListed(folder, entry, force ? FILE_WRITE_ATTRIBUTES : 0, kShareAll, kFileItem, &item);
-    if (status == ERROR_SUCCESS) {
-        status = SingleName(item.get());
-        // A leftover with a second name is not ours either.
-        status = recorded != nullptr && status == kLinkInPath ? kNotRecordedFile : status;
-    }
-    if (status == ERROR_SUCCESS && recorded != nullptr) {
-        RecordedFileMatch match = kOtherFile;
-        status = MatchRecordedFile(item.get(), *recorded, &match);
-        if (status == ERROR_SUCCESS && match != kRecordedFile) {
-            status = match == kOtherVolume ? ERROR_WRONG_DISK : kNotRecordedFile;
-        }
+    DWORD status = OpenListed(deletion.folder, entry, deletion.force ? FILE_WRITE_ATTRIBUTES : 0, kFileItem, &item);
+    if (status == ERROR_SUCCESS && deletion.recorded != nullptr) {
+        status = MatchRecordedFile(item.get(), *deletion.recorded);
     }
     // Every handle that deletes is that very file, opened again through it.
     FileHandle deleting;
@@ -127,50 +143,25 @@ DWORD DeleteListed(HANDLE folder, const ListedEntry& entry, const wchar_t* base,
     if (status != ERROR_SUCCESS) {
         return status;
     }
-    status = DeleteWithPosixSemantics(deleting.get(), force);
+    status = DeleteWithPosixSemantics(deleting.get(), deletion.force);
     if (!IsUnsupported(status)) {
         return status;
     }
     // A plain deletion of a read-only file cannot succeed: nothing is tried.
-    const DWORD attributes = entry.attributes;
-    if (!force && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    if (!deletion.force && (entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
         return ERROR_ACCESS_DENIED;
     }
-    // Held by nobody else, the file needs no other name: the mark frees its
-    // name when the hook's handles close.
     deleting.reset();
-    status = Reopen(item.get(), DELETE, 0, kFileItem, &deleting);
-    const bool held = status == ERROR_SHARING_VIOLATION;
-    if (held) {
-        status = Reopen(item.get(), DELETE, kShareAll, kFileItem, &deleting);
-    }
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    // Attributes that a forced deletion clears are put back should the file stay.
-    const bool cleared = force && ClearAttributes(item.get(), attributes);
-    status = held && recorded == nullptr ? MarkHeld(folder, base, path, deleting.get(), force, leftAside)
-                                         : MarkForDeletion(deleting.get());
-    if (status != ERROR_SUCCESS && cleared) {
-        SetAttributes(item.get(), attributes);
-    }
-    return status;
+    return MarkFile(deletion, item.get(), entry.attributes);
 }
 
-// Deletes the file at path below base, as the proven folder open at folder
-// (not yet listed) lists it.
-DWORD DeleteIn(HANDLE folder, const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
-    ListedEntry entry;
-    const DWORD status = ListEntry(folder, path + LeafAt(path), &entry);
-    return status == ERROR_SUCCESS ? DeleteListed(folder, entry, base, path, force, nullptr, leftAside) : status;
-}
-
-// Deletes the file at path below base, its folder opened below base.
-DWORD DeleteFileAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
+// Deletes the file at path below base, as its folder, opened below base, lists it.
+DWORD DeleteAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* leftAside) {
     FileHandle folder;
-    size_t leaf = 0;
-    const DWORD status = OpenParentBelow(base, path, &folder, &leaf);
-    return status == ERROR_SUCCESS ? DeleteIn(folder.get(), base, path, force, leftAside) : status;
+    ListedEntry entry;
+    const DWORD status = ListBelow(base, path, &folder, &entry);
+    return status == ERROR_SUCCESS ? DeleteListed({folder.get(), base, path, force, nullptr, leftAside}, entry)
+                                   : status;
 }
 
 // Whether the volume that answers at the root of path ("C:\" or
@@ -192,32 +183,33 @@ DWORD RecordedVolumeAt(const wchar_t* path, const DeletionRecord& record) {
     if (!opened.valid()) {
         return LastFailure();
     }
-    RecordedFileMatch match = kOtherVolume;
-    const DWORD status = MatchRecordedFile(opened.get(), record, &match);
-    return status != ERROR_SUCCESS ? status : match == kOtherVolume ? ERROR_WRONG_DISK : ERROR_SUCCESS;
+    // The root is no file of the record's: on the volume recorded it is another.
+    const DWORD match = MatchRecordedFile(opened.get(), record);
+    return match == kNotRecordedFile ? ERROR_SUCCESS : match;
 }
 
 }  // namespace
 
 DWORD DeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteFileAt(base, path, false, leftAside);
+    return DeleteAt(base, path, false, leftAside);
 }
 
 DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteFileAt(base, path, true, leftAside);
+    return DeleteAt(base, path, true, leftAside);
 }
 
 DWORD ForceDeleteIn(HANDLE folder, const wchar_t* base, const wchar_t* path, LeftAside* leftAside) {
-    return DeleteIn(folder, base, path, true, leftAside);
+    const wchar_t* name = path + LeafAt(path);
+    ListedEntry entry;
+    const DWORD status = ListEntry(folder, name, wcslen(name), &entry);
+    return status == ERROR_SUCCESS ? DeleteListed({folder, base, path, true, nullptr, leftAside}, entry) : status;
 }
 
-DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how, bool* posix) {
-    const bool clear = how == kClearingRemoval && (attributes & kClearedAttributes) != 0;
-    if (clear) {
-        const DWORD cleared = SetAttributes(folder, FILE_ATTRIBUTE_NORMAL);
-        if (cleared != ERROR_SUCCESS) {
-            return cleared;
-        }
+DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, bool* posix) {
+    const bool clear = (attributes & kClearedAttributes) != 0;
+    const DWORD cleared = clear ? SetAttributes(folder, FILE_ATTRIBUTE_NORMAL) : ERROR_SUCCESS;
+    if (cleared != ERROR_SUCCESS) {
+        return cleared;
     }
     // With POSIX semantics an emptied folder that another program holds
     // leaves its parent at once, and the parent can go too.
@@ -256,8 +248,9 @@ LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& reco
     if (IsLink(entry.attributes, entry.tag) || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return kLeftoverNotOurs;
     }
-    *error = DeleteListed(folder.get(), entry, record.base, leftover, record.forced != 0, &record, nullptr);
-    if (*error == kNotRecordedFile) {
+    *error = DeleteListed({folder.get(), record.base, leftover, record.forced != 0, &record, nullptr}, entry);
+    // Another file, or the file recorded with a second name, is not ours either.
+    if (*error == kNotRecordedFile || *error == kSecondName) {
         return kLeftoverNotOurs;
     }
     return *error == ERROR_SUCCESS ? kLeftoverDeleted : kLeftoverStays;

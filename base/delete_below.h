@@ -6,18 +6,21 @@
 // Where the volume knows it (Windows 10 1709 and later, on NTFS), the
 // deletion has POSIX semantics: the name leaves its folder when the hook's
 // handle closes. Elsewhere (Windows 7 and 8, FAT, ReFS, Wine) the old mark
-// keeps the name taken for as long as anyone holds the item; a file that
-// another program holds then first takes a temporary name in its own folder
-// (move_aside.h), recorded first (deletion_record.h), and takes its own name
-// back should the mark be refused. A file whose temporary path would pass the
+// keeps the name taken for as long as anyone holds the item. So a file that
+// another program holds (a share-nothing open of it is refused) first takes
+// a temporary name in its own folder (move_aside.h), recorded before the
+// rename (deletion_record.h), and takes its own name back should the mark be
+// refused; the record goes once the file is marked or has its name back, and
+// a file left under its temporary name keeps it for the next run, which
+// finishes it (FinishLeftover). A file whose temporary path would pass the
 // path limit, or that its volume gives no identity, is marked under its own
-// name. Each step, what a kill after it leaves and what the next run does
-// with it (FinishLeftover): docs/safety.md.
+// name, which then stays taken until the other program lets go. Each step,
+// what a kill after it leaves and what the next run does: docs/safety.md.
 #pragma once
 
 #include <windows.h>
 
-#include "base/move_aside.h"
+#include "base/deletion_record.h"
 #include "base/no_follow.h"
 
 // A file that could not be deleted and then could not take its own name
@@ -41,19 +44,15 @@ DWORD ForceDeleteBelow(const wchar_t* base, const wchar_t* path, LeftAside* left
 // OpenEachBelow does): folder is that proven folder, not yet listed.
 DWORD ForceDeleteIn(HANDLE folder, const wchar_t* base, const wchar_t* path, LeftAside* leftAside = nullptr);
 
-enum FolderRemoval {
-    kPlainRemoval,     // as RemoveDirectoryW: the folder's attributes stay as they are
-    kClearingRemoval,  // read-only, hidden and system are cleared first, and put back should it stay
-};
-
-// Removes the proven folder open at folder (with DELETE, and for a clearing
-// removal FILE_WRITE_ATTRIBUTES), whose attributes are attributes; it goes
-// when its last handle closes (ERROR_DIR_NOT_EMPTY for a folder that still
-// holds anything). Where posix is given, POSIX semantics are tried only
-// while it is true, and it turns false where the volume does not know them:
-// a walk asks once.
-DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, FolderRemoval how = kClearingRemoval,
-                       bool* posix = nullptr);
+// Removes the proven folder open at folder (with DELETE, and
+// FILE_WRITE_ATTRIBUTES where attributes hold any of read-only, hidden and
+// system), whose attributes are attributes: those three are cleared first and
+// put back should it stay (0 leaves them as they are, as RemoveDirectoryW
+// does). It goes when its last handle closes (ERROR_DIR_NOT_EMPTY for a
+// folder that still holds anything). Where posix is given, POSIX semantics
+// are tried only while it is true, and it turns false where the volume does
+// not know them: a walk asks once.
+DWORD RemoveOpenFolder(HANDLE folder, DWORD attributes, bool* posix = nullptr);
 
 // What finishing a recorded deletion found at the temporary path.
 enum LeftoverFound {
@@ -64,10 +63,10 @@ enum LeftoverFound {
 };
 
 // Finishes the deletion that a killed run left half-done: the file recorded
-// (deletion_record.h) as set aside at leftover, its temporary path, below the
-// base the record names, if and only if it is the very file recorded, with
-// no other name and no link on its way; deleted as the record says, never
-// renamed again. A leftover that is missing counts as gone only while the
-// volume that answers at its root is the one recorded; a file or a root of
-// another volume leaves it to be told (ERROR_WRONG_DISK).
+// as set aside at leftover, its temporary path, below the base the record
+// names, if and only if it is the very file recorded, with no other name and
+// no link on its way; deleted as the record says, never renamed again. A
+// leftover that is missing counts as gone only while the volume that answers
+// at its root is the one recorded; a file or a root of another volume leaves
+// it to be told (ERROR_WRONG_DISK).
 LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error);

@@ -7,7 +7,6 @@
 
 #include "base/checked_text.h"
 #include "base/guards.h"
-#include "base/no_follow.h"
 
 // Named by the build from the product's facts (VLX_RECORDS_KEY_NAME).
 const wchar_t kDeletionRecordKey[] = L"SOFTWARE\\" VLX_RECORDS_KEY_NAME;
@@ -77,19 +76,22 @@ DWORD ReadProof(HANDLE file, DWORD proof, DeletionRecord* record) {
     return ERROR_INVALID_DATA;
 }
 
-// Whether the id or index read holds anything but zeros.
-bool HasId(const DeletionRecord& record) {
-    static const BYTE kNoId[sizeof(record.id)] = {};
-    return memcmp(record.id, kNoId, sizeof(kNoId)) != 0;
-}
-
 // FAT keeps local time: after a change of time zone or of daylight saving
 // time both times read back moved by one and the same whole number of
 // quarter hours, at most a day either way.
 bool SameTimesInAnyZone(const DeletionRecord& found, const DeletionRecord& record) {
     const LONGLONG shift = static_cast<LONGLONG>(found.created - record.created);
-    return static_cast<LONGLONG>(found.written - record.written) == shift && shift % kQuarterHour == 0 &&
-           shift >= -kDay && shift <= kDay;
+    if (static_cast<LONGLONG>(found.written - record.written) != shift) {
+        return false;
+    }
+    // Each whole shift in turn: a 64-bit remainder would need a runtime
+    // helper that the DLL, which links no C runtime, does not have.
+    for (LONGLONG whole = -kDay; whole <= kDay; whole += kQuarterHour) {
+        if (shift == whole) {
+            return true;
+        }
+    }
+    return false;
 }
 
 // Gives the key the access list of security: a key that an earlier hook made,
@@ -134,6 +136,12 @@ RecordValue ReadValue(HKEY key, DWORD index, wchar_t (&name)[kPathChars], Deleti
     return ours ? kOurRecord : kForeignValue;
 }
 
+// The number of values the key open at key holds: false when it cannot be read.
+bool CountValues(HKEY key, DWORD* values) {
+    return RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, values, nullptr, nullptr,
+                            nullptr, nullptr) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 DWORD IdentifyFile(HANDLE file, DeletionRecord* record) {
@@ -148,10 +156,12 @@ DWORD IdentifyFile(HANDLE file, DeletionRecord* record) {
     if (IsUnsupported(status)) {
         status = ReadProof(file, kProofIndex, record);
     }
-    return status == ERROR_SUCCESS && !HasId(*record) ? kNoFileIdentity : status;
+    // An id or index of zeros tells nothing.
+    static const BYTE kNoId[sizeof(record->id)] = {};
+    return status == ERROR_SUCCESS && memcmp(record->id, kNoId, sizeof(kNoId)) == 0 ? kNoFileIdentity : status;
 }
 
-DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record, RecordedFileMatch* match) {
+DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record) {
     DeletionRecord found = {};
     const DWORD read = ReadProof(item, record.proof, &found);
     if (read != ERROR_SUCCESS) {
@@ -160,8 +170,7 @@ DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record, RecordedFileM
     const bool same = record.proof == kProofTraits
                           ? found.size == record.size && SameTimesInAnyZone(found, record)
                           : found.created == record.created && memcmp(found.id, record.id, sizeof(found.id)) == 0;
-    *match = found.volume != record.volume ? kOtherVolume : same ? kRecordedFile : kOtherFile;
-    return ERROR_SUCCESS;
+    return found.volume != record.volume ? ERROR_WRONG_DISK : same ? ERROR_SUCCESS : kNotRecordedFile;
 }
 
 DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how) {
@@ -199,10 +208,8 @@ DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& re
 bool RemoveDeletionRecord(const wchar_t* temporaryPath) {
     LONG status = ERROR_SUCCESS;
     {
-        RegKey key;
-        status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_SET_VALUE, key.put());
-        if (status != ERROR_SUCCESS) {
-            key.release();
+        const RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kDeletionRecordKey, KEY_SET_VALUE, &status);
+        if (!key.valid()) {
             return status == ERROR_FILE_NOT_FOUND;
         }
         status = RegDeleteValueW(key.get(), temporaryPath);
@@ -212,36 +219,21 @@ bool RemoveDeletionRecord(const wchar_t* temporaryPath) {
 }
 
 DWORD DeletionRecordCount() {
-    RegKey key;
     DWORD values = 0;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-        key.release();
-        return 0;
-    }
-    const LONG status = RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values,
-                                         nullptr, nullptr, nullptr, nullptr);
-    return status == ERROR_SUCCESS ? values : 0;
+    const RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kDeletionRecordKey, KEY_QUERY_VALUE);
+    return key.valid() && CountValues(key.get(), &values) ? values : 0;
 }
 
 RecordValue ReadDeletionRecord(DWORD index, wchar_t (&leftover)[kPathChars], DeletionRecord* record) {
-    RegKey key;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-        key.release();
-        return kNoMoreValues;
-    }
-    return ReadValue(key.get(), index, leftover, record);
+    const RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kDeletionRecordKey, KEY_QUERY_VALUE);
+    return key.valid() ? ReadValue(key.get(), index, leftover, record) : kNoMoreValues;
 }
 
 void RemoveRecordsKeyWhenDone() {
     {
-        RegKey key;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS) {
-            key.release();
-            return;
-        }
+        const RegKey key = OpenRegKey(HKEY_LOCAL_MACHINE, kDeletionRecordKey, KEY_QUERY_VALUE);
         DWORD values = 0;
-        if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, nullptr,
-                             nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        if (!key.valid() || !CountValues(key.get(), &values)) {
             return;
         }
         // Every value must be read and be none of ours; a sub-key keeps the

@@ -1,6 +1,6 @@
 // The record of a file that the old deletion sets aside under a temporary
-// name (move_aside.h); when it is written and removed, and what the next run
-// does with one a killed run left: the table in docs/safety.md.
+// name: when it is written and removed, delete_below.h; what the next run
+// does with one a killed run left, step by step: docs/safety.md.
 // It lives under HKEY_LOCAL_MACHINE, where only administrators write, in a
 // key that only SYSTEM and administrators can read, so no user can forge one
 // or learn from it; the file it names is proven by what survives the rename
@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include "base/checked_text.h"
+#include "base/errors.h"
 
 // A four-character prefix, eight hexadecimal digits and ".tmp", with the
 // terminator.
@@ -33,9 +34,7 @@ enum FileProof : DWORD {
     // delete any file anyway: its index is the place of the file's entry in
     // its folder, which the longer temporary name moves, so the proof is
     // what the rename leaves alone: the volume serial number, the size and
-    // the creation and last-write times. FAT keeps local time, so a change
-    // of time zone or of daylight saving time moves both times by the same
-    // whole number of quarter hours, which the comparison allows.
+    // the creation and last-write times (compared in any time zone).
     kProofTraits = 3,
 };
 
@@ -66,17 +65,12 @@ const DWORD kNoFileIdentity = ERROR_NOT_SUPPORTED;
 // kNoFileIdentity, or why it cannot be had.
 DWORD IdentifyFile(HANDLE file, DeletionRecord* record);
 
-// What the object open at a handle is to a record.
-enum RecordedFileMatch {
-    kRecordedFile,  // the very file recorded
-    kOtherFile,     // another file (or folder), on the volume recorded
-    kOtherVolume,   // on another volume: the one recorded is not where it was
-};
-
-// Whether the object open at item is the file record names, proven the way
-// the record was: 0 with *match set, or why it cannot be told. For a
-// volume's root it tells whether that volume is the one recorded.
-DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record, RecordedFileMatch* match);
+// 0 when the object open at item is the file record names, proven the way
+// the record was; ERROR_WRONG_DISK when it lies on another volume than the
+// one recorded; kNotRecordedFile for another file (or folder) on that volume;
+// or why it cannot be told. For a volume's root it tells whether that volume
+// is the one recorded.
+DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record);
 
 enum RecordWrite {
     kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where temporaryPath has a record
@@ -84,16 +78,14 @@ enum RecordWrite {
 };
 
 // Writes the record of the file set aside (or about to be) at temporaryPath
-// and makes it durable before it returns: 0 or why not. The key is created
-// with its access list (SYSTEM and Administrators, nothing inherited) and
-// Administrators as its owner; one that already exists is given that list
-// before anything is written to it.
+// and makes it durable before it returns: 0 or why not. The key has its
+// owner and access list (SYSTEM and Administrators alone) before anything is
+// written to it, made so or given them.
 DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how);
 
 // Removes the value named temporaryPath (a record, or a value that is none of
-// ours), and then the key once no record of this hook's is left in it,
-// whatever else it holds: true when no value of that name is left. Other
-// records are never touched.
+// ours), then the key as RemoveRecordsKeyWhenDone does: true when no value of
+// that name is left. Other records are never touched.
 bool RemoveDeletionRecord(const wchar_t* temporaryPath);
 
 // The number of values the records key holds (0 when it is not there or

@@ -11,8 +11,6 @@ bool IsLink(DWORD attributes, DWORD reparseTag) {
 
 namespace {
 
-const VlxNtStatus kStatusNoMoreFiles = static_cast<VlxNtStatus>(0x80000006L);
-
 // The entry info holds, into *entry.
 DWORD TakeEntry(const VlxFileIdBothDirInformation& info, ListedEntry* entry) {
     const size_t length = info.FileNameLength / sizeof(wchar_t);
@@ -34,29 +32,30 @@ DWORD Query(HANDLE folder, VlxUnicodeString* mask, void* buffer, ULONG size) {
     VlxIoStatusBlock io = {};
     const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer, size,
                                                     kVlxFileIdBothDirectoryInformation, mask != nullptr, mask, FALSE);
-    if (status == kStatusNoMoreFiles) {
+    if (status == kVlxStatusNoMoreFiles) {
         return ERROR_NO_MORE_FILES;
     }
     return status == kVlxStatusNoSuchFile ? ERROR_FILE_NOT_FOUND : VlxError(status);
 }
 
-bool IsDotOrDotDot(const wchar_t* name) {
-    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+// "." or "..", of length characters.
+bool IsDotOrDotDot(const wchar_t* name, size_t length) {
+    return (length == 1 || length == 2) && name[0] == L'.' && name[length - 1] == L'.';
 }
 
 }  // namespace
 
-DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry) {
+DWORD ListEntry(HANDLE folder, const wchar_t* name, size_t length, ListedEntry* entry) {
     // A wildcard would list another entry than the one named.
-    for (const wchar_t* c = name; *c != L'\0'; ++c) {
-        if (wcschr(L"*?<>\"", *c) != nullptr) {
+    for (size_t i = 0; i < length; ++i) {
+        if (name[i] == L'\0' || wcschr(L"*?<>\"", name[i]) != nullptr) {
             return ERROR_INVALID_NAME;
         }
     }
-    if (name[0] == L'\0' || IsDotOrDotDot(name)) {
+    if (length == 0 || IsDotOrDotDot(name, length)) {
         return ERROR_INVALID_NAME;
     }
-    VlxUnicodeString mask = VlxName(name, wcslen(name));
+    VlxUnicodeString mask = VlxName(name, length);
     // One entry, with room for the longest name.
     union {
         VlxFileIdBothDirInformation info;
@@ -79,7 +78,7 @@ DWORD NextEntry(HANDLE folder, Listing* listing, ListedEntry* entry) {
         listing->empty = info.NextEntryOffset == 0;
         listing->at += info.NextEntryOffset;
         const DWORD status = TakeEntry(info, entry);
-        if (status != ERROR_SUCCESS || !IsDotOrDotDot(entry->name)) {
+        if (status != ERROR_SUCCESS || !IsDotOrDotDot(entry->name, wcslen(entry->name))) {
             return status;
         }
     }

@@ -21,11 +21,12 @@ struct ListedEntry {
     wchar_t name[256];   // its (long) name
 };
 
-// Lists the one entry name in the folder open at folder, through that handle
-// (a handle's first listing fixes which names it lists: it must not have
-// listed before). ERROR_FILE_NOT_FOUND when there is none; ERROR_INVALID_NAME
-// for "", ".", "..", or a name with a wildcard.
-DWORD ListEntry(HANDLE folder, const wchar_t* name, ListedEntry* entry);
+// Lists the one entry named by the length characters at name in the folder
+// open at folder, through that handle (a handle's first listing fixes which
+// names it lists: it must not have listed before). ERROR_FILE_NOT_FOUND when
+// there is none; ERROR_INVALID_NAME for "", ".", "..", or a name with a
+// wildcard.
+DWORD ListEntry(HANDLE folder, const wchar_t* name, size_t length, ListedEntry* entry);
 
 // A folder's listing as it is read, a batch of entries at a time.
 struct Listing {

@@ -27,9 +27,8 @@ public:
     Levels(const Levels&) = delete;
     Levels& operator=(const Levels&) = delete;
     ~Levels() {
-        while (depth_ > 0) {
-            Close();
-            --depth_;
+        for (; depth_ > 0; --depth_) {
+            FileHandle closing(Take());
         }
         free(levels_);
     }
@@ -67,8 +66,6 @@ public:
         level.folder = INVALID_HANDLE_VALUE;
         return folder;
     }
-    // Closes the top level's handle where the walk owns it.
-    void Close() { FileHandle closing(Take()); }
     void Pop() { --depth_; }
     size_t depth() const { return depth_; }
 
@@ -115,8 +112,7 @@ public:
         FileHandle removing;
         const DWORD opened = Reopen(folder->get(), DELETE | FILE_WRITE_ATTRIBUTES, kShareAll, kFolderItem, &removing);
         folder->reset();
-        return opened == ERROR_SUCCESS ? RemoveOpenFolder(removing.get(), entry.attributes, kClearingRemoval, &posix_)
-                                       : opened;
+        return opened == ERROR_SUCCESS ? RemoveOpenFolder(removing.get(), entry.attributes, &posix_) : opened;
     }
 
 private:
@@ -138,7 +134,7 @@ DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisi
             TreeVisitor::Step step = visitor->Entry(level.folder, listed);
             if (step == TreeVisitor::kDescend && IsFolder(listed)) {
                 FileHandle below;
-                const DWORD opened = OpenListed(level.folder, listed, kFolderListing, kShareAll, kFolderItem, &below);
+                const DWORD opened = OpenListed(level.folder, listed, kFolderListing, kFolderItem, &below);
                 if (opened == ERROR_SUCCESS) {
                     if (!levels.Push(below.release(), listed)) {
                         return ERROR_NOT_ENOUGH_MEMORY;
@@ -166,17 +162,12 @@ DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisi
 }
 
 DWORD PruneTree(const wchar_t* base, const wchar_t* folder) {
-    FileHandle parent;
     FileHandle top;
     ListedEntry entry;
-    DWORD opened = ListBelow(base, folder, &parent, &entry);
-    if (opened == ERROR_SUCCESS) {
-        opened = OpenListed(parent.get(), entry, kFolderListing, kShareAll, kFolderItem, &top);
-    }
+    const DWORD opened = OpenBelow(base, folder, kFolderListing, kFolderItem, &top, &entry);
     if (opened != ERROR_SUCCESS) {
         return NotThere(opened) ? ERROR_SUCCESS : opened;
     }
-    parent.reset();
     Pruning pruning;
     return WalkTree(&top, true, entry, &pruning);
 }

@@ -115,6 +115,20 @@ using LocalMemory = Unique<LocalMemoryTraits<Pointer>>;
 template <typename Element>
 using HeapArray = Unique<HeapArrayTraits<Element>>;
 
+// root\subKey opened with access; empty when it does not open (the open's
+// status in *status when asked for).
+inline RegKey OpenRegKey(HKEY root, const wchar_t* subKey, REGSAM access, LONG* status = nullptr) {
+    RegKey key;
+    const LONG opened = RegOpenKeyExW(root, subKey, 0, access, key.put());
+    if (opened != ERROR_SUCCESS) {
+        key.release();  // nothing was opened, whatever the out-parameter holds
+    }
+    if (status != nullptr) {
+        *status = opened;
+    }
+    return key;
+}
+
 // A COM interface pointer, released when the guard ends.
 template <typename Interface>
 class ComPtr {

@@ -4,7 +4,6 @@
 
 #include <string.h>
 
-#include "base/deletion_record.h"
 #include "base/checked_text.h"
 #include "base/nt_file.h"
 
@@ -51,21 +50,13 @@ DWORD NameNow(HANDLE file, wchar_t (&name)[kPathChars]) {
         return LastFailure();
     }
     // Wine answers a name that does not fit with success, cut short.
-    size_t length = about.info.FileNameLength / sizeof(wchar_t);
+    const size_t length = about.info.FileNameLength / sizeof(wchar_t);
     if (length > kNameInfoChars) {
         return ERROR_MORE_DATA;
     }
-    size_t leaf = length;
-    while (leaf > 0 && !IsPathSeparator(about.info.FileName[leaf - 1])) {
-        --leaf;
-    }
-    length -= leaf;
-    if (length >= kPathChars) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    memcpy(name, about.info.FileName + leaf, length * sizeof(wchar_t));
-    name[length] = L'\0';
-    return ERROR_SUCCESS;
+    wchar_t* told = about.info.FileName;
+    told[length] = L'\0';  // the buffer holds one more character than kNameInfoChars
+    return CheckedCopy(name, told + LeafAt(told)) ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
 }
 
 // The product's four-character prefix (VLX_TEMPORARY_NAME_PREFIX, named by
@@ -87,65 +78,74 @@ bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
     return true;
 }
 
+// Two names are the same name: the platform compares them without regard to
+// case.
+bool SameName(const wchar_t* a, const wchar_t* b) {
+    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
+}
+
+// Sets the file aside at temporaryPath, whose last component is a new name,
+// recording it first: 0 when it is set aside, with *taken false; 0 with
+// *taken true when the name is taken (a file has it, or another file's record
+// holds it), with no record left; otherwise why not.
+DWORD TryName(HANDLE folder, HANDLE file, const wchar_t* ownName, const wchar_t* temporaryPath,
+              const DeletionRecord& record, bool* taken) {
+    const wchar_t* name = temporaryPath + LeafAt(temporaryPath);
+    *taken = false;
+    // Recorded before the rename: a run ended in between leaves a record
+    // whose file still has its own name, never a file the next run does not
+    // know.
+    DWORD status = WriteDeletionRecord(temporaryPath, record, kNewRecord);
+    if (status != ERROR_SUCCESS) {
+        *taken = status == ERROR_ALREADY_EXISTS;
+        return *taken ? ERROR_SUCCESS : status;
+    }
+    const VlxNtStatus renamed = RenameWithin(folder, file, name);
+    if (VlxNtSuccess(renamed)) {
+        return ERROR_SUCCESS;
+    }
+    // A rename reported failed may have been done all the same (a share that
+    // drops in the middle): the name the file has now decides. Under the
+    // temporary one it is set aside; where it is not told to be its own, the
+    // record stays for the next run.
+    wchar_t now[kPathChars];
+    const DWORD told = NameNow(file, now);
+    if (told == ERROR_SUCCESS && SameName(now, name)) {
+        return ERROR_SUCCESS;
+    }
+    if (told != ERROR_SUCCESS || !SameName(now, ownName)) {
+        return RtlNtStatusToDosError(renamed);
+    }
+    RemoveDeletionRecord(temporaryPath);
+    *taken = renamed == kVlxStatusObjectNameCollision;
+    return *taken ? ERROR_SUCCESS : RtlNtStatusToDosError(renamed);
+}
+
 }  // namespace
 
-DWORD MoveAside(HANDLE folder, HANDLE file, const wchar_t* base, const wchar_t* path, const DeletionRecord& record,
+DWORD MoveAside(HANDLE folder, HANDLE file, const wchar_t* path, const DeletionRecord& record,
                 wchar_t (&temporaryPath)[kPathChars]) {
-    DWORD status = ERROR_SUCCESS;
-    DeletionRecord aside = record;
     // The temporary path is the file's folder, copied once, and a new name.
-    if (!CheckedCopy(aside.base, base) || !CheckedCopy(temporaryPath, path)) {
-        status = ERROR_FILENAME_EXCED_RANGE;
-    }
+    DWORD status = CheckedCopy(temporaryPath, path) ? ERROR_SUCCESS : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
     const size_t leaf = LeafAt(path);
-    for (int attempt = 0; status == ERROR_SUCCESS && attempt < kNameAttempts; ++attempt) {
+    bool taken = true;
+    for (int attempt = 0; status == ERROR_SUCCESS && taken && attempt < kNameAttempts; ++attempt) {
         wchar_t name[kTemporaryNameChars];
+        temporaryPath[leaf] = L'\0';
         if (!TemporaryName(name)) {
             status = ERROR_GEN_FAILURE;
-            break;
-        }
-        temporaryPath[leaf] = L'\0';
-        if (!CheckedAppend(temporaryPath, name)) {
+        } else if (!CheckedAppend(temporaryPath, name)) {
             status = ERROR_FILENAME_EXCED_RANGE;
-            break;
-        }
-        // Recorded before the rename: a run ended in between leaves a record
-        // whose file still has its own name, never a file the next run does
-        // not know. A name that another file's record holds is passed.
-        status = WriteDeletionRecord(temporaryPath, aside, kNewRecord);
-        if (status == ERROR_ALREADY_EXISTS) {
-            status = ERROR_SUCCESS;
-            continue;
-        }
-        if (status != ERROR_SUCCESS) {
-            break;
-        }
-        const VlxNtStatus renamed = RenameWithin(folder, file, name);
-        if (VlxNtSuccess(renamed)) {
-            return ERROR_SUCCESS;
-        }
-        // A rename reported failed may have been done all the same (a share
-        // that drops in the middle): the name the file has now decides. Under
-        // the temporary one it is set aside; where it is not told to be its
-        // own, the record stays for the next run.
-        wchar_t now[kPathChars];
-        const DWORD told = NameNow(file, now);
-        if (told == ERROR_SUCCESS && SameName(now, name)) {
-            return ERROR_SUCCESS;
-        }
-        if (told != ERROR_SUCCESS || !SameName(now, path + leaf)) {
-            status = RtlNtStatusToDosError(renamed);
-            break;
-        }
-        RemoveDeletionRecord(temporaryPath);
-        if (renamed != kVlxStatusObjectNameCollision) {
-            status = RtlNtStatusToDosError(renamed);
+        } else {
+            status = TryName(folder, file, path + leaf, temporaryPath, record, &taken);
         }
     }
-    if (status == ERROR_SUCCESS) {
+    if (status == ERROR_SUCCESS && taken) {
         status = ERROR_ALREADY_EXISTS;  // every name tried was taken
     }
-    temporaryPath[0] = L'\0';
+    if (status != ERROR_SUCCESS) {
+        temporaryPath[0] = L'\0';
+    }
     return status;
 }
 

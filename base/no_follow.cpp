@@ -1,30 +1,7 @@
 #include "base/no_follow.h"
 
-#include <string.h>
-
 #include "base/checked_text.h"
 #include "base/nt_file.h"
-
-DWORD LastFailure() {
-    const DWORD error = GetLastError();
-    return error != ERROR_SUCCESS ? error : ERROR_GEN_FAILURE;
-}
-
-bool NotThere(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-DWORD LastErrorUnless(BOOL succeeded) {
-    return succeeded ? ERROR_SUCCESS : LastFailure();
-}
-
-bool IsUnsupported(DWORD error) {
-    return error == ERROR_INVALID_PARAMETER || error == ERROR_INVALID_FUNCTION || error == ERROR_NOT_SUPPORTED;
-}
-
-bool SameName(const wchar_t* a, const wchar_t* b) {
-    return CompareStringOrdinal(a, -1, b, -1, TRUE) == CSTR_EQUAL;
-}
 
 namespace {
 
@@ -47,41 +24,44 @@ DWORD OpenRelative(HANDLE folder, const wchar_t* name, size_t length, DWORD acce
     return ERROR_SUCCESS;
 }
 
-bool Told(LONGLONG id) {
+// What proves which object a handle is: its file id (0 or -1: not told), or
+// where either side tells none, its creation time.
+struct Identity {
+    LONGLONG id;
+    LONGLONG created;
+};
+
+bool IdTold(LONGLONG id) {
     return id != 0 && id != -1;
 }
 
-// The file id of the object open at item; 0 when it cannot be told.
-LONGLONG FileId(HANDLE item) {
+// Reads the identity of the object open at item: its id, and its creation
+// time where that id, or that of known (the identity it is to be compared
+// with, when given), is not told.
+DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
     LARGE_INTEGER index = {};
     VlxIoStatusBlock io = {};
     const VlxNtStatus status = NtQueryInformationFile(item, &io, &index, sizeof(index), kVlxFileInternalInformation);
-    return VlxNtSuccess(status) ? index.QuadPart : 0;
-}
-
-// The creation time of the object open at item: 0, or why it cannot be told.
-DWORD CreationTime(HANDLE item, LONGLONG* created) {
+    found->id = VlxNtSuccess(status) ? index.QuadPart : 0;
+    found->created = 0;
+    if (IdTold(found->id) && (known == nullptr || IdTold(known->id))) {
+        return ERROR_SUCCESS;
+    }
     FILE_BASIC_INFO basic;
     if (!GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof(basic))) {
         return LastFailure();
     }
-    *created = basic.CreationTime.QuadPart;
+    found->created = basic.CreationTime.QuadPart;
     return ERROR_SUCCESS;
 }
 
-// Whether the object open at item is the one whose file id is id: the same
-// id, or where either side tells none, the same creation time.
-DWORD IsObject(HANDLE item, LONGLONG id, LONGLONG created) {
-    const LONGLONG itemId = FileId(item);
-    if (Told(itemId) && Told(id)) {
-        return itemId == id ? ERROR_SUCCESS : kLinkInPath;
-    }
-    LONGLONG itemCreated = 0;
-    const DWORD status = CreationTime(item, &itemCreated);
-    if (status != ERROR_SUCCESS) {
-        return status;
-    }
-    return itemCreated == created ? ERROR_SUCCESS : kLinkInPath;
+// 0 when the object open at item is the one known, kOtherItemAtName when it
+// is another, or why it cannot be told.
+DWORD ProveIdentity(HANDLE item, const Identity& known) {
+    Identity found;
+    const DWORD status = ReadIdentity(item, &known, &found);
+    const bool same = IdTold(found.id) && IdTold(known.id) ? found.id == known.id : found.created == known.created;
+    return status != ERROR_SUCCESS ? status : same ? ERROR_SUCCESS : kOtherItemAtName;
 }
 
 // The length of base when path is base or lies below it (base, a separator,
@@ -95,58 +75,14 @@ size_t BaseLength(const wchar_t* base, const wchar_t* path) {
     return length;
 }
 
-}  // namespace
-
-DWORD OpenBase(const wchar_t* path, DWORD access, FileHandle* folder) {
-    folder->reset(CreateFileW(path, kFolderListing | access, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    return folder->valid() ? ERROR_SUCCESS : LastFailure();
-}
-
-DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, DWORD sharing, ItemKind kind,
-                 FileHandle* item) {
-    item->reset();
-    if (IsLink(entry.attributes, entry.tag)) {
-        return kLinkInPath;
-    }
-    const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    if (isFolder != (kind == kFolderItem)) {
-        return isFolder ? ERROR_ACCESS_DENIED : ERROR_DIRECTORY;
-    }
-    FileHandle opened;
-    DWORD status = OpenRelative(folder, entry.name, wcslen(entry.name), access, sharing, kind, &opened);
-    if (status == ERROR_SUCCESS) {
-        status = IsObject(opened.get(), entry.id, entry.created);
-    }
-    if (status == ERROR_SUCCESS) {
-        item->reset(opened.release());
-    }
-    return status;
-}
-
-DWORD SingleName(HANDLE file) {
-    FILE_STANDARD_INFO standard;
-    if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof(standard))) {
-        return LastFailure();
-    }
-    return standard.NumberOfLinks == 1 ? ERROR_SUCCESS : kLinkInPath;
-}
-
-namespace {
-
 // Opens the folder named by the length characters at name, listed in the
-// folder open at folder, with kFolderListing and access.
-DWORD OpenComponent(HANDLE folder, const wchar_t* name, size_t length, DWORD access, FileHandle* below) {
-    wchar_t component[256];
-    if (length >= 256) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    memcpy(component, name, length * sizeof(wchar_t));
-    component[length] = L'\0';
+// folder open at folder, with kFolderListing.
+DWORD OpenComponent(HANDLE folder, const wchar_t* name, size_t length, FileHandle* below) {
     ListedEntry entry;
-    DWORD status = ListEntry(folder, component, &entry);
+    DWORD status = length < ARRAYSIZE(entry.name) ? ListEntry(folder, name, length, &entry)
+                                                   : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
     if (status == ERROR_SUCCESS) {
-        status = OpenListed(folder, entry, kFolderListing | access, kShareAll, kFolderItem, below);
+        status = OpenListed(folder, entry, kFolderListing, kFolderItem, below);
     }
     // A folder on the way that is not there, or is a file.
     return status == ERROR_FILE_NOT_FOUND || status == ERROR_DIRECTORY ? ERROR_PATH_NOT_FOUND : status;
@@ -165,16 +101,15 @@ bool NextComponent(const wchar_t* path, size_t end, size_t* at, size_t* stop) {
     return *stop > *at;
 }
 
-}  // namespace
-
-namespace {
-
 // Opens base and each folder of path past it up to end, each in the one
 // before: into levels, base first, when capacity is more than one; each into
 // levels[0] in turn, the one before closed, when it is one.
-DWORD Descend(const wchar_t* base, const wchar_t* path, size_t end, FileHandle* levels, size_t capacity,
-              size_t* opened) {
-    DWORD status = OpenBase(base, 0, &levels[0]);
+DWORD OpenFoldersDown(const wchar_t* base, const wchar_t* path, size_t end, FileHandle* levels, size_t capacity,
+                      size_t* opened) {
+    // The base by its path, with its listing.
+    levels[0].reset(CreateFileW(base, kFolderListing, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr));
+    DWORD status = levels[0].valid() ? ERROR_SUCCESS : LastFailure();
     *opened = status == ERROR_SUCCESS ? 1 : 0;
     size_t begin = BaseLength(base, path);
     for (size_t stop = 0; status == ERROR_SUCCESS && NextComponent(path, end, &begin, &stop); begin = stop) {
@@ -183,7 +118,7 @@ DWORD Descend(const wchar_t* base, const wchar_t* path, size_t end, FileHandle* 
             return ERROR_FILENAME_EXCED_RANGE;
         }
         FileHandle below;
-        status = OpenComponent(levels[capacity == 1 ? 0 : at - 1].get(), path + begin, stop - begin, 0, &below);
+        status = OpenComponent(levels[capacity == 1 ? 0 : at - 1].get(), path + begin, stop - begin, &below);
         levels[at].reset(below.release());
         *opened += status == ERROR_SUCCESS ? 1 : 0;
     }
@@ -192,18 +127,28 @@ DWORD Descend(const wchar_t* base, const wchar_t* path, size_t end, FileHandle* 
 
 }  // namespace
 
-DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, size_t* leaf) {
-    folder->reset();
-    const size_t baseLength = BaseLength(base, path);
-    *leaf = LeafAt(path);
-    if (baseLength == 0 || *leaf < baseLength + (IsPathSeparator(path[baseLength]) ? 1 : 0) ||
-        path[*leaf] == L'\0') {
-        return ERROR_INVALID_PARAMETER;
+DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, ItemKind kind, FileHandle* item) {
+    item->reset();
+    if (IsLink(entry.attributes, entry.tag)) {
+        return kLinkInPath;
     }
-    size_t opened = 0;
-    const DWORD status = Descend(base, path, *leaf, folder, 1, &opened);
-    if (status != ERROR_SUCCESS) {
-        folder->reset();
+    const bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (isFolder != (kind == kFolderItem)) {
+        return isFolder ? ERROR_ACCESS_DENIED : ERROR_DIRECTORY;
+    }
+    FileHandle opened;
+    DWORD status = OpenRelative(folder, entry.name, wcslen(entry.name), access, kShareAll, kind, &opened);
+    if (status == ERROR_SUCCESS) {
+        status = ProveIdentity(opened.get(), Identity{entry.id, entry.created});
+    }
+    // A file has no other name.
+    FILE_STANDARD_INFO standard;
+    if (status == ERROR_SUCCESS && kind == kFileItem) {
+        const BOOL read = GetFileInformationByHandleEx(opened.get(), FileStandardInfo, &standard, sizeof(standard));
+        status = !read ? LastFailure() : standard.NumberOfLinks != 1 ? kSecondName : ERROR_SUCCESS;
+    }
+    if (status == ERROR_SUCCESS) {
+        item->reset(opened.release());
     }
     return status;
 }
@@ -214,7 +159,7 @@ DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels
     if (BaseLength(base, path) == 0 || capacity < 2) {
         return ERROR_INVALID_PARAMETER;
     }
-    return Descend(base, path, wcslen(path), levels, capacity, opened);
+    return OpenFoldersDown(base, path, wcslen(path), levels, capacity, opened);
 }
 
 DWORD Reopen(HANDLE item, DWORD access, DWORD sharing, ItemKind kind, FileHandle* again) {
@@ -222,14 +167,13 @@ DWORD Reopen(HANDLE item, DWORD access, DWORD sharing, ItemKind kind, FileHandle
     // Wine looks the empty name up below the path it knows for item, which a
     // folder swapped for a link by another program changes: what opens must
     // prove to be item.
-    const LONGLONG id = FileId(item);
-    LONGLONG created = 0;
-    DWORD status = Told(id) ? ERROR_SUCCESS : CreationTime(item, &created);
+    Identity known;
+    DWORD status = ReadIdentity(item, nullptr, &known);
     if (status == ERROR_SUCCESS) {
         status = OpenRelative(item, L"", 0, access, sharing, kind, again);
     }
     if (status == ERROR_SUCCESS) {
-        status = IsObject(again->get(), id, created);
+        status = ProveIdentity(again->get(), known);
     }
     if (status != ERROR_SUCCESS) {
         again->reset();
@@ -238,9 +182,22 @@ DWORD Reopen(HANDLE item, DWORD access, DWORD sharing, ItemKind kind, FileHandle
 }
 
 DWORD ListBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, ListedEntry* entry) {
-    size_t leaf = 0;
-    const DWORD status = OpenParentBelow(base, path, folder, &leaf);
-    return status == ERROR_SUCCESS ? ListEntry(folder->get(), path + leaf, entry) : status;
+    folder->reset();
+    const size_t baseLength = BaseLength(base, path);
+    const size_t leaf = LeafAt(path);
+    if (baseLength == 0 || leaf < baseLength + (IsPathSeparator(path[baseLength]) ? 1 : 0) ||
+        path[leaf] == L'\0') {
+        return ERROR_INVALID_PARAMETER;
+    }
+    size_t opened = 0;
+    DWORD status = OpenFoldersDown(base, path, leaf, folder, 1, &opened);
+    if (status == ERROR_SUCCESS) {
+        status = ListEntry(folder->get(), path + leaf, wcslen(path + leaf), entry);
+    }
+    if (status != ERROR_SUCCESS) {
+        folder->reset();
+    }
+    return status;
 }
 
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
@@ -250,14 +207,9 @@ DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind
     ListedEntry entry;
     DWORD status = ListBelow(base, path, &folder, &entry);
     if (status == ERROR_SUCCESS) {
-        status = OpenListed(folder.get(), entry, access, kShareAll, kind, item);
+        status = OpenListed(folder.get(), entry, access, kind, item);
     }
-    if (status == ERROR_SUCCESS && kind == kFileItem) {
-        status = SingleName(item->get());
-    }
-    if (status != ERROR_SUCCESS) {
-        item->reset();
-    } else if (listed != nullptr) {
+    if (status == ERROR_SUCCESS && listed != nullptr) {
         *listed = entry;
     }
     return status;

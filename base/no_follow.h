@@ -14,20 +14,15 @@
 // another folder put at the name between the listing and the open. What Wine
 // answers for each of these calls: docs/safety.md.
 //
-// Every operation here answers with a Windows error code: ERROR_SUCCESS,
-// kLinkInPath for a link on the way, or the platform's own error. Logging is
-// the caller's.
+// Every operation here answers with a Windows error code (errors.h); logging
+// is the caller's.
 #pragma once
 
 #include <windows.h>
 
+#include "base/errors.h"
 #include "base/folder_listing.h"
 #include "base/guards.h"
-
-// What is reported for a link on the way or at the item (and for a file with
-// more than one name): the platform's ERROR_REPARSE_POINT_ENCOUNTERED, which
-// not every SDK's headers define.
-const DWORD kLinkInPath = 4395;
 
 // Every open shares everything: the hook never keeps another program out.
 const DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -40,67 +35,36 @@ enum ItemKind {
     kFolderItem,
 };
 
-// Opens the base folder at path, by its path, with kFolderListing and access.
-DWORD OpenBase(const wchar_t* path, DWORD access, FileHandle* folder);
-
 // Opens the item that entry lists in the folder open at folder, by its name
-// relative to that folder, with access (and FILE_READ_ATTRIBUTES) and
-// sharing: kLinkInPath for a link, or for a handle that is not the entry
-// listed; ERROR_DIRECTORY or ERROR_ACCESS_DENIED for the other kind.
-DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, DWORD sharing, ItemKind kind,
-                 FileHandle* item);
-
-// kLinkInPath for a file that has another name (a hard link: attributes,
-// access lists and data belong to the file behind all its names), 0 for one
-// that has none, or why it cannot be told.
-DWORD SingleName(HANDLE file);
-
-// Opens, below the base folder base, the folder that holds the last
-// component of path (base, a separator, the rest): *folder proven and not yet
-// listed, *leaf the offset of that component in path. ERROR_INVALID_PARAMETER
-// for a path not below base or naming it; ERROR_PATH_NOT_FOUND for a folder
-// on the way that is not there; kLinkInPath for a link on the way.
-DWORD OpenParentBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, size_t* leaf);
+// relative to that folder, with access (and FILE_READ_ATTRIBUTES), sharing
+// everything: kLinkInPath for a link, kOtherItemAtName for a handle that is
+// not the entry listed, kSecondName for a file that has another name (a hard
+// link: attributes, access lists and data belong to the file behind all its
+// names); ERROR_DIRECTORY or ERROR_ACCESS_DENIED for the other kind.
+DWORD OpenListed(HANDLE folder, const ListedEntry& entry, DWORD access, ItemKind kind, FileHandle* item);
 
 // Opens base and each folder of path below it, down to path itself (base
 // alone when path is base), each in the one above it with kFolderListing
 // alone (which keeps no listing of another program out), into levels (base
 // first; capacity of them, two or more): *opened of them. 0 when every one
-// opened, otherwise why the next did not (as OpenParentBelow tells it).
+// opened, otherwise why the next did not: ERROR_INVALID_PARAMETER for a path
+// not below base; ERROR_PATH_NOT_FOUND for a folder on the way that is not
+// there; kLinkInPath for a link on the way.
 DWORD OpenEachBelow(const wchar_t* base, const wchar_t* path, FileHandle* levels, size_t capacity,
                     size_t* opened);
 
 // Opens the item open at item once more, through that handle (an empty name
-// relative to it), with access and sharing: kLinkInPath when what opens is
-// not that very item (its id, or where none is told its creation time).
+// relative to it), with access and sharing: kOtherItemAtName when what opens
+// is not that very item (its id, or where none is told its creation time).
 DWORD Reopen(HANDLE item, DWORD access, DWORD sharing, ItemKind kind, FileHandle* again);
 
-// Opens, below base, the folder that holds the last component of path (as
-// OpenParentBelow) and lists that component in it: *folder, and its *entry.
+// Opens, below base, the folder that holds the last component of path (base,
+// a separator, the rest), as OpenEachBelow opens each, and lists that
+// component in it: *folder, and its *entry. ERROR_INVALID_PARAMETER also for
+// a path that names base itself.
 DWORD ListBelow(const wchar_t* base, const wchar_t* path, FileHandle* folder, ListedEntry* entry);
 
-// Opens the item at path below base, proven as OpenListed proves it (and a
-// file of one name), with access: its entry in *listed when given.
+// Opens the item at path below base, proven as OpenListed proves it, with
+// access: its entry in *listed when given.
 DWORD OpenBelow(const wchar_t* base, const wchar_t* path, DWORD access, ItemKind kind, FileHandle* item,
                 ListedEntry* listed = nullptr);
-
-// The thread's last error after a call that failed; never 0, which would
-// read as success.
-DWORD LastFailure();
-
-// Whether error says an item is not there: no such file, or no folder on its
-// way. What the hook was to remove is then as good as removed, and says so
-// nowhere in the log.
-bool NotThere(DWORD error);
-
-// The outcome of a call that reports failure through the thread's last error.
-DWORD LastErrorUnless(BOOL succeeded);
-
-// A query or change the volume does not know, as opposed to one it refused:
-// some network and user-mode file systems do not know POSIX-semantics
-// deletion, and systems before Windows 10 do not know it at all.
-bool IsUnsupported(DWORD error);
-
-// Two names are the same name: the platform compares them without regard to
-// case.
-bool SameName(const wchar_t* a, const wchar_t* b);

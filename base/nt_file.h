@@ -13,6 +13,8 @@ inline bool VlxNtSuccess(VlxNtStatus status) {
     return status >= 0;
 }
 
+const VlxNtStatus kVlxStatusNoMoreFiles = static_cast<VlxNtStatus>(0x80000006L);
+const VlxNtStatus kVlxStatusNoSuchFile = static_cast<VlxNtStatus>(0xC000000FL);
 const VlxNtStatus kVlxStatusObjectNameInvalid = static_cast<VlxNtStatus>(0xC0000033L);
 const VlxNtStatus kVlxStatusObjectNameCollision = static_cast<VlxNtStatus>(0xC0000035L);
 
@@ -24,8 +26,6 @@ struct VlxIoStatusBlock {
     };
     ULONG_PTR Information;
 };
-
-const VlxNtStatus kVlxStatusNoSuchFile = static_cast<VlxNtStatus>(0xC000000FL);
 
 // FILE_INFORMATION_CLASS's FileInternalInformation (the file's 64-bit id),
 // FileRenameInformation and FileIdBothDirectoryInformation.

@@ -6,7 +6,7 @@
 #include <stdio.h>
 
 #include "base/delete_below.h"
-#include "base/no_follow.h"
+#include "base/errors.h"
 
 namespace {
 
@@ -107,7 +107,7 @@ void LogLinkSkipped(const HookContext* context) {
 }
 
 void LogDeletion(const HookContext* context, uint32_t result, const LeftAside& leftAside) {
-    if (result == kLinkInPath) {
+    if (IsRefusedAsLink(result)) {
         LogLinkSkipped(context);
     } else if (result != ERROR_SUCCESS && !NotThere(result)) {
         LogFormattedLine(context, L"VLX: Could not delete. Error %lu.", static_cast<unsigned long>(result));

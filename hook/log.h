@@ -5,8 +5,10 @@
 #include <stdint.h>
 #include <wchar.h>
 
-#include "base/delete_below.h"
 #include "hook/context.h"
+
+// A file left under another name by a deletion (base/delete_below.h).
+struct LeftAside;
 
 const size_t kLogLineChars = 1024;   // formatted wide line, terminator included
 const size_t kLogUtf8Bytes = 260;    // UTF-8 line sent to the host, terminator included
@@ -31,7 +33,7 @@ void LogPathTooLong(const HookContext* context);
 void LogLinkSkipped(const HookContext* context);
 
 // The line of a file deletion that did not happen, from its result: the link
-// line for a link on the way; "VLX: Could not delete. Error <n>." for any
+// line for a link on the way, a second name or another item at the name; "VLX: Could not delete. Error <n>." for any
 // other failure but the file's absence, followed by the name the file was
 // left under when it could not take its own back ("VLX: File left as <name>.
 // Error <n>."); nothing when it was deleted or was not there.

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "hook/exports.h"
+#include "dll/exports.h"
 #include "host/arguments.h"
 
 namespace {

@@ -1,17 +1,5 @@
 #include "registry/keys.h"
 
-RegKey OpenRegKey(HKEY root, const wchar_t* subKey, REGSAM access, LONG* status) {
-    RegKey key;
-    const LONG opened = RegOpenKeyExW(root, subKey, 0, access, key.put());
-    if (opened != ERROR_SUCCESS) {
-        key.release();  // nothing was opened, whatever the out-parameter holds
-    }
-    if (status != nullptr) {
-        *status = opened;
-    }
-    return key;
-}
-
 bool ReadTextValue(HKEY key, const wchar_t* name, wchar_t* text, size_t capacity, DWORD dataBytes) {
     if (capacity == 0) {
         return false;

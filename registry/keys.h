@@ -1,5 +1,5 @@
-// Opening registry keys into a guard, and the one rule for reading registry
-// text into a fixed buffer.
+// The one rule for reading registry text into a fixed buffer (keys are
+// opened into a guard by OpenRegKey, base/guards.h).
 #pragma once
 
 #include <windows.h>
@@ -7,10 +7,6 @@
 #include <stddef.h>
 
 #include "base/guards.h"
-
-// root\subKey opened with access; empty when it does not open (the open's
-// status in *status when asked for).
-RegKey OpenRegKey(HKEY root, const wchar_t* subKey, REGSAM access, LONG* status = nullptr);
 
 // Reads the value name (null: the key's default value) of the open key as
 // wide text into text (capacity characters), asking for at most dataBytes

@@ -1,8 +1,9 @@
 #include "registry/reg_util.h"
 
+#include <shlwapi.h>
+
 #include <string.h>
 
-#include "base/empty_key.h"
 #include "base/guards.h"
 #include "registry/keys.h"
 
@@ -109,5 +110,19 @@ bool RegUtil::DeleteEmptyKey(const wchar_t* path) {
     if (!Resolve(path, &root, subKey) || subKey[0] == L'\0') {
         return false;
     }
-    return DeleteKeyIfEmpty(root, subKey) == ERROR_SUCCESS;
+    // Wine's SHDeleteEmptyKeyW deletes a key that still holds values (only
+    // sub-keys stop it), so emptiness is checked first; on Windows, which
+    // refuses such a key itself, the check changes nothing.
+    {
+        const RegKey key = OpenRegKey(root, subKey, KEY_READ);
+        DWORD subKeys = 0;
+        DWORD values = 0;
+        if (!key.valid() ||
+            RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
+                             nullptr, nullptr, nullptr) != ERROR_SUCCESS ||
+            subKeys != 0 || values != 0) {
+            return false;
+        }
+    }
+    return SHDeleteEmptyKeyW(root, subKey) == ERROR_SUCCESS;
 }

@@ -18,7 +18,6 @@ const LONG kRegPathTooLong = ERROR_FILENAME_EXCED_RANGE;
 class RegUtil {
 public:
     RegUtil() : enumIndex(0) {}
-    virtual ~RegUtil() {}
 
     // The root key named before the first backslash (the whole path when it
     // has none); HKEY_LOCAL_MACHINE for a name that is not a root key name.

@@ -91,7 +91,7 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                 removed = Reopen(levels[depth].get(), DELETE, kShareAll, kFolderItem, &removing);
                 levels[depth].reset();
                 if (removed == ERROR_SUCCESS) {
-                    removed = RemoveOpenFolder(removing.get(), 0, kPlainRemoval);
+                    removed = RemoveOpenFolder(removing.get(), 0);
                 }
             }
             const bool empty = removed == ERROR_SUCCESS ||
@@ -101,7 +101,7 @@ void PruneCustomFolders(const HookContext* context, wchar_t (&path)[kPathChars],
                 return;
             }
             LogMessage(context, "VLX: Directory Empty. Delete.", kLogLevelProgress);
-            if (removed == kLinkInPath) {
+            if (IsRefusedAsLink(removed)) {
                 LogLinkSkipped(context);
             }
             if (removed != ERROR_SUCCESS) {

@@ -101,7 +101,7 @@ TEST_P(LinkTest, OnlyAMovedBaseIsFollowed) {
     // Wine lists a link to a file as the file; Windows lists the link.
     std::unique_ptr<ListingAnswer> listing;
     if (c.kind == LinkKind::kSymbolic && (GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        listing.reset(new ListingAnswer(hook.module(), SymbolicLinkAt(link.substr(link.find_last_of(L'\\') + 1))));
+        listing.reset(new ListingAnswer(hook.module(), ReparsePointAt(link.substr(link.find_last_of(L'\\') + 1))));
     }
 
     LogCapture capture;

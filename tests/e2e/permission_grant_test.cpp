@@ -1,14 +1,11 @@
-// The data folder opened to Everyone when an install or reinstall session
-// closes, as the installer host runs it (the SessionClose phases of the
-// built DLL, the data folder laid out anew for each test): when the grant is
-// written, and when it is not: what the folder's list already says, what the
-// tree below it holds, and failures on the way.
+// The data folder's grant (permission_fixture.h): when it is written, and
+// when it is not: what the folder's list already says, what the tree below
+// it holds, and failures on the way.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
-#include <shlobj.h>
 
 #include <functional>
 #include <memory>
@@ -16,62 +13,11 @@
 #include <vector>
 
 #include "base/nt_file.h"
-#include "tests/support/expected_log.h"
-#include "tests/support/hook_dll.h"
+#include "tests/e2e/permission_fixture.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
-#include "tests/support/sandbox.h"
-#include "tests/support/shell.h"
 
 namespace {
-
-class PermissionTest : public testing::Test {
-protected:
-    void SetUp() override {
-        RemoveTree(VendorDataFolder());
-        folder = DataFolder();
-    }
-    void TearDown() override { RemoveTree(VendorDataFolder()); }
-
-    Lines Run(InstallMode mode = Install) { return hook.Logged(properties.map(), SessionClose, mode); }
-    Lines Granted(const char* entry, int code) const { return L4s({entry}) + FixPermissionLines(folder, code); }
-
-    HookDll hook;
-    PropertyMapBuilder properties = ProductProperties();
-    std::wstring folder;
-};
-
-TEST_F(PermissionTest, MissingFolderLogsOnlyTheStartAndChangesNothing) {
-    int calls = 0;
-    ImportPatch<decltype(GetSecurityInfo)> patch(hook.module(), "GetSecurityInfo", [&](auto...) {
-        ++calls;
-        return DWORD{ERROR_ACCESS_DENIED};
-    });
-    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first}));
-    EXPECT_EQ(calls, 0);
-}
-
-// The base's trailing backslash is removed before the data folder is
-// appended; without a base nothing is changed, never below the drive root.
-TEST_F(PermissionTest, CommonApplicationDataFolderAsTheShellGivesIt) {
-    folder = L"C:\\ProgramData" + std::wstring(kDataFolderBelowCommonAppData);
-    ASSERT_TRUE(MakeFolders(folder));
-    {
-        ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "SHGetSpecialFolderPathW",
-                                                             [](auto, auto path, auto, auto) {
-            wcscpy(path, L"C:\\ProgramData\\");
-            return TRUE;
-        });
-        EXPECT_EQ(Run(), Granted("In InstallSessionCloseProc", 0));
-    }
-    ImportPatch<decltype(SHGetSpecialFolderPathW)> patch(hook.module(), "SHGetSpecialFolderPathW",
-                                                         [](auto, auto path, auto, auto) {
-        path[0] = L'\0';
-        return FALSE;
-    });
-    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first,
-                          "VLX: Common application data folder not found. Permission not changed."}));
-}
 
 // What the grant's tests put in place of the DLL's imports: recorders of
 // what the hook hands to the platform (the entry's trustee, mask and

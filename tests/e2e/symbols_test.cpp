@@ -152,7 +152,7 @@ TEST_F(SymbolsTest, ExportsAndTheLinkSafeOpenResolveToTheirNamesAndLines) {
         SCOPED_TRACE(name);
         const Place place = At(reinterpret_cast<DWORD64>(GetProcAddress(module, name)) + 1);
         EXPECT_EQ(place.function, FromUtf8(name));
-        EXPECT_TRUE(EndsWith(place.file, L"\\hook\\exports.cpp")) << ToUtf8(place.file);
+        EXPECT_TRUE(EndsWith(place.file, L"\\dll\\exports.cpp")) << ToUtf8(place.file);
         EXPECT_GT(place.line, 0u);
     }
     // An internal function, found by its name in the PDB.

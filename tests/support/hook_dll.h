@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "dll/exports.h"
 #include "hook/context.h"
-#include "hook/exports.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/windows10_deletion.h"
 

@@ -87,12 +87,17 @@ ListingAnswer::ListingAnswer(HMODULE module, std::function<VlxNtStatus(VlxFileId
           return listed;
       }) {}
 
-std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> SymbolicLinkAt(const std::wstring& name) {
-    return [name](VlxFileIdBothDirInformation& entry) {
+std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> ReparsePointAt(const std::wstring& name, DWORD tag) {
+    return [name, tag](VlxFileIdBothDirInformation& entry) {
         if (std::wstring(entry.FileName, entry.FileNameLength / sizeof(wchar_t)) == name) {
             entry.FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-            entry.EaSize = IO_REPARSE_TAG_SYMLINK;
+            entry.EaSize = tag;
         }
         return VlxNtStatus{0};
     };
 }
+
+const std::vector<ReparseTag> kReparseTags = {
+    {"Deduplicated", IO_REPARSE_TAG_DEDUP, false}, {"Compressed", IO_REPARSE_TAG_WOF, false},
+    {"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false}, {"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
+    {"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true}, {"TagNotReported", 0, true}};

@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tests/support/iat_patch.h"
 
@@ -61,6 +62,17 @@ private:
     ImportPatch<ListingFunction> patch_;
 };
 
-// What Windows lists for a symbolic link at name: a reparse point tagged
-// IO_REPARSE_TAG_SYMLINK.
-std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> SymbolicLinkAt(const std::wstring& name);
+// What a volume lists for a reparse point tagged tag at name; Windows lists a
+// symbolic link so, tagged IO_REPARSE_TAG_SYMLINK.
+std::function<VlxNtStatus(VlxFileIdBothDirInformation&)> ReparsePointAt(const std::wstring& name,
+                                                                       DWORD tag = IO_REPARSE_TAG_SYMLINK);
+
+// The reparse points a listing may tell: the name surrogates (junction,
+// symbolic link) and a tag the platform does not tell lead elsewhere; a
+// deduplicated, compressed or cloud file or folder is the item itself.
+struct ReparseTag {
+    const char* name;
+    DWORD tag;
+    bool link;
+};
+extern const std::vector<ReparseTag> kReparseTags;

@@ -4,9 +4,9 @@
 //   thread that waits for that thread's end, and Wine sometimes crashes
 //   ending one left waiting at the process's exit (docs/testing.md, "How a
 //   suite's run is judged").
-// - A thread still running after the tests fails the program, named by its
-//   start address and whether that lies in the hook's DLL: at once for one of
-//   the hook's (it starts none), after ten seconds for any other.
+// - A thread still running after the tests fails the program; each is named
+//   by its start address and whether that lies in the hook's DLL, and judged
+//   at once when it is the hook's (it starts none), after ten seconds when not.
 // - A fault in the hook's own code, or below a frame of it on the faulting
 //   stack (a bad pointer handed to msvcrt or ntdll), ends the program with the
 //   fault's code, also where the loader would hide it: in a DLL's entry
@@ -97,7 +97,10 @@ bool OthersEnded() {
                                   : nullptr;
         void* start = nullptr;
         wchar_t module[MAX_PATH];
-        if (thread != nullptr) {
+        // Wine tells where a thread starts only once it has begun to run: one
+        // still waiting for the CPU is given time to, within the ten seconds.
+        while (thread != nullptr && start == nullptr && WaitForSingleObject(thread, 10) == WAIT_TIMEOUT &&
+               GetTickCount64() < until) {
             NtQueryInformationThread(thread, ThreadQuerySetWin32StartAddress, &start, sizeof start, nullptr);
         }
         // The hook starts no thread: one of its own is not waited for.

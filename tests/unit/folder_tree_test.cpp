@@ -167,41 +167,23 @@ TEST_F(PruneTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {
     EXPECT_TRUE(PathExists(tree()));
 }
 
-struct TagCase {
-    const char* name;
-    DWORD tag;
-    bool link;
-};
-
-class PruningReparseTest : public PruneTreeTest, public testing::WithParamInterface<TagCase> {};
+class PruningReparseTest : public PruneTreeTest, public testing::WithParamInterface<ReparseTag> {};
 
 // A link is not followed and keeps its parent; any other reparse point (a
 // deduplicated, compressed or cloud folder) is a folder like the others.
 TEST_P(PruningReparseTest, OnlyLinksAreNotFollowed) {
-    const TagCase& c = GetParam();
+    const ReparseTag& c = GetParam();
     ASSERT_TRUE(MakeFolders(tree() + L"\\Link\\Empty"));
     ASSERT_TRUE(MakeFolders(tree() + L"\\Plain\\Empty"));
     // Entries named "Link" are listed as reparse points with the case's tag.
-    const ListingAnswer listing(GetModuleHandleW(nullptr), [&](VlxFileIdBothDirInformation& entry) {
-        if (std::wstring(entry.FileName, entry.FileNameLength / sizeof(wchar_t)) == L"Link") {
-            entry.FileAttributes |= FILE_ATTRIBUTE_REPARSE_POINT;
-            entry.EaSize = c.tag;
-        }
-        return VlxNtStatus{0};
-    });
+    const ListingAnswer listing(GetModuleHandleW(nullptr), ReparsePointAt(L"Link", c.tag));
 
     EXPECT_EQ(Prune(), 0u);
     EXPECT_EQ(PathExists(tree() + L"\\Link\\Empty"), c.link) << "what a link points at is not pruned";
     EXPECT_FALSE(PathExists(tree() + L"\\Plain"));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Tags, PruningReparseTest,
-    testing::Values(TagCase{"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
-                    TagCase{"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true},
-                    TagCase{"TagNotReported", 0, true},
-                    TagCase{"Deduplicated", IO_REPARSE_TAG_DEDUP, false},
-                    TagCase{"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false}),
-    [](const testing::TestParamInfo<TagCase>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Tags, PruningReparseTest, testing::ValuesIn(kReparseTags),
+                         [](const testing::TestParamInfo<ReparseTag>& info) { return std::string(info.param.name); });
 
 }  // namespace

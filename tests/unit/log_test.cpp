@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "base/delete_below.h"
 #include "hook/log.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"

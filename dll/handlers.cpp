@@ -1,4 +1,4 @@
-#include "hook/handlers.h"
+#include "dll/handlers.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "hook/dispatch.h"
+#include "dll/dispatch.h"
 
-#include "hook/handlers.h"
+#include "dll/handlers.h"
 #include "hook/log.h"
 
 namespace {

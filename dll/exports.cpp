@@ -1,8 +1,8 @@
 // The three entry points the installer host calls, and the module entry point.
 #include <windows.h>
 
-#include "hook/dispatch.h"
-#include "hook/exports.h"
+#include "dll/dispatch.h"
+#include "dll/exports.h"
 
 extern "C" {
 
