@@ -168,7 +168,7 @@ DWORD DeleteAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* 
 // "\\server\share\") is the one record names: 0 when it is,
 // ERROR_WRONG_DISK when another is (a disk swapped, a share remapped), or
 // why the root does not open (an unplugged drive, a share offline).
-DWORD RecordedVolumeAt(const wchar_t* path, const DeletionRecord& record) {
+DWORD CheckRecordedVolumeAt(const wchar_t* path, const DeletionRecord& record) {
     wchar_t root[kPathChars];
     const size_t name = VolumeNameLength(path);
     if (name == 0 || !CheckedCopy(root, path)) {
@@ -238,7 +238,7 @@ LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& reco
         if (!NotThere(*error)) {
             return kLeftoverStays;
         }
-        const DWORD volume = RecordedVolumeAt(leftover, record);
+        const DWORD volume = CheckRecordedVolumeAt(leftover, record);
         if (volume == ERROR_WRONG_DISK) {
             *error = volume;
         }

@@ -41,7 +41,7 @@ VlxNtStatus RenameWithin(HANDLE folder, HANDLE file, const wchar_t* name) {
 
 // The name the file open at file has in its folder now, as its volume tells
 // it: 0, or why it cannot be told.
-DWORD NameNow(HANDLE file, wchar_t (&name)[kPathChars]) {
+DWORD ReadCurrentName(HANDLE file, wchar_t (&name)[kPathChars]) {
     union {
         FILE_NAME_INFO info;
         BYTE bytes[sizeof(FILE_NAME_INFO) + kNameInfoChars * sizeof(wchar_t)];
@@ -63,7 +63,7 @@ DWORD NameNow(HANDLE file, wchar_t (&name)[kPathChars]) {
 // the build), eight hexadecimal digits from the system's random source,
 // ".tmp": a name no other user can tell in advance. False when the source
 // fails.
-bool TemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
+bool MakeTemporaryName(wchar_t (&name)[kTemporaryNameChars]) {
     DWORD seed = 0;
     if (!RtlGenRandom(&seed, sizeof(seed))) {
         return false;
@@ -109,7 +109,7 @@ DWORD TryName(HANDLE folder, HANDLE file, const wchar_t* ownName, const wchar_t*
     // temporary one it is set aside; where it is not told to be its own, the
     // record stays for the next run.
     wchar_t now[kPathChars];
-    const DWORD told = NameNow(file, now);
+    const DWORD told = ReadCurrentName(file, now);
     if (told == ERROR_SUCCESS && SameName(now, name)) {
         return ERROR_SUCCESS;
     }
@@ -132,7 +132,7 @@ DWORD MoveAside(HANDLE folder, HANDLE file, const wchar_t* path, const DeletionR
     for (int attempt = 0; status == ERROR_SUCCESS && taken && attempt < kNameAttempts; ++attempt) {
         wchar_t name[kTemporaryNameChars];
         temporaryPath[leaf] = L'\0';
-        if (!TemporaryName(name)) {
+        if (!MakeTemporaryName(name)) {
             status = ERROR_GEN_FAILURE;
         } else if (!CheckedAppend(temporaryPath, name)) {
             status = ERROR_FILENAME_EXCED_RANGE;

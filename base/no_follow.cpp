@@ -31,7 +31,8 @@ struct Identity {
     LONGLONG created;
 };
 
-bool IdTold(LONGLONG id) {
+// Whether id is one the volume told: 0 and -1 tell none.
+bool IsKnownId(LONGLONG id) {
     return id != 0 && id != -1;
 }
 
@@ -44,7 +45,7 @@ DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
     const VlxNtStatus status = NtQueryInformationFile(item, &io, &index, sizeof(index), kVlxFileInternalInformation);
     found->id = VlxNtSuccess(status) ? index.QuadPart : 0;
     found->created = 0;
-    if (IdTold(found->id) && (known == nullptr || IdTold(known->id))) {
+    if (IsKnownId(found->id) && (known == nullptr || IsKnownId(known->id))) {
         return ERROR_SUCCESS;
     }
     FILE_BASIC_INFO basic;
@@ -60,7 +61,8 @@ DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
 DWORD ProveIdentity(HANDLE item, const Identity& known) {
     Identity found;
     const DWORD status = ReadIdentity(item, &known, &found);
-    const bool same = IdTold(found.id) && IdTold(known.id) ? found.id == known.id : found.created == known.created;
+    const bool same =
+        IsKnownId(found.id) && IsKnownId(known.id) ? found.id == known.id : found.created == known.created;
     return status != ERROR_SUCCESS ? status : same ? ERROR_SUCCESS : kOtherItemAtName;
 }
 

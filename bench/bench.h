@@ -14,7 +14,11 @@ struct BenchOptions {
     std::wstring dll;      // the DLL as it ships
     std::wstring minimal;  // the DLL with the same imports and nothing else
     bool quick = false;    // few repetitions at small sizes: the run among the proof runs
+    std::string series;    // one growth series alone (kSeriesNames), or empty: everything
 };
+
+// The growth series by the names --series takes.
+const char* const kSeriesNames[] = {"sweep", "pruning-removed", "pruning-kept", "walk"};
 
 // The median of samples and the spread around it (10th and 90th percentile).
 struct Figures {

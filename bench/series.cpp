@@ -23,8 +23,10 @@ namespace {
 
 const double kFloorRatio = 1.25;
 const double kLinearLimit = 1.5;
+const double kMostSpread = 0.05;
 
 struct Series {
+    const char* name;  // for --series
     std::string title;
     const char* unit;
     EntryMode entry;  // of the uninstall
@@ -42,61 +44,93 @@ struct Series {
     bool usesUp;
 };
 
+// The runs of one size of a series.
+struct SizeSamples {
+    int count;
+    std::vector<double> with, without, perItem, floor, ratios;
+};
+
+// Runs the hook and the floor repetitions times more at samples' size;
+// without is base's runs where the items are not used up.
+void Sample(const BenchHook& hook, const PropertyMap* properties, const Series& series,
+            const std::vector<double>& base, int repetitions, SizeSamples* samples) {
+    auto run = [&] { return TimeMilliseconds([&] { hook.Run(properties, Uninstall, series.entry); }); };
+    const int count = samples->count;
+    series.layOut(count);
+    for (int r = 0; r < repetitions; ++r) {
+        if (series.usesUp) {
+            series.layOut(series.base);
+            samples->without.push_back(run());
+            series.layOut(count);
+        }
+        samples->with.push_back(run());
+        const double without = series.usesUp ? samples->without.back() : Summarise(base).median;
+        samples->perItem.push_back((samples->with.back() - without) / (count - series.base));
+        if (series.usesUp) {
+            series.layOut(count);
+        }
+        if (series.beforeFloor) {
+            series.beforeFloor(count);
+        }
+        samples->floor.push_back(TimeMilliseconds([&] { series.floor(count); }) / count);
+        samples->ratios.push_back(samples->perItem.back() / samples->floor.back());
+    }
+    if (!series.usesUp) {
+        samples->without = base;
+    }
+}
+
+// How far samples spread around their median: the 10th to the 90th percentile.
+double Spread(const std::vector<double>& samples) {
+    const Figures figures = Summarise(samples);
+    return (figures.high - figures.low) / figures.median;
+}
+
 // Per item at each size, the hook against the floor (medians of the runs),
-// and whether the hook's cost per item stays linear. That is judged on the
-// fastest runs, which only the work itself makes slow (whatever else the
-// machine does only adds time), and against the platform's own growth (a
-// deeper path costs the platform more, the hook's part or not): a series
-// stops being linear when the hook's cost per item at the largest size is
-// over 1.5 times that at the smallest and, taken run for run against the
-// floor's measured beside it, also grows over 1.5 times. A series that
-// misses is measured once more, and fails when it misses again.
+// and whether the hook's cost per item stays linear. A series whose figures
+// spread over 5 % at a size is measured once more at every size, and its
+// figures are those of both measurements. Linearity is judged on the fastest
+// runs, which only the work itself makes slow (whatever else the machine does
+// only adds time), and against the platform's own growth (a deeper path costs
+// the platform more, the hook's part or not): a series stops being linear
+// when the hook's cost per item at the largest size is over 1.5 times that at
+// the smallest and, taken run for run against the floor's measured beside it,
+// also grows over 1.5 times. A series that misses is measured once more, and
+// fails when it misses again.
 void Measure(const BenchHook& hook, const PropertyMap* properties, const Series& series, int repetitions,
              Table* table, bool again = false) {
-    std::vector<Row> rows;
-    auto run = [&] { return TimeMilliseconds([&] { hook.Run(properties, Uninstall, series.entry); }); };
     auto fastest = [](const std::vector<double>& samples) { return *std::min_element(samples.begin(), samples.end()); };
     std::vector<double> base;
     series.layOut(series.base);
     for (int r = 0; r < repetitions && !series.usesUp; ++r) {
-        base.push_back(run());
+        base.push_back(TimeMilliseconds([&] { hook.Run(properties, Uninstall, series.entry); }));
     }
-    std::vector<double> hookFastest;
-    std::vector<double> toFloor;  // per size: the median of the hook's cost over the floor's, run for run
+    std::vector<SizeSamples> sizes;
     for (int count : series.sizes) {
-        const int items = count - series.base;
-        std::vector<double> without = base;
-        std::vector<double> with;
-        std::vector<double> perItem;
-        std::vector<double> floor;
-        std::vector<double> ratios;
-        series.layOut(count);
-        for (int r = 0; r < repetitions; ++r) {
-            if (series.usesUp) {
-                series.layOut(series.base);
-                without.push_back(run());
-                series.layOut(count);
-            }
-            with.push_back(run());
-            perItem.push_back((with.back() - (series.usesUp ? without.back() : Summarise(base).median)) / items);
-            if (series.usesUp) {
-                series.layOut(count);
-            }
-            if (series.beforeFloor) {
-                series.beforeFloor(count);
-            }
-            floor.push_back(TimeMilliseconds([&] { series.floor(count); }) / count);
-            ratios.push_back(perItem.back() / floor.back());
+        sizes.push_back(SizeSamples{count, {}, {}, {}, {}, {}});
+        Sample(hook, properties, series, base, repetitions, &sizes.back());
+    }
+    const bool spread = std::any_of(sizes.begin(), sizes.end(), [](const SizeSamples& size) {
+        return Spread(size.perItem) > kMostSpread || Spread(size.floor) > kMostSpread;
+    });
+    if (spread) {
+        for (SizeSamples& size : sizes) {
+            Sample(hook, properties, series, base, repetitions, &size);
         }
-        const Figures hookFigures = Summarise(perItem);
-        const Figures floorFigures = Summarise(floor);
-        const double ratio = hookFigures.median / floorFigures.median;
-        rows.push_back(Row{std::to_string(count) + " " + series.unit + "s", Duration(hookFigures),
-                           Duration(floorFigures), ratio, "<= 1.25x", ratio <= kFloorRatio, false});
-        hookFastest.push_back((fastest(with) - fastest(without)) / items);
-        toFloor.push_back(Summarise(ratios).median);
     }
     series.layOut(0);
+    std::vector<Row> rows;
+    std::vector<double> hookFastest;
+    std::vector<double> toFloor;  // per size: the median of the hook's cost over the floor's, run for run
+    for (const SizeSamples& size : sizes) {
+        const Figures hookFigures = Summarise(size.perItem);
+        const Figures floorFigures = Summarise(size.floor);
+        const double ratio = hookFigures.median / floorFigures.median;
+        rows.push_back(Row{std::to_string(size.count) + " " + series.unit + "s", Duration(hookFigures),
+                           Duration(floorFigures), ratio, "<= 1.25x", ratio <= kFloorRatio, false});
+        hookFastest.push_back((fastest(size.with) - fastest(size.without)) / (size.count - series.base));
+        toFloor.push_back(Summarise(size.ratios).median);
+    }
     const double growth = hookFastest.back() / hookFastest.front();
     const double floorGrowth = toFloor.back() / toFloor.front();
     const bool linear = growth <= kLinearLimit || floorGrowth <= kLinearLimit;
@@ -104,7 +138,8 @@ void Measure(const BenchHook& hook, const PropertyMap* properties, const Series&
         Measure(hook, properties, series, repetitions, table, true);
         return;
     }
-    table->Section(series.title + (again ? " (measured twice)" : ""));
+    table->Section(series.title + (spread ? " (measured again: a spread over 5 %)" : "") +
+                   (again ? " (measured twice)" : ""));
     for (const Row& row : rows) {
         table->Add(row);
     }
@@ -206,8 +241,13 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
 
     const std::wstring profiles = machine.sandbox() / L"Profiles";
     int laidOutProfiles = 0;
-    Measure(hook, properties,
-            Series{"Profile sweep (uninstall PostPayload), per profile", "profile", PostPayload, 0, sizes,
+    // The series that --series names, or all of them.
+    const auto measure = [&](const Series& series) {
+        if (options.series.empty() || options.series == series.name) {
+            Measure(hook, properties, series, repetitions, table);
+        }
+    };
+    measure(Series{"sweep", "Profile sweep (uninstall PostPayload), per profile", "profile", PostPayload, 0, sizes,
                    [&](int count) {
                        for (; laidOutProfiles < count; ++laidOutProfiles) {
                            ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, ProfileKey(laidOutProfiles),
@@ -219,13 +259,12 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
                            RegDeleteKeyW(HKEY_LOCAL_MACHINE, ProfileKey(laidOutProfiles - 1).c_str());
                        }
                    },
-                   [&](int count) { SweepFloor(count, profiles); }, nullptr, false},
-            repetitions, table);
+                   [&](int count) { SweepFloor(count, profiles); }, nullptr, false});
 
     const std::wstring tree = machine.app() + L"\\MediaIO";
     for (const bool withFiles : {false, true}) {
-        Measure(hook, properties,
-                Series{withFiles ? "Pruning (uninstall PrePayload), per folder: a file in each, all kept"
+        measure(Series{withFiles ? "pruning-kept" : "pruning-removed",
+                       withFiles ? "Pruning (uninstall PrePayload), per folder: a file in each, all kept"
                                  : "Pruning (uninstall PrePayload), per folder: all empty, all removed",
                        "folder", PrePayload, 0, sizes,
                        [&](int count) {
@@ -234,8 +273,7 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
                                MakeTree(tree, count, withFiles);
                            }
                        },
-                       [&](int) { PruneFloor(tree); }, nullptr, !withFiles},
-                repetitions, table);
+                       [&](int) { PruneFloor(tree); }, nullptr, !withFiles});
     }
 
     // The option key names the location, its folders are there and empty
@@ -245,8 +283,7 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
     // gone first, as the hook's run at one level takes it too.
     const std::wstring programs = CommonPrograms();
     std::vector<std::wstring> levels;
-    Measure(hook, properties,
-            Series{"Start-menu walk (uninstall PostPayload), per level of the custom folder, against 1 level",
+    measure(Series{"walk", "Start-menu walk (uninstall PostPayload), per level of the custom folder, against 1 level",
                    "level", PostPayload, 1, quick ? std::vector<int>{8, 32} : std::vector<int>{4, 8, 16, 32},
                    [&](int count) {
                        RemoveTree(programs + L"\\W1");
@@ -273,8 +310,7 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
                            DeleteFileW((levels.front() + L"\\" + kLinkFile).c_str());
                        }
                    },
-                   true},
-            repetitions, table);
+                   true});
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
     DeleteFileW((programs + L"\\" + kLinkFile).c_str());
 }

@@ -10,11 +10,8 @@
 #  - clang-gate: the library and the host built with clang and lld, warnings
 #    as errors (cmake/toolchain-i686-w64-mingw32-clang.cmake).
 # A missing toolchain stops the configuration and names its packages, unless
-# its option turns that build off.
+# its option (CMakeLists.txt) turns that build off.
 include(ExternalProject)
-
-option(VLX_MSVC_ABI "Build the DLL a second time as Visual Studio builds it (clang-cl), and test it too" ON)
-option(VLX_CLANG_GATE "Build the library and the host a second time with clang, warnings as errors" ON)
 
 # Stops the configuration when one of the tools is missing.
 function(vlx_require_tools what option packages)

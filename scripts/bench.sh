@@ -7,21 +7,27 @@
 # pauses and children. It exits with 1 when a growth series is no longer
 # linear or the DLL is over 100 KiB.
 #
-#   scripts/bench.sh [--arch win64|win32] [--quick]
+#   scripts/bench.sh [--arch win64|win32] [--quick] [--series NAME]
 #
 # --arch picks the prefix (win64 by default: the 32-bit DLL under WoW64);
-# --quick runs few repetitions at small sizes, to see that it works.
+# --quick runs few repetitions at small sizes, to see that it works;
+# --series measures one growth series alone (sweep, pruning-removed,
+# pruning-kept or walk), to measure a noisy one again in a minute or two.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+usage="usage: scripts/bench.sh [--arch win64|win32] [--quick] [--series NAME]"
 arch=win64
 args=()
 while [ $# -gt 0 ]; do
     case $1 in
-        --arch) [ $# -ge 2 ] || { echo "usage: scripts/bench.sh [--arch win64|win32] [--quick]" >&2; exit 2; }
+        --arch) [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
                 arch=$2; shift 2 ;;
         --quick) args+=(--quick); shift ;;
-        *) echo "usage: scripts/bench.sh [--arch win64|win32] [--quick]" >&2; exit 2 ;;
+        # vlx_bench.exe checks the name.
+        --series) [ $# -ge 2 ] || { echo "$usage" >&2; exit 2; }
+                  args+=(--series "$2"); shift 2 ;;
+        *) echo "$usage" >&2; exit 2 ;;
     esac
 done
 case $arch in win64|win32) ;; *) echo "bench: --arch is win64 or win32" >&2; exit 2 ;; esac

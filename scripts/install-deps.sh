@@ -46,5 +46,13 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
 fi
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+# A mirror in the middle of a sync can refuse one architecture's index (seen
+# here: bookworm-security's i386 list): the lists there are then serve, and
+# should the security updates of amd64 and i386 differ, wine32:i386 cannot
+# match its amd64 libraries' versions; the release's own archive, the same
+# for both, can.
+apt-get update -qq || echo "install-deps: apt-get update failed; going on with the package lists there are" >&2
+if ! apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null; then
+    apt-get install -y -qq --no-install-recommends -t "$(. /etc/os-release && echo "$VERSION_CODENAME")" \
+        "${need[@]}" >/dev/null
+fi
