@@ -58,8 +58,8 @@ DWORD MarkForDeletion(HANDLE item) {
 // One file's deletion: where the file is and how it goes.
 struct FileDeletion {
     HANDLE folder;                   // the proven folder that lists it
-    const wchar_t* base;             // its path below base
-    const wchar_t* path;
+    const wchar_t* base;             // the base folder it was found below
+    const wchar_t* path;             // its path, below base
     bool force;                      // read-only, hidden and system do not stop it
     const DeletionRecord* recorded;  // a leftover's record: that very file, on that volume, never renamed
     LeftAside* leftAside;            // where a file left under another name is told, when given
@@ -99,8 +99,8 @@ DWORD MarkHeld(const FileDeletion& deletion, HANDLE deleting) {
     return status;
 }
 
-// Marks the file open at item (for its attributes, which are attributes) by
-// the old mark, through a handle opened again with DELETE.
+// Marks by the old mark the file open at item (for its attributes, which
+// are attributes), through a handle opened again through it with DELETE.
 DWORD MarkFile(const FileDeletion& deletion, HANDLE item, DWORD attributes) {
     // Held by nobody else, the file needs no other name: the mark frees its
     // name when the hook's handles close.

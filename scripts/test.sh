@@ -32,7 +32,7 @@ for arch in win64 win32; do
 done
 
 echo
-echo "Static checks (cppcheck, the platform floor's includes): $static"
+echo "Static checks (cppcheck, the includes between folders): $static"
 python3 scripts/test-figures.py "$report" build/bin/proof-summary.txt build/bin-msvc-abi/proof-summary.txt ||
     status=1
 exit "$status"
