@@ -111,6 +111,23 @@ DWORD RestrictKey(HKEY key, PSECURITY_DESCRIPTOR security) {
                            nullptr, nullptr, list, nullptr);
 }
 
+// Opens parent\name with access, making it where it is missing, and gives it
+// the access list of security (RestrictKey): 0, or why not (*key empty).
+DWORD CreateRestricted(HKEY parent, const wchar_t* name, REGSAM access, PSECURITY_DESCRIPTOR security, RegKey* key) {
+    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security, FALSE};
+    const LONG created = RegCreateKeyExW(parent, name, 0, nullptr, REG_OPTION_NON_VOLATILE, access | WRITE_DAC,
+                                         &attributes, key->put(), nullptr);
+    if (created != ERROR_SUCCESS) {
+        key->release();  // nothing was opened, whatever the out-parameter holds
+        return static_cast<DWORD>(created);
+    }
+    const DWORD status = RestrictKey(key->get(), security);
+    if (status != ERROR_SUCCESS) {
+        key->reset();
+    }
+    return status;
+}
+
 // Reads the value at index of the records key open at key (see
 // ReadDeletionRecord).
 RecordValue ReadValue(HKEY key, DWORD index, wchar_t (&name)[kPathChars], DeletionRecord* record) {
@@ -173,36 +190,43 @@ DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record) {
     return found.volume != record.volume ? ERROR_WRONG_DISK : same ? ERROR_SUCCESS : kNotRecordedFile;
 }
 
-DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how) {
+DWORD CreateRecordsKey(const wchar_t* subKey, REGSAM access, RegKey* key) {
     LocalMemory<PSECURITY_DESCRIPTOR> security;
     if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kRecordsKeySecurity, SDDL_REVISION_1, security.put(),
                                                               nullptr)) {
         return LastFailure();
     }
-    SECURITY_ATTRIBUTES attributes = {sizeof(attributes), security.get(), FALSE};
-    RegKey key;
-    LONG status = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kDeletionRecordKey, 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                  KEY_SET_VALUE | KEY_QUERY_VALUE | WRITE_DAC, &attributes, key.put(), nullptr);
-    if (status != ERROR_SUCCESS) {
-        key.release();  // nothing was opened, whatever the out-parameter holds
-        return static_cast<DWORD>(status);
+    if (subKey == nullptr) {
+        return CreateRestricted(HKEY_LOCAL_MACHINE, kDeletionRecordKey, access, security.get(), key);
     }
-    status = static_cast<LONG>(RestrictKey(key.get(), security.get()));
+    RegKey records;
+    const DWORD status = CreateRestricted(HKEY_LOCAL_MACHINE, kDeletionRecordKey, KEY_CREATE_SUB_KEY,
+                                          security.get(), &records);
+    return status == ERROR_SUCCESS ? CreateRestricted(records.get(), subKey, access, security.get(), key) : status;
+}
+
+DWORD WriteRecordsValue(const wchar_t* subKey, const wchar_t* name, DWORD type, const void* data, DWORD size,
+                        RecordWrite how) {
+    RegKey key;
+    LONG status = static_cast<LONG>(CreateRecordsKey(subKey, KEY_SET_VALUE | KEY_QUERY_VALUE, &key));
     if (status == ERROR_SUCCESS && how == kNewRecord) {
-        const LONG found = RegQueryValueExW(key.get(), temporaryPath, nullptr, nullptr, nullptr, nullptr);
+        const LONG found = RegQueryValueExW(key.get(), name, nullptr, nullptr, nullptr, nullptr);
         status = found == ERROR_SUCCESS ? ERROR_ALREADY_EXISTS : found == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : found;
     }
     if (status == ERROR_SUCCESS) {
-        DeletionRecord stored = record;
-        stored.layout = kDeletionRecordLayout;
-        status = RegSetValueExW(key.get(), temporaryPath, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&stored),
-                                sizeof(stored));
+        status = RegSetValueExW(key.get(), name, 0, type, static_cast<const BYTE*>(data), size);
     }
-    // On disk before the rename it tells of: the machine may lose its power.
+    // On disk before the change it tells of: the machine may lose its power.
     if (status == ERROR_SUCCESS) {
         status = RegFlushKey(key.get());
     }
     return static_cast<DWORD>(status);
+}
+
+DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how) {
+    DeletionRecord stored = record;
+    stored.layout = kDeletionRecordLayout;
+    return WriteRecordsValue(nullptr, temporaryPath, REG_BINARY, &stored, sizeof(stored), how);
 }
 
 bool RemoveDeletionRecord(const wchar_t* temporaryPath) {

@@ -11,6 +11,7 @@
 
 #include "base/checked_text.h"
 #include "base/errors.h"
+#include "base/guards.h"
 
 // A four-character prefix, eight hexadecimal digits and ".tmp", with the
 // terminator.
@@ -73,14 +74,24 @@ DWORD IdentifyFile(HANDLE file, DeletionRecord* record);
 DWORD MatchRecordedFile(HANDLE item, const DeletionRecord& record);
 
 enum RecordWrite {
-    kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where temporaryPath has a record
-    kUpdatedRecord,  // over the record of temporaryPath
+    kNewRecord,      // refused (ERROR_ALREADY_EXISTS) where a value of that name is there
+    kUpdatedRecord,  // over the value of that name
 };
 
+// Opens the records key, or its sub-key subKey (null: the key itself), with
+// access, making what is missing: each is made with its owner and access
+// list (SYSTEM and Administrators alone), or given them, before the caller
+// writes anything to it. 0, or why not (*key then empty).
+DWORD CreateRecordsKey(const wchar_t* subKey, REGSAM access, RegKey* key);
+
+// Writes the value name (type, size bytes of data) into the records key or
+// its sub-key subKey (as CreateRecordsKey makes them) and makes it durable
+// before it returns: 0 or why not.
+DWORD WriteRecordsValue(const wchar_t* subKey, const wchar_t* name, DWORD type, const void* data, DWORD size,
+                        RecordWrite how);
+
 // Writes the record of the file set aside (or about to be) at temporaryPath
-// and makes it durable before it returns: 0 or why not. The key has its
-// owner and access list (SYSTEM and Administrators alone) before anything is
-// written to it, made so or given them.
+// (WriteRecordsValue).
 DWORD WriteDeletionRecord(const wchar_t* temporaryPath, const DeletionRecord& record, RecordWrite how);
 
 // Removes the value named temporaryPath (a record, or a value that is none of

@@ -121,7 +121,7 @@ private:
 
 }  // namespace
 
-DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor) {
+DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor, DWORD access) {
     Levels levels(ownsTop);
     if (!levels.Push(ownsTop ? top->release() : top->get(), entry)) {
         return ERROR_NOT_ENOUGH_MEMORY;
@@ -134,14 +134,14 @@ DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisi
             TreeVisitor::Step step = visitor->Entry(level.folder, listed);
             if (step == TreeVisitor::kDescend && IsFolder(listed)) {
                 FileHandle below;
-                const DWORD opened = OpenListed(level.folder, listed, kFolderListing, kFolderItem, &below);
-                if (opened == ERROR_SUCCESS) {
+                const DWORD opened = OpenListed(level.folder, listed, kFolderListing | access, kFolderItem, &below);
+                step = opened == ERROR_SUCCESS ? visitor->Enter(below.get(), listed) : visitor->NotOpened(opened);
+                if (opened == ERROR_SUCCESS && step == TreeVisitor::kDescend) {
                     if (!levels.Push(below.release(), listed)) {
                         return ERROR_NOT_ENOUGH_MEMORY;
                     }
                     continue;
                 }
-                step = visitor->NotOpened(opened);
             }
             if (step == TreeVisitor::kStop) {
                 return ERROR_CANCELLED;

@@ -25,6 +25,13 @@ public:
     // item put in its place): error is why. kStop ends the walk; anything
     // else goes on as if it were not there.
     virtual Step NotOpened(DWORD error) = 0;
+    // A folder to descend into, just opened at folder and not yet listed:
+    // kDescend walks it, kStop ends the walk, anything else passes it over.
+    virtual Step Enter(HANDLE folder, const ListedEntry& entry) {
+        (void)folder;
+        (void)entry;
+        return kDescend;
+    }
     // After the listing of the folder that entry lists ended: folder is the
     // walk's handle of it (empty for a top the walk does not own), which
     // Leave may close; listingError is ERROR_NO_MORE_FILES when the listing
@@ -41,10 +48,10 @@ protected:
 
 // Walks the tree at the proven folder open at top (not yet listed), which
 // entry lists in its parent, depth first, each sub-folder opened with its
-// listing alone; the walk closes top when it owns it. The result of Leave for
+// listing and access; the walk closes top when it owns it. The result of Leave for
 // top; ERROR_CANCELLED when a step stopped the walk; ERROR_NOT_ENOUGH_MEMORY
 // when the stack of folders could not grow.
-DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor);
+DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisitor* visitor, DWORD access = 0);
 
 // Removes every folder of the tree at folder below base that has no file
 // beneath it, deepest first, each through its proven handle; every file

@@ -18,7 +18,7 @@ struct BenchOptions {
 };
 
 // The growth series by the names --series takes.
-const char* const kSeriesNames[] = {"sweep", "pruning-removed", "pruning-kept", "walk"};
+const char* const kSeriesNames[] = {"sweep", "pruning-removed", "pruning-kept", "walk", "grant"};
 
 // The median of samples and the spread around it (10th and 90th percentile).
 struct Figures {

@@ -1,12 +1,13 @@
-// How cost grows: the profile sweep, the pruning of an OEM folder tree and
-// the Start-menu walk, each at several sizes, on the tests' populated machine
-// as an uninstall leaves it (a further run changes nothing but what a series
-// adds). The hook's cost per item at a size is its phase's time at that size
+// How cost grows: the profile sweep, the pruning of an OEM folder tree, the
+// Start-menu walk and the grant's push, each at several sizes, on the tests'
+// populated machine as an uninstall leaves it (a further run changes nothing
+// but what a series adds). The hook's cost per item at a size is its phase's time at that size
 // less its time without the items, over the count; the floor's is the time
 // of the platform calls the items need, made directly, over the count. The
 // hook's cost per item at the largest size may be at most 1.5 times that at
 // the smallest: that row decides.
 #include <windows.h>
+#include <aclapi.h>
 #include <shlwapi.h>
 
 #include <stdio.h>
@@ -29,7 +30,8 @@ struct Series {
     const char* name;  // for --series
     std::string title;
     const char* unit;
-    EntryMode entry;  // of the uninstall
+    InstallMode mode;
+    EntryMode entry;
     int base;         // the items of the runs a size is measured against
     std::vector<int> sizes;
     // Lays out count items for the next run of the hook, untimed.
@@ -54,7 +56,7 @@ struct SizeSamples {
 // without is base's runs where the items are not used up.
 void Sample(const BenchHook& hook, const PropertyMap* properties, const Series& series,
             const std::vector<double>& base, int repetitions, SizeSamples* samples) {
-    auto run = [&] { return TimeMilliseconds([&] { hook.Run(properties, Uninstall, series.entry); }); };
+    auto run = [&] { return TimeMilliseconds([&] { hook.Run(properties, series.mode, series.entry); }); };
     const int count = samples->count;
     series.layOut(count);
     for (int r = 0; r < repetitions; ++r) {
@@ -103,7 +105,7 @@ void Measure(const BenchHook& hook, const PropertyMap* properties, const Series&
     std::vector<double> base;
     series.layOut(series.base);
     for (int r = 0; r < repetitions && !series.usesUp; ++r) {
-        base.push_back(TimeMilliseconds([&] { hook.Run(properties, Uninstall, series.entry); }));
+        base.push_back(TimeMilliseconds([&] { hook.Run(properties, series.mode, series.entry); }));
     }
     std::vector<SizeSamples> sizes;
     for (int count : series.sizes) {
@@ -218,6 +220,50 @@ bool PruneFloor(const std::wstring& folder, DWORD attributes = 0) {
     return holdsFile;
 }
 
+// The grant's push as the platform makes it, by names: each item below
+// folder (at its top the one named only, when given) listed, its list read,
+// and written again by its path with the entry it inherits from the data
+// folder's (Everyone, all access; a folder passes it on).
+void GrantFloor(const std::wstring& folder, PSID everyone, const wchar_t* only = nullptr) {
+    WIN32_FIND_DATAW entry;
+    const HANDLE search = FindFirstFileW((folder + L"\\*.*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        if (wcscmp(entry.cFileName, L".") == 0 || wcscmp(entry.cFileName, L"..") == 0 ||
+            (only != nullptr && wcscmp(entry.cFileName, only) != 0)) {
+            continue;
+        }
+        const std::wstring path = folder + L"\\" + entry.cFileName;
+        const bool isFolder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        PACL list = nullptr;
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &list,
+                                  nullptr, &descriptor) == ERROR_SUCCESS &&
+            list != nullptr) {
+            std::vector<BYTE> granted(list->AclSize + 64);
+            const auto added = reinterpret_cast<PACL>(granted.data());
+            InitializeAcl(added, static_cast<DWORD>(granted.size()), list->AclRevision);
+            for (DWORD i = 0; i < list->AceCount; ++i) {
+                void* ace = nullptr;
+                GetAce(list, i, &ace);
+                AddAce(added, list->AclRevision, MAXDWORD, ace, static_cast<ACE_HEADER*>(ace)->AceSize);
+            }
+            AddAccessAllowedAceEx(added, ACL_REVISION,
+                                  INHERITED_ACE | (isFolder ? OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE : 0),
+                                  FILE_ALL_ACCESS, everyone);
+            SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                  nullptr, nullptr, added, nullptr);
+        }
+        LocalFree(descriptor);
+        if (isFolder) {
+            GrantFloor(path, everyone);
+        }
+    } while (FindNextFileW(search, &entry));
+    FindClose(search);
+}
+
 // The Start-menu location of count levels below the programs folder.
 std::wstring Location(int count) {
     std::wstring location;
@@ -247,7 +293,8 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
             Measure(hook, properties, series, repetitions, table);
         }
     };
-    measure(Series{"sweep", "Profile sweep (uninstall PostPayload), per profile", "profile", PostPayload, 0, sizes,
+    measure(Series{"sweep", "Profile sweep (uninstall PostPayload), per profile", "profile", Uninstall, PostPayload, 0,
+                   sizes,
                    [&](int count) {
                        for (; laidOutProfiles < count; ++laidOutProfiles) {
                            ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, ProfileKey(laidOutProfiles),
@@ -266,7 +313,7 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
         measure(Series{withFiles ? "pruning-kept" : "pruning-removed",
                        withFiles ? "Pruning (uninstall PrePayload), per folder: a file in each, all kept"
                                  : "Pruning (uninstall PrePayload), per folder: all empty, all removed",
-                       "folder", PrePayload, 0, sizes,
+                       "folder", Uninstall, PrePayload, 0, sizes,
                        [&](int count) {
                            RemoveTree(tree);
                            if (count > 0) {
@@ -284,7 +331,7 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
     const std::wstring programs = CommonPrograms();
     std::vector<std::wstring> levels;
     measure(Series{"walk", "Start-menu walk (uninstall PostPayload), per level of the custom folder, against 1 level",
-                   "level", PostPayload, 1, quick ? std::vector<int>{8, 32} : std::vector<int>{4, 8, 16, 32},
+                   "level", Uninstall, PostPayload, 1, quick ? std::vector<int>{8, 32} : std::vector<int>{4, 8, 16, 32},
                    [&](int count) {
                        RemoveTree(programs + L"\\W1");
                        ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, kOptionKey, L"STARTMENULOCATION",
@@ -313,4 +360,22 @@ void MeasureSeries(const BenchOptions& options, Table* table) {
                    true});
     DeleteRegistryTree(HKEY_LOCAL_MACHINE, kOptionParentKey);
     DeleteFileW((programs + L"\\" + kLinkFile).c_str());
+
+    // The data folder holds a tree of count items (half folders, each with a
+    // file); the hook's run at install SessionClose writes every item anew,
+    // since Wine reads no list back as granted.
+    const std::wstring granted = DataFolder() + L"\\Tree";
+    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
+    PSID everyone = nullptr;
+    AllocateAndInitializeSid(&world, 1, SECURITY_WORLD_RID, 0, 0, 0, 0, 0, 0, 0, &everyone);
+    measure(Series{"grant", "The grant's push (install SessionClose), per item below the data folder", "item",
+                   Install, SessionClose, 0, sizes,
+                   [&](int count) {
+                       RemoveTree(granted);
+                       if (count > 0) {
+                           MakeTree(granted, count / 2, true);
+                       }
+                   },
+                   [&](int) { GrantFloor(DataFolder(), everyone, L"Tree"); }, nullptr, false});
+    FreeSid(everyone);
 }

@@ -12,7 +12,7 @@
 # --arch picks the prefix (win64 by default: the 32-bit DLL under WoW64);
 # --quick runs few repetitions at small sizes, to see that it works;
 # --series measures one growth series alone (sweep, pruning-removed,
-# pruning-kept or walk), to measure a noisy one again in a minute or two.
+# pruning-kept, walk or grant), to measure a noisy one again.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

@@ -46,6 +46,12 @@ if grep -rn '#include <winternl.h>' base runtime hook registry shortcuts actions
     exit 1
 fi
 
+echo "== no access list is written by name, which pushes it down a tree by names"
+if grep -rnE 'SetNamedSecurityInfoW|TreeSetNamedSecurityInfoW' base runtime hook registry shortcuts actions dll; then
+    echo "the library writes an access list by name: write it through the proven handle (SetKernelObjectSecurity)" >&2
+    exit 1
+fi
+
 echo "== cppcheck"
 common=(--std=c++17 --language=c++ --inline-suppr --error-exitcode=1 --quiet -I . -D_WIN32 -DUNICODE
         -D_UNICODE --suppress=missingIncludeSystem --library=windows)

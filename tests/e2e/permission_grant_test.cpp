@@ -7,23 +7,25 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/nt_file.h"
+#include "tests/e2e/kept_lists.h"
 #include "tests/e2e/permission_fixture.h"
+#include "tests/support/environment.h"
 #include "tests/support/iat_patch.h"
 #include "tests/support/links.h"
 
 namespace {
 
-// What the grant's tests put in place of the DLL's imports: recorders of
-// what the hook hands to the platform (the entry's trustee, mask and
-// inheritance, each list written), since Wine keeps access lists as mode bits
-// and pushes nothing down a tree; answers that make what the hook reads say
-// what a case needs; and failures. What the hook hands to the platform:
+// What the grant's tests put in place of the DLL's imports besides the lists
+// kept as Windows keeps them (kept_lists.h): a recorder of what the hook
+// hands to SetEntriesInAclW, and failures.
 struct RecordedEntry {
     ULONG count = 0;
     EXPLICIT_ACCESS_W access = {};
@@ -31,12 +33,8 @@ struct RecordedEntry {
     bool hadOldList = false;
 };
 RecordedEntry g_entry;
-std::vector<bool> g_nullLists;  // one per SetSecurityInfo call: was the list null
-std::vector<std::string> g_badWrites;
 DWORD g_failure = 0;
-int g_failedWrites = 0;  // how many SetSecurityInfo calls fail, from the first
 bool g_failMerge = false;
-const wchar_t* g_listAsRead = nullptr;
 
 DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldList, PACL* newList) {
     g_entry.count = count;
@@ -55,37 +53,11 @@ DWORD WINAPI RecordSetEntries(ULONG count, PEXPLICIT_ACCESS_W access, PACL oldLi
     return SetEntriesInAclW(count, access, oldList, newList);
 }
 
-DWORD WINAPI RecordSetSecurity(HANDLE object, SE_OBJECT_TYPE type, SECURITY_INFORMATION information, PSID owner,
-                               PSID group, PACL list, PACL systemList) {
-    g_nullLists.push_back(list == nullptr);
-    if (type != SE_FILE_OBJECT || information != DACL_SECURITY_INFORMATION || owner != nullptr ||
-        group != nullptr || systemList != nullptr) {
-        g_badWrites.push_back("write " + std::to_string(g_nullLists.size()) + " is not the folder's list alone");
-    }
-    if (static_cast<int>(g_nullLists.size()) <= g_failedWrites) {
-        return g_failure;
-    }
-    return SetSecurityInfo(object, type, information, owner, group, list, systemList);
-}
-
-DWORD WINAPI ReadListFromSddl(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL* list, PACL*,
-                              PSECURITY_DESCRIPTOR* descriptor) {
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(g_listAsRead, SDDL_REVISION_1, descriptor,
-                                                              nullptr)) {
-        return GetLastError();
-    }
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    GetSecurityDescriptorDacl(*descriptor, &present, list, &defaulted);
-    return ERROR_SUCCESS;
-}
-
 DWORD WINAPI FailGetSecurityInfo(HANDLE, SE_OBJECT_TYPE, SECURITY_INFORMATION, PSID*, PSID*, PACL*, PACL*,
                                  PSECURITY_DESCRIPTOR*) {
     return g_failure;
 }
 
-// A listing that breaks off at the entry ".hidden", with the case's failure.
 VlxNtStatus WINAPI BreakListing(HANDLE folder, HANDLE event, PVOID apc, PVOID context, VlxIoStatusBlock* status,
                                 PVOID information, ULONG length, int kind, BOOLEAN single, VlxUnicodeString* mask,
                                 BOOLEAN restart) {
@@ -144,20 +116,29 @@ std::shared_ptr<void> DeepFolder(const std::wstring& folder, size_t length) {
     return std::shared_ptr<void>(nullptr, [deep](void*) { RemoveDirectoryW(deep.c_str()); });
 }
 
-enum class Outcome { kGranted, kStopped, kUntouched };
+// Every item of the plain layout, and the folder itself.
+const std::vector<std::wstring> kPlainItems = {L"", L"Sub", L"Sub\\Deeper", L"Sub\\Deeper\\catalog.db", L".hidden"};
+
+std::vector<std::wstring> Without(std::vector<std::wstring> items, const std::vector<std::wstring>& left) {
+    for (const std::wstring& item : left) {
+        items.erase(std::remove(items.begin(), items.end(), item), items.end());
+    }
+    return items;
+}
 
 struct GrantCase {
     const char* name;
     InstallMode mode;
-    const wchar_t* listAsRead;   // SDDL of the folder's list as read; null: as the platform reads it
+    std::map<std::wstring, std::wstring> lists;  // lists as Windows keeps them, by item; the rest as read
     Layout layout;
     ImportReplacement failing;   // an import that fails outright; none: null name
-    DWORD failure;               // its error, or the merge's and the writes'
+    DWORD failure;               // its error, or the merge's or a write's
     bool failMerge;
-    int failedWrites;
-    Outcome outcome;
-    int code;                    // in the return-code line
-    std::vector<bool> nullLists; // one per write: was the list null
+    const wchar_t* failWrite;    // the item whose write fails; null: none
+    bool recorded;               // a killed run's push is recorded
+    bool linkLeft;               // the link line
+    int code;                    // in the return-code line; -1: no lines (uninstall)
+    std::vector<std::wstring> written;  // the items written, the folder ("") first
 };
 
 class PermissionGrantTest : public PermissionTest, public testing::WithParamInterface<GrantCase> {};
@@ -168,34 +149,45 @@ TEST_P(PermissionGrantTest, WritesOnlyWhereNeededAndSafe) {
     const std::wstring elsewhere = CommonAppData() + L"\\VLX Elsewhere";
     ASSERT_TRUE(WriteTextFile(elsewhere + L"\\system.dll", "not ours"));
     std::shared_ptr<void> laidOut = c.layout(folder, elsewhere);
-    ImportPatches patches(hook.module());
-    patches.Add(c.failing);
-    if (c.listAsRead != nullptr) {
-        g_listAsRead = c.listAsRead;
-        patches.Add(Replacement("GetSecurityInfo", GetSecurityInfo, &ReadListFromSddl));
+    const std::wstring records = std::wstring(kDeletionRecordsKey) + L"\\Grants";
+    if (c.recorded) {
+        ScopedRegistryKey::SetStringIn(HKEY_LOCAL_MACHINE, records, folder.c_str(), L"", REG_SZ, 0);
     }
+    KeptLists kept(hook.module(), c.lists, c.failWrite != nullptr ? c.failWrite : L"-", c.failure);
+    ImportPatches patches(hook.module());
     patches.Add(Replacement("SetEntriesInAclW", SetEntriesInAclW, &RecordSetEntries));
-    patches.Add(Replacement("SetSecurityInfo", SetSecurityInfo, &RecordSetSecurity));
+    patches.Add(c.failing);  // over the answers above
     g_entry = RecordedEntry();
-    g_nullLists.clear();
-    g_badWrites.clear();
     g_failure = c.failure;
     g_failMerge = c.failMerge;
-    g_failedWrites = c.failedWrites;
 
     const char* entry = c.mode == Install ? "In InstallSessionCloseProc" : c.mode == Reinstall
                                                                              ? "In ReinstallSessionCloseProc"
                                                                              : "In UninstallSessionCloseProc";
-    const Lines lines = Run(c.mode);
-    EXPECT_EQ(lines, c.outcome == Outcome::kGranted   ? Granted(entry, c.code)
-                     : c.outcome == Outcome::kStopped ? L4s({entry, kFixPermissionFrame.first, kLinkSkippedLine})
-                                                      : L4s({entry}));
-    EXPECT_EQ(g_nullLists, c.nullLists) << "the null list only on the fallback";
-    EXPECT_EQ(g_badWrites, std::vector<std::string>{});
-    if (c.code == 0 && c.nullLists == std::vector<bool>{false}) {
-        EXPECT_TRUE(EveryoneHasFullAccess(folder));
+    Lines expected = L4s({entry});
+    if (c.code >= 0) {
+        const Lines granted = FixPermissionLines(folder, c.code);
+        expected = expected + Lines{granted[0]} + (c.linkLeft ? L4s({kLinkSkippedLine}) : Lines()) +
+                   Lines(granted.begin() + 1, granted.end());
     }
-    if (g_entry.count != 0) {
+    EXPECT_EQ(Run(c.mode), expected);
+    std::vector<std::wstring> written = kept.written;
+    std::sort(written.begin(), written.end());
+    std::vector<std::wstring> expectedWritten = c.written;
+    std::sort(expectedWritten.begin(), expectedWritten.end());
+    EXPECT_EQ(written, expectedWritten) << "each item written once, through its handle";
+    EXPECT_TRUE(c.written.empty() || !c.written[0].empty() || kept.written[0].empty()) << "the folder first";
+    EXPECT_FALSE(RegistryKeyExists(HKEY_LOCAL_MACHINE, records)) << "the push's record goes once it ends";
+    // Each item written holds, beside what it held, the entry it inherits from the folder.
+    for (const std::wstring& item : c.written) {
+        if (!item.empty() && (c.failWrite == nullptr || item != c.failWrite)) {
+            const bool isFolder = (GetFileAttributesW((folder + L"\\" + item).c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            EXPECT_EQ(kept.lists[item], WithInheritedEntry(kept.asRead[item], isFolder ? L"OICIID" : L"ID"))
+                << ToUtf8(item);
+        }
+    }
+    if (!c.written.empty() && c.written[0].empty() && c.code == 0) {
+        EXPECT_TRUE(EveryoneHasFullAccess(folder));
         EXPECT_EQ(g_entry.count, 1u);
         EXPECT_TRUE(g_entry.hadOldList) << "merged into the folder's current list";
         EXPECT_EQ(g_entry.access.grfAccessPermissions, static_cast<DWORD>(GENERIC_ALL));
@@ -210,70 +202,88 @@ TEST_P(PermissionGrantTest, WritesOnlyWhereNeededAndSafe) {
     patches.clear();
     laidOut.reset();
     RemoveTree(elsewhere);
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kDeletionRecordsKey);
 }
 
-const Outcome kGranted = Outcome::kGranted;
-const Outcome kStopped = Outcome::kStopped;
+const std::map<std::wstring, std::wstring> kAsRead;
+
+// A link below the folder to elsewhere (a folder, or a second name of a file there) beside the plain layout.
+Layout PlainWith(const wchar_t* link, const wchar_t* target, LinkKind kind) {
+    return [=](const std::wstring& folder, const std::wstring& elsewhere) {
+        Plain(folder, elsewhere);
+        return LinkBelow(folder + link, elsewhere + target, kind);
+    };
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PermissionGrantTest,
     testing::Values(
-        GrantCase{"Install", Install, nullptr, &Plain, {}, 0, false, 0, kGranted, 0, {false}},
-        GrantCase{"Reinstall", Reinstall, nullptr, &Plain, {}, 0, false, 0, kGranted, 0, {false}},
-        GrantCase{"Uninstall", Uninstall, nullptr, &Plain, {}, 0, false, 0, Outcome::kUntouched, 0, {}},
-        // Failures, each with its code in the return-code line.
-        GrantCase{"ListNotReadable", Install, nullptr, &Plain,
+        GrantCase{"Install", Install, kAsRead, &Plain, {}, 0, false, nullptr, false, false, 0, kPlainItems},
+        GrantCase{"Reinstall", Reinstall, kAsRead, &Plain, {}, 0, false, nullptr, false, false, 0, kPlainItems},
+        GrantCase{"Uninstall", Uninstall, kAsRead, &Plain, {}, 0, false, nullptr, false, false, -1, {}},
+        // Failures, each with its code in the return-code line; nothing is
+        // written where the folder's own write failed, never a null list.
+        GrantCase{"ListNotReadable", Install, kAsRead, &Plain,
                   Replacement("GetSecurityInfo", GetSecurityInfo, &FailGetSecurityInfo), ERROR_ACCESS_DENIED,
-                  false, 0, kGranted, 5, {}},
-        GrantCase{"EveryoneNotBuilt", Install, nullptr, &Plain,
+                  false, nullptr, false, false, 5, {}},
+        GrantCase{"EveryoneNotBuilt", Install, kAsRead, &Plain,
                   Replacement("AllocateAndInitializeSid", AllocateAndInitializeSid, &FailAllocateSid),
-                  ERROR_NOT_ENOUGH_MEMORY, false, 0, kGranted, 8, {}},
-        GrantCase{"MergeFailedNullListSet", Install, nullptr, &Plain, {}, ERROR_INVALID_PARAMETER, true, 0,
-                  kGranted, 0, {true}},
-        GrantCase{"WriteFailedNullListSet", Install, nullptr, &Plain, {}, ERROR_ACCESS_DENIED, false, 1,
-                  kGranted, 0, {false, true}},
-        GrantCase{"NullListNotSetEither", Install, nullptr, &Plain, {}, ERROR_ACCESS_DENIED, false, 2, kGranted,
-                  5, {false, true}},
+                  ERROR_NOT_ENOUGH_MEMORY, false, nullptr, false, false, 8, {}},
+        GrantCase{"MergeFailedNothingWritten", Install, kAsRead, &Plain, {}, ERROR_INVALID_PARAMETER, true,
+                  nullptr, false, false, 87, {}},
+        GrantCase{"WriteFailedNothingElseWritten", Install, kAsRead, &Plain, {}, ERROR_ACCESS_DENIED, false, L"",
+                  false, false, 5, {L""}},
+        // An item below whose write fails is left; the push goes on.
+        GrantCase{"ItemWriteFailedPushGoesOn", Install, kAsRead, &Plain, {}, ERROR_ACCESS_DENIED, false,
+                  L"Sub\\Deeper\\catalog.db", false, false, 5, kPlainItems},
         // Granted once: an explicit allow-all entry for Everyone, inherited
         // by folders and files and applying here, as the platform keeps it
         // or as given. Anything less is written.
-        GrantCase{"GrantedAlready", Install, L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)", &Plain, {}, 0, false, 0,
-                  kGranted, 0, {}},
-        GrantCase{"GrantedAlreadyGeneric", Install, L"D:(A;OICI;GA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
-                  {}},
-        GrantCase{"OnlyInherited", Install, L"D:(A;OICIID;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
-                  {false}},
-        GrantCase{"OnlyBelow", Install, L"D:(A;OICIIO;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
-        GrantCase{"NotToFiles", Install, L"D:(A;CI;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
-        GrantCase{"LessThanAll", Install, L"D:(A;OICI;0x1301ff;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0,
-                  {false}},
-        GrantCase{"Denied", Install, L"D:(D;OICI;FA;;;WD)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
-        GrantCase{"OtherTrustee", Install, L"D:(A;OICI;FA;;;BU)", &Plain, {}, 0, false, 0, kGranted, 0, {false}},
-        // What the new entry, pushed down the tree, would reach through.
-        GrantCase{"FolderLinkBelow", Install, nullptr,
-                  [](const std::wstring& folder, const std::wstring& elsewhere) {
-                      Plain(folder, elsewhere);
-                      return LinkBelow(folder + L"\\Sub\\Link", elsewhere, LinkKind::kSymbolic);
-                  },
-                  {}, 0, false, 0, kStopped, 0, {}},
-        GrantCase{"SecondNameOfAFileBelow", Install, nullptr,
-                  [](const std::wstring& folder, const std::wstring& elsewhere) {
-                      Plain(folder, elsewhere);
-                      return LinkBelow(folder + L"\\Sub\\Deeper\\system.dll", elsewhere + L"\\system.dll",
-                                       LinkKind::kHard);
-                  },
-                  {}, 0, false, 0, kStopped, 0, {}},
-        // A file below that cannot be opened cannot be judged.
-        GrantCase{"FileBelowRefused", Install, nullptr, &Plain,
-                  Replacement("NtCreateFile", NtCreateFile, &RefuseCatalog), 0, false, 0, kStopped, 0, {}},
-        // A listing that broke off tells nothing of what it did not reach.
-        GrantCase{"ListingBrokeOff", Install, nullptr, &Plain,
+        GrantCase{"GrantedAlready", Install, {{L"", L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;WD)"}}, &Plain, {}, 0, false,
+                  nullptr, false, false, 0, {}},
+        GrantCase{"GrantedAlreadyGeneric", Install, {{L"", L"D:(A;OICI;GA;;;WD)"}}, &Plain, {}, 0, false, nullptr,
+                  false, false, 0, {}},
+        GrantCase{"OnlyInherited", Install, {{L"", L"D:(A;OICIID;FA;;;WD)"}}, &Plain, {}, 0, false, nullptr, false,
+                  false, 0, kPlainItems},
+        GrantCase{"OnlyBelow", Install, {{L"", L"D:(A;OICIIO;FA;;;WD)"}}, &Plain, {}, 0, false, nullptr, false,
+                  false, 0, kPlainItems},
+        GrantCase{"NotToFiles", Install, {{L"", L"D:(A;CI;FA;;;WD)"}}, &Plain, {}, 0, false, nullptr, false, false,
+                  0, kPlainItems},
+        GrantCase{"LessThanAll", Install, {{L"", L"D:(A;OICI;0x1301ff;;;WD)"}}, &Plain, {}, 0, false, nullptr,
+                  false, false, 0, kPlainItems},
+        GrantCase{"Denied", Install, {{L"", L"D:(D;OICI;FA;;;WD)"}}, &Plain, {}, 0, false, nullptr, false, false, 0,
+                  kPlainItems},
+        GrantCase{"OtherTrustee", Install, {{L"", L"D:(A;OICI;FA;;;BU)"}}, &Plain, {}, 0, false, nullptr, false,
+                  false, 0, kPlainItems},
+        // A killed run's push, recorded, is pushed again though the folder holds its entry.
+        GrantCase{"KilledDuringThePushFinished", Install, {{L"", L"D:(A;OICI;FA;;;WD)"}}, &Plain, {}, 0, false,
+                  nullptr, true, false, 0, Without(kPlainItems, {L""})},
+        // An item's own entries stay first, its inherited ones after the new
+        // one; one that holds the entry already is not written; a protected
+        // list and all below it are left.
+        GrantCase{"InheritedEntries", Install,
+                  {{L".hidden", L"D:AI(A;;FA;;;BA)(A;ID;FR;;;BU)"}, {L"Sub\\Deeper\\catalog.db", L"D:(A;ID;FA;;;WD)"}},
+                  &Plain, {}, 0, false, nullptr, false, false, 0, Without(kPlainItems, {L"Sub\\Deeper\\catalog.db"})},
+        GrantCase{"ProtectedBelowLeft", Install, {{L"Sub", L"D:P(A;OICI;FA;;;SY)"}}, &Plain, {}, 0, false, nullptr,
+                  false, false, 0, {L"", L".hidden"}},
+        // What a link leads to keeps its list; the rest is granted, and the link said once.
+        GrantCase{"FolderLinkBelow", Install, kAsRead, PlainWith(L"\\Sub\\Link", L"", LinkKind::kSymbolic), {}, 0,
+                  false, nullptr, false, true, 0, kPlainItems},
+        GrantCase{"SecondNameOfAFileBelow", Install, kAsRead,
+                  PlainWith(L"\\Sub\\Deeper\\system.dll", L"\\system.dll", LinkKind::kHard), {}, 0, false, nullptr,
+                  false, true, 0, kPlainItems},
+        // A file below that cannot be opened is left, with its error.
+        GrantCase{"FileBelowRefused", Install, kAsRead, &Plain,
+                  Replacement("NtCreateFile", NtCreateFile, &RefuseCatalog), 0, false, nullptr, false, false, 5,
+                  Without(kPlainItems, {L"Sub\\Deeper\\catalog.db"})},
+        // A listing that broke off: what it did not reach is left, with its error.
+        GrantCase{"ListingBrokeOff", Install, kAsRead, &Plain,
                   Replacement("NtQueryDirectoryFile", NtQueryDirectoryFile, &BreakListing),
-                  static_cast<DWORD>(0xC0000022L), false, 0, kStopped, 0, {}},
+                  static_cast<DWORD>(0xC0000022L), false, nullptr, false, false, 5, {L""}},
         // Walked by names, a tree reaches any depth below the folder.
-        GrantCase{"DeeperThanAPath", Install, nullptr,
+        GrantCase{"DeeperThanAPath", Install, kAsRead,
                   [](const std::wstring& folder, const std::wstring&) { return DeepFolder(folder, 250); },
-                  {}, 0, false, 0, kGranted, 0, {false}}),
+                  {}, 0, false, nullptr, false, false, 0, {L"", std::wstring(250, L'd')}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

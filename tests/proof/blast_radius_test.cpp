@@ -119,10 +119,12 @@ TEST(ProofBlastRadius, InstallReinstallUninstallTouchOnlyWhatTheyDocument) {
     }
     // After the uninstall nothing the install made is left: against the
     // machine as the installer left it, only the payload's removals and the
-    // data folder's access (never taken back) differ.
+    // data folder's access and its items' (never taken back) differ.
     for (const std::string& change : ChangeLines(installed, state)) {
         const bool removal = change.compare(0, 8, "removed ") == 0;
-        const bool dataFolder = change == "changed " + ToUtf8(DataFolder());
+        const std::string data = "changed " + ToUtf8(DataFolder());
+        const bool dataFolder = change.compare(0, data.size(), data) == 0 &&
+                                (change.size() == data.size() || change[data.size()] == '\\');
         EXPECT_TRUE(removal || dataFolder) << "left by install: " << change;
     }
     for (const std::wstring& decoy : real.uncovered()) {

@@ -56,6 +56,12 @@ void Release(Resource resource, const void* what) {
     }
 }
 
+void Forbidden(const std::string& what) {
+    if (g_open) {
+        g_unbalanced.push_back(what);
+    }
+}
+
 std::vector<std::string> CloseBooks() {
     g_open = false;
     std::vector<std::string> problems = g_unbalanced;

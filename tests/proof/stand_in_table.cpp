@@ -45,7 +45,35 @@ std::vector<StandIn> MakeStandInTable() {
                         &ClearOut<5, 7>)),
         VLX_FAILS(SetEntriesInAclW, ERROR_NOT_ENOUGH_MEMORY, 0, &AcquireOut<Resource::kLocalMemory, 3>,
                   &ClearOut<3>),
-        Changes(Raced(VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0))),
+        // A file's list is written through its handle, pushing nothing down (SetKernelObjectSecurity); the
+        // platform's push of a file's list, and a null list, are never written.
+        Changes(Raced(VLX_FAILS(SetSecurityInfo, ERROR_ACCESS_DENIED, 0,
+                                [](DWORD, HANDLE, SE_OBJECT_TYPE type, SECURITY_INFORMATION what, PSID, PSID,
+                                   PACL list, PACL) {
+                                    if ((what & DACL_SECURITY_INFORMATION) != 0 &&
+                                        (type == SE_FILE_OBJECT || list == nullptr)) {
+                                        Forbidden("SetSecurityInfo wrote a file's list or a null list");
+                                    }
+                                }))),
+        Changes(Raced(VLX_FAILS(SetKernelObjectSecurity, FALSE, ERROR_ACCESS_DENIED,
+                                [](BOOL, HANDLE, SECURITY_INFORMATION what, PSECURITY_DESCRIPTOR descriptor) {
+                                    BOOL present = FALSE;
+                                    BOOL defaulted = FALSE;
+                                    PACL list = nullptr;
+                                    if ((what & DACL_SECURITY_INFORMATION) != 0 &&
+                                        GetSecurityDescriptorDacl(descriptor, &present, &list, &defaulted) &&
+                                        (!present || list == nullptr)) {
+                                        Forbidden("SetKernelObjectSecurity wrote a null list");
+                                    }
+                                }))),
+        VLX_FAILS(InitializeSecurityDescriptor, FALSE, ERROR_INVALID_PARAMETER),
+        VLX_FAILS(SetSecurityDescriptorDacl, FALSE, ERROR_INVALID_SECURITY_DESCR),
+        VLX_FAILS(SetSecurityDescriptorControl, FALSE, ERROR_INVALID_PARAMETER),
+        VLX_FAILS(GetSecurityDescriptorControl, FALSE, ERROR_INVALID_SECURITY_DESCR),
+        VLX_FAILS(InitializeAcl, FALSE, ERROR_INSUFFICIENT_BUFFER),
+        VLX_FAILS(AddAce, FALSE, ERROR_INSUFFICIENT_BUFFER),
+        VLX_FAILS(AddAccessAllowedAceEx, FALSE, ERROR_ALLOTTED_SPACE_EXCEEDED),
+        VLX_PASSES(GetLengthSid),  // of a valid SID: it cannot fail
         VLX_FAILS(ConvertStringSecurityDescriptorToSecurityDescriptorW, FALSE, ERROR_NOT_ENOUGH_MEMORY,
                   &AcquireOut<Resource::kLocalMemory, 2>),
         VLX_FAILS(GetSecurityDescriptorDacl, FALSE, ERROR_INVALID_SECURITY_DESCR),

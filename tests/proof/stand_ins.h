@@ -47,8 +47,11 @@ enum class Resource {
 void OpenBooks();
 void Acquire(Resource resource, const void* what);
 void Release(Resource resource, const void* what);
-// Closes the books: one line for everything still held and everything
-// released that was never acquired. Empty when they balance.
+// A call the hook must never make (a null access list, a list that the
+// platform pushes down a tree): a line in the books.
+void Forbidden(const std::string& what);
+// Closes the books: one line for everything still held, everything released
+// that was never acquired and every forbidden call. Empty when they balance.
 std::vector<std::string> CloseBooks();
 
 // Every import the DLL may have, by name.

@@ -40,7 +40,7 @@ PopulatedMachine::PopulatedMachine() {
     Write(profile_ + L"\\" + kPinnedLinkBelowProfile, "lnk");
 
     RemoveTree(VendorDataFolder());
-    MakeFolders(DataFolder());
+    Write(DataFolder() + L"\\Profiles\\settings.xml", "settings");  // what the grant pushes its entry down to
     Write(CatalogDatabase(), "catalog");
     LayOutRegistry();
 }
