@@ -98,6 +98,8 @@ show_effects() {
     [ -e "$c/ProgramData$(unix "$catalog_database")" ] && echo "  present" || echo "  gone"
     echo "data folder C:\\ProgramData$data_folder (Wine keeps its access list as mode bits; 777 = Everyone full access):"
     stat -c '  mode %a' "$c/ProgramData$(unix "$data_folder")"
+    stat -c '  mode %a of %n below it' "$c/ProgramData$(unix "$data_folder")/Profiles" 2>/dev/null |
+        sed "s|$c/ProgramData$(unix "$data_folder")/||"
 }
 
 # A sample payload: the application's folder as the installer host leaves it.
@@ -132,7 +134,8 @@ lay_out_payload() {
     # The catalog database and the data folder, as the application leaves them.
     mkdir -p "$(dirname "$c/ProgramData$(unix "$catalog_database")")" "$c/ProgramData$(unix "$data_folder")"
     : >"$c/ProgramData$(unix "$catalog_database")"
-    chmod 755 "$c/ProgramData$(unix "$data_folder")"
+    mkdir -p "$c/ProgramData$(unix "$data_folder")/Profiles"
+    chmod 755 "$c/ProgramData$(unix "$data_folder")" "$c/ProgramData$(unix "$data_folder")/Profiles"
 }
 
 banner "Creating a throwaway 32-bit Windows prefix in $work/win32"
