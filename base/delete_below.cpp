@@ -164,26 +164,33 @@ DWORD DeleteAt(const wchar_t* base, const wchar_t* path, bool force, LeftAside* 
                                    : status;
 }
 
-// Whether the volume that answers at the root of path ("C:\" or
-// "\\server\share\") is the one record names: 0 when it is,
-// ERROR_WRONG_DISK when another is (a disk swapped, a share remapped), or
-// why the root does not open (an unplugged drive, a share offline).
+// Whether the volume that holds record's base folder (opened by its path, as
+// a base is), or where that folder does not open the one that answers at the
+// root of path ("C:\" or "\\server\share\"), is the one record names: 0
+// when it is, ERROR_WRONG_DISK when another is (a disk swapped, a share
+// remapped), or why neither opens (an unplugged drive, a share offline). A
+// base that is a mount point, or that an administrator moved to another
+// volume, holds its leftovers on its own volume, not on the root's.
 DWORD CheckRecordedVolumeAt(const wchar_t* path, const DeletionRecord& record) {
-    wchar_t root[kPathChars];
-    const size_t name = VolumeNameLength(path);
-    if (name == 0 || !CheckedCopy(root, path)) {
-        return ERROR_INVALID_PARAMETER;
+    FileHandle opened(CreateFileW(record.base, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!opened.valid()) {
+        wchar_t root[kPathChars];
+        const size_t name = VolumeNameLength(path);
+        if (name == 0 || !CheckedCopy(root, path)) {
+            return ERROR_INVALID_PARAMETER;
+        }
+        root[name] = L'\0';
+        if (!CheckedAppend(root, L"\\")) {
+            return ERROR_FILENAME_EXCED_RANGE;
+        }
+        opened.reset(CreateFileW(root, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     }
-    root[name] = L'\0';
-    if (!CheckedAppend(root, L"\\")) {
-        return ERROR_FILENAME_EXCED_RANGE;
-    }
-    const FileHandle opened(CreateFileW(root, FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!opened.valid()) {
         return LastFailure();
     }
-    // The root is no file of the record's: on the volume recorded it is another.
+    // The base or the root is no file of the record's: on the volume recorded it is another.
     const DWORD match = MatchRecordedFile(opened.get(), record);
     return match == kNotRecordedFile ? ERROR_SUCCESS : match;
 }
@@ -230,28 +237,31 @@ LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& reco
     FileHandle folder;
     ListedEntry entry;
     *error = ListBelow(record.base, leftover, &folder, &entry);
-    if (*error != ERROR_SUCCESS) {
-        // Gone only from the volume recorded: a missing name may be a disk
-        // that is away or another volume at its letter, and the record waits
-        // for it. A link on the way leads elsewhere, and the leftover may
-        // still be where it was: nothing can be told.
-        if (!NotThere(*error)) {
-            return kLeftoverStays;
+    if (*error == ERROR_SUCCESS) {
+        // A link or a folder at the name is not ours.
+        if (IsLink(entry.attributes, entry.tag) || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+            return kLeftoverNotOurs;
         }
-        const DWORD volume = CheckRecordedVolumeAt(leftover, record);
-        if (volume == ERROR_WRONG_DISK) {
-            *error = volume;
+        *error = DeleteListed({folder.get(), record.base, leftover, record.forced != 0, &record, nullptr}, entry);
+        // Another file, or the file recorded with a second name, is not ours either.
+        if (*error == kNotRecordedFile || *error == kSecondName) {
+            return kLeftoverNotOurs;
         }
-        return volume == ERROR_SUCCESS ? kLeftoverGone : kLeftoverStays;
+        if (*error == ERROR_SUCCESS) {
+            return kLeftoverDeleted;
+        }
     }
-    // A link or a folder at the name is not ours.
-    if (IsLink(entry.attributes, entry.tag) || (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        return kLeftoverNotOurs;
+    // Gone (not there, or being deleted by another program) only from the
+    // volume recorded: a missing name may be a disk that is away or another
+    // volume at its letter, and the record waits for it. A link on the way
+    // leads elsewhere, and the leftover may still be where it was: nothing
+    // can be told.
+    if (!NotThere(*error)) {
+        return kLeftoverStays;
     }
-    *error = DeleteListed({folder.get(), record.base, leftover, record.forced != 0, &record, nullptr}, entry);
-    // Another file, or the file recorded with a second name, is not ours either.
-    if (*error == kNotRecordedFile || *error == kSecondName) {
-        return kLeftoverNotOurs;
+    const DWORD volume = CheckRecordedVolumeAt(leftover, record);
+    if (volume == ERROR_WRONG_DISK) {
+        *error = volume;
     }
-    return *error == ERROR_SUCCESS ? kLeftoverDeleted : kLeftoverStays;
+    return volume == ERROR_SUCCESS ? kLeftoverGone : kLeftoverStays;
 }

@@ -66,7 +66,8 @@ enum LeftoverFound {
 // as set aside at leftover, its temporary path, below the base the record
 // names, if and only if it is the very file recorded, with no other name and
 // no link on its way; deleted as the record says, never renamed again. A
-// leftover that is missing counts as gone only while the volume that answers
-// at its root is the one recorded; a file or a root of another volume leaves
-// it to be told (ERROR_WRONG_DISK).
+// leftover that is missing, or that another program is deleting, counts as
+// gone only while the volume of the recorded base (where that does not open,
+// the one at its root) is the one recorded; a file or a base of another
+// volume leaves it to be told (ERROR_WRONG_DISK).
 LeftoverFound FinishLeftover(const wchar_t* leftover, const DeletionRecord& record, DWORD* error);

@@ -32,7 +32,9 @@ DWORD Query(HANDLE folder, VlxUnicodeString* mask, void* buffer, ULONG size) {
     VlxIoStatusBlock io = {};
     const VlxNtStatus status = NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer, size,
                                                     kVlxFileIdBothDirectoryInformation, mask != nullptr, mask, FALSE);
-    if (status == kVlxStatusNoMoreFiles) {
+    // A listing without "." and ".." (a FAT root, some redirectors) finds
+    // nothing at all in an empty folder: its end, not a missing name.
+    if (status == kVlxStatusNoMoreFiles || (mask == nullptr && status == kVlxStatusNoSuchFile)) {
         return ERROR_NO_MORE_FILES;
     }
     return status == kVlxStatusNoSuchFile ? ERROR_FILE_NOT_FOUND : VlxError(status);

@@ -84,9 +84,10 @@ bool IsFolder(const ListedEntry& entry) {
 class Pruning final : public TreeVisitor {
 public:
     Step Entry(HANDLE, const ListedEntry& entry) override {
-        // Names beginning with a period (hidden names) are passed over.
+        // A name beginning with a period (a hidden name) is not entered, and
+        // keeps its folder as a file does.
         if (entry.name[0] == L'.') {
-            return kNext;
+            return kKeep;
         }
         // What a link points at is not ours to prune, and it keeps this folder.
         return IsFolder(entry) ? kDescend : kKeep;

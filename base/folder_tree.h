@@ -55,11 +55,9 @@ DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisi
 
 // Removes every folder of the tree at folder below base that has no file
 // beneath it, deepest first, each through its proven handle; every file
-// stays. Names beginning with a period are neither descended into nor
-// counted as files (a folder holding only such names is tried, and its
-// removal refused); a link keeps the folder that holds it. A folder that
-// stays is left as it is: one that keeps a file or a sub-folder is not even
-// tried. Returns a Windows error code: 0 when the folder was removed, is
+// stays. A name beginning with a period is not descended into and keeps the
+// folder that holds it, as a file or a link does. A folder that stays is
+// left as it is: one that keeps anything is not even tried. Returns a Windows error code: 0 when the folder was removed, is
 // missing or keeps a file; kLinkInPath or kOtherItemAtName for a link at or
 // above its top or another item put there; otherwise the failure's code
 // (ERROR_DIR_NOT_EMPTY when a sub-folder stays).

@@ -17,8 +17,9 @@ DWORD OpenRelative(HANDLE folder, const wchar_t* name, size_t length, DWORD acce
                           (kind == kFolderItem ? kVlxFileDirectoryFile : kVlxFileNonDirectoryFile);
     const VlxNtStatus status = NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io,
                                             nullptr, 0, sharing, kVlxFileOpen, options, nullptr, 0);
+    // An item that another program is deleting is as good as gone.
     if (!VlxNtSuccess(status)) {
-        return VlxError(status);
+        return status == kVlxStatusDeletePending ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : VlxError(status);
     }
     item->reset(opened);
     return ERROR_SUCCESS;

@@ -17,6 +17,7 @@ const VlxNtStatus kVlxStatusNoMoreFiles = static_cast<VlxNtStatus>(0x80000006L);
 const VlxNtStatus kVlxStatusNoSuchFile = static_cast<VlxNtStatus>(0xC000000FL);
 const VlxNtStatus kVlxStatusObjectNameInvalid = static_cast<VlxNtStatus>(0xC0000033L);
 const VlxNtStatus kVlxStatusObjectNameCollision = static_cast<VlxNtStatus>(0xC0000035L);
+const VlxNtStatus kVlxStatusDeletePending = static_cast<VlxNtStatus>(0xC0000056L);
 
 // IO_STATUS_BLOCK.
 struct VlxIoStatusBlock {

@@ -40,6 +40,11 @@ bool IsRelativeSubFolder(const wchar_t* location) {
 }
 
 bool AcceptStartMenuLocation(const HookContext* context, wchar_t (&location)[kPathChars]) {
+    // Windows takes a slash for a backslash in a path, and so does the hook,
+    // once, here: every path built from the value then splits alike.
+    for (wchar_t* c = location; *c != L'\0'; ++c) {
+        *c = *c == L'/' ? L'\\' : *c;
+    }
     // One leading backslash: the folder below the programs folder that the
     // path built from the value names. Two begin a UNC path, which stays
     // refused below.

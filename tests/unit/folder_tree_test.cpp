@@ -103,12 +103,12 @@ INSTANTIATE_TEST_SUITE_P(
         PruneCase{"KeptFoldersKeepTheirAttributes", {L"Info\\Keep\\user.txt", L"Info\\Empty"}, kNotEmpty,
                   {L"", L"Info", L"Info\\Keep", L"Info\\Keep\\user.txt"}, {L"", L"\\Info", L"\\Info\\Keep"}},
         PruneCase{"FileDirectlyInside", {L"user.txt", L"Empty"}, 0, {L"", L"user.txt"}},
-        // Names beginning with a period are neither counted nor descended into.
         PruneCase{"DeeperThanAPathAllGo", {kA + L"\\" + kB + L"\\" + kC}, 0, {}},
         PruneCase{"DeeperThanAPathKeepsAFile", {kA + L"\\" + kB + L"\\" + kC + L"\\user.txt", kA + L"\\" + kB + L"\\" + kB}, kNotEmpty,
                   {L"", kA, kA + L"\\" + kB, kA + L"\\" + kB + L"\\" + kC, kA + L"\\" + kB + L"\\" + kC + L"\\user.txt"}},
-        PruneCase{"PeriodNamesNotCountedButKept", {L"x\\.hidden", L".cache\\Empty"}, kNotEmpty,
-                  {L"", L".cache", L".cache\\Empty", L"x", L"x\\.hidden"}}),
+        // A name beginning with a period is not entered, and keeps its folder untried.
+        PruneCase{"PeriodNamesNotEnteredAndKept", {L"x\\.hidden", L".cache\\Empty"}, 0,
+                  {L"", L".cache", L".cache\\Empty", L"x", L"x\\.hidden"}, {L"\\x"}}),
     [](const testing::TestParamInfo<PruneCase>& info) { return std::string(info.param.name); });
 
 // An emptied folder that another program (Explorer, the indexer) holds open
@@ -127,14 +127,23 @@ TEST_F(PruneTreeTest, EmptiedFolderHeldOpenLeavesItsParentOnlyWithPosixDeletion)
     EXPECT_EQ(PathExists(tree()), !posix);
 }
 
+// The tree's own listing breaks off at ".." (refused), or tells nothing at
+// all, as a listing without "." and ".." (a FAT root) tells an empty folder.
 TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
-    ASSERT_TRUE(MakeFolders(tree()));
-    // The tree's own listing breaks off after its first entry.
-    const ListingAnswer listing(GetModuleHandleW(nullptr), [](VlxFileIdBothDirInformation& entry) {
-        return entry.FileNameLength == 4 ? static_cast<VlxNtStatus>(0xC0000022L) : 0;  // ".." refused
-    });
-    EXPECT_EQ(Prune(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-    EXPECT_TRUE(PathExists(tree()));
+    const struct {
+        ULONG at;  // the entry's name length, in bytes
+        VlxNtStatus status;
+        DWORD result;
+    } cases[] = {{4, static_cast<VlxNtStatus>(0xC0000022L), ERROR_ACCESS_DENIED},
+                 {2, static_cast<VlxNtStatus>(0xC000000FL), ERROR_SUCCESS}};
+    for (const auto& c : cases) {
+        ASSERT_TRUE(MakeFolders(tree()));
+        const ListingAnswer listing(GetModuleHandleW(nullptr), [&](VlxFileIdBothDirInformation& entry) {
+            return entry.FileNameLength == c.at ? c.status : 0;
+        });
+        EXPECT_EQ(Prune(), c.result);
+        EXPECT_EQ(PathExists(tree()), c.result != ERROR_SUCCESS);
+    }
 }
 
 TEST_F(PruneTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {

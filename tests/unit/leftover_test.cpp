@@ -35,7 +35,8 @@ const wchar_t kFixedName[] = L"~VLX12345678.tmp";
 enum class Leftover {
     kRecorded, kOtherFileByItsName, kBehindLink, kGivenUpBehindLink, kSecondName, kReadOnlyPlain, kFolderAtName,
     kLinkAtName, kFolderGone, kVolumeGone, kBesideOneThatStays, kSameNameSetAsideAgain, kPreCheck, kPostPayload,
-    kFatClockChanged, kFatResized, kOtherVolume, kOtherVolumeFolderGone, kIdReused, kDamagedKey, kGivenUpEarlier
+    kFatClockChanged, kFatResized, kOtherVolume, kOtherVolumeFolderGone, kIdReused, kDamagedKey, kGivenUpEarlier,
+    kDeletePending, kBaseOnItsOwnVolume
 };
 
 struct LeftoverCase {
@@ -97,7 +98,8 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     } else if (c.leftover == Leftover::kLinkAtName) {
         ASSERT_TRUE(DeleteFileW(leftover.c_str()) && CreateDirectoryW((sandbox / L"Elsewhere").c_str(), nullptr));
         link.reset(new ScopedLink(leftover, sandbox / L"Elsewhere"));
-    } else if (c.leftover == Leftover::kFolderGone || c.leftover == Leftover::kOtherVolumeFolderGone) {
+    } else if (c.leftover == Leftover::kFolderGone || c.leftover == Leftover::kOtherVolumeFolderGone ||
+               c.leftover == Leftover::kBaseOnItsOwnVolume) {
         at = leftover = apps + L"\\Gone\\" + kFixedName;  // its folder removed
     } else if (c.leftover == Leftover::kVolumeGone) {
         at = leftover = L"Q:\\Apps\\Info\\" + std::wstring(kFixedName);  // a drive that is not there
@@ -131,6 +133,26 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
         ASSERT_EQ(DeleteBelow(apps.c_str(), again.c_str()), 0u);
     }
 
+    // The base is a mount point, or moved below another volume's letter: the
+    // drive's root answers another volume.
+    ImportPatch<decltype(GetFileInformationByHandleEx)> root(GetModuleHandleW(nullptr), "GetFileInformationByHandleEx",
+                                                             [&](HANDLE file, auto kind, LPVOID data, DWORD size) {
+        wchar_t path[MAX_PATH] = {};
+        const BOOL answered = root.original()(file, kind, data, size);
+        GetFinalPathNameByHandleW(file, path, MAX_PATH, 0);
+        if (answered && c.leftover == Leftover::kBaseOnItsOwnVolume && std::wstring(path).back() == L'\\' &&
+            kind == static_cast<FILE_INFO_BY_HANDLE_CLASS>(18)) {
+            static_cast<DWORD*>(data)[0] ^= 1;  // FileIdInfo's volume
+        }
+        return answered;
+    });
+    // Another program is deleting it: an open of its name is refused so.
+    ImportPatch<decltype(NtCreateFile)> pending(GetModuleHandleW(nullptr), "NtCreateFile", [&](auto... call) {
+        const UNICODE_STRING* name = std::get<2>(std::make_tuple(call...))->ObjectName;
+        return c.leftover == Leftover::kDeletePending && std::wstring(name->Buffer, name->Length / 2) == kFixedName
+                   ? static_cast<NTSTATUS>(0xC0000056L)
+                   : pending.original()(call...);
+    });
     LogCapture capture;
     PropertyMapBuilder properties = PropertyMapBuilder().Set("ProductName", "Another product");
     HookContext context = TestContext(properties.map());
@@ -188,7 +210,9 @@ INSTANTIATE_TEST_SUITE_P(
                      false, true},
         LeftoverCase{"IdOfADeletedFileReused", Leftover::kIdReused, {}, true, false},
         LeftoverCase{"DamagedKeyEndsAndGoes", Leftover::kDamagedKey, {}, true, false},
-        LeftoverCase{"GivenUpEarlier", Leftover::kGivenUpEarlier, {}, true, false}),
+        LeftoverCase{"GivenUpEarlier", Leftover::kGivenUpEarlier, {}, true, false},
+        LeftoverCase{"BeingDeletedIsGone", Leftover::kDeletePending, {}, true, false},
+        LeftoverCase{"FolderGoneBelowABaseOnItsOwnVolume", Leftover::kBaseOnItsOwnVolume, {}, false, false}),
     [](const testing::TestParamInfo<LeftoverCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <string>
+#include <tuple>
 
 #include "base/delete_below.h"
 #include "base/nt_file.h"
@@ -96,6 +97,21 @@ TEST(HardLinkTest, FileWithAnotherNameIsLeftAsItIs) {
     EXPECT_TRUE(PathExists(name));
     EXPECT_NE(GetFileAttributesW(other.c_str()) & FILE_ATTRIBUTE_READONLY, 0u) << "its attributes are as they were";
     SetFileAttributesW(other.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A file that another program is deleting is as good as gone: neither
+// deletion reports it.
+TEST(DeletePendingTest, FileAnotherProgramDeletesIsGone) {
+    SandboxFolder sandbox;
+    const std::wstring file = sandbox / L"Apps\\ols_config.xml";
+    ASSERT_TRUE(WriteTextFile(file, "oem"));
+    ImportPatch<decltype(NtCreateFile)> pending(GetModuleHandleW(nullptr), "NtCreateFile", [&](auto... call) {
+        const VlxUnicodeString* name = std::get<2>(std::make_tuple(call...))->ObjectName;
+        return std::wstring(name->Buffer, name->Length / 2) == L"ols_config.xml" ? kVlxStatusDeletePending
+                                                                                : pending.original()(call...);
+    });
+    EXPECT_EQ(ForceDeleteBelow((sandbox / L"Apps").c_str(), file.c_str()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(DeleteBelow((sandbox / L"Apps").c_str(), file.c_str()), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                     LocationCase{"DottedName", L"Kestrune 15.0", L"Kestrune 15.0"},
                     LocationCase{"LeadingBackslashIsBelowPrograms", L"\\Kestrune\\Video",
                                  L"Kestrune\\Video"},
+                    LocationCase{"SlashesAreBackslashes", L"/Kestrune/Video", L"Kestrune\\Video"},
                     LocationCase{"Drive", L"C:\\Windows", nullptr},
                     LocationCase{"DriveRelative", L"C:Windows", nullptr},
                     LocationCase{"DriveAfterBackslash", L"\\C:\\Windows", nullptr},
