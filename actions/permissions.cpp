@@ -4,11 +4,9 @@
 #include <shlobj.h>
 #include <shlwapi.h>
 
-#include <stdlib.h>
-
+#include "actions/grant_push.h"
 #include "actions/grant_record.h"
 #include "base/checked_text.h"
-#include "base/folder_tree.h"
 #include "base/guards.h"
 #include "base/no_follow.h"
 #include "hook/log.h"
@@ -18,194 +16,6 @@ namespace {
 
 const wchar_t kDataFolder[] = VLX_WIDE(VLX_DATA_FOLDER);
 const size_t kFolderChars = 1024;
-
-// What the grant reads and writes of each item: its access list.
-const DWORD kListAccess = READ_CONTROL | WRITE_DAC;
-
-// The inheritance of the data folder's entry, and of the one a sub-folder
-// inherits from it; a file's is INHERITED_ACE alone.
-const BYTE kInheritedByAll = OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE;
-const BYTE kInheritanceFlags = kInheritedByAll | INHERITED_ACE | INHERIT_ONLY_ACE;
-
-// The descriptor's marks that belong to its access list, which a write of the
-// list keeps as they were.
-const SECURITY_DESCRIPTOR_CONTROL kListControl = SE_DACL_PROTECTED | SE_DACL_AUTO_INHERITED | SE_DACL_AUTO_INHERIT_REQ;
-
-// Whether list holds an entry that allows Everyone all access, with exactly
-// the inheritance flags (of kInheritanceFlags). The platform keeps GENERIC_ALL
-// as it was given or maps it to FILE_ALL_ACCESS.
-bool HoldsEntry(PACL list, PSID everyone, BYTE flags) {
-    if (list == nullptr) {
-        return false;
-    }
-    for (DWORD i = 0; i < list->AceCount; ++i) {
-        void* entry = nullptr;
-        if (!GetAce(list, i, &entry)) {
-            return false;
-        }
-        const auto* allow = static_cast<const ACCESS_ALLOWED_ACE*>(entry);
-        const ACCESS_MASK mask = allow->Mask;
-        if (allow->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && (allow->Header.AceFlags & kInheritanceFlags) == flags &&
-            ((mask & GENERIC_ALL) != 0 || (mask & FILE_ALL_ACCESS) == FILE_ALL_ACCESS) &&
-            EqualSid(const_cast<DWORD*>(&allow->SidStart), everyone)) {
-            return true;
-        }
-    }
-    return false;
-}
-
-// A descriptor read through a handle: its access list (null: none at all)
-// and the marks of it.
-struct ListRead {
-    LocalMemory<PSECURITY_DESCRIPTOR> descriptor;
-    PACL list = nullptr;
-    SECURITY_DESCRIPTOR_CONTROL control = 0;
-};
-
-DWORD ReadList(HANDLE item, ListRead* read) {
-    const DWORD status = GetSecurityInfo(item, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                         &read->list, nullptr, read->descriptor.put());
-    DWORD revision = 0;
-    if (status == ERROR_SUCCESS && !GetSecurityDescriptorControl(read->descriptor.get(), &read->control, &revision)) {
-        return LastFailure();
-    }
-    return status;
-}
-
-// Writes list as the access list of the item open at item, with the marks
-// of control: through that handle, with a call that pushes nothing down to
-// what lies below it. Never a null list.
-DWORD WriteList(HANDLE item, PACL list, SECURITY_DESCRIPTOR_CONTROL control) {
-    if (list == nullptr) {
-        return ERROR_INVALID_ACL;
-    }
-    SECURITY_DESCRIPTOR descriptor;
-    if (!InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&descriptor, TRUE, list, FALSE) ||
-        !SetSecurityDescriptorControl(&descriptor, kListControl, control & kListControl)) {
-        return LastFailure();
-    }
-    return LastErrorUnless(SetKernelObjectSecurity(item, DACL_SECURITY_INFORMATION, &descriptor));
-}
-
-// list with an entry that allows Everyone FILE_ALL_ACCESS, marked flags,
-// into *grown: after its own entries and before the inherited ones, where
-// Windows puts what an item inherits from its folder.
-DWORD AddInheritedEntry(PACL list, PSID everyone, BYTE flags, HeapArray<BYTE>* grown) {
-    const DWORD bytes = list->AclSize + sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + GetLengthSid(everyone);
-    grown->reset(static_cast<BYTE*>(malloc(bytes)));
-    const auto added = reinterpret_cast<PACL>(grown->get());
-    if (added == nullptr) {
-        return ERROR_NOT_ENOUGH_MEMORY;
-    }
-    if (!InitializeAcl(added, bytes, list->AclRevision)) {
-        return LastFailure();
-    }
-    bool placed = false;
-    for (DWORD i = 0; i <= list->AceCount; ++i) {
-        void* entry = nullptr;
-        if (i < list->AceCount && !GetAce(list, i, &entry)) {
-            return LastFailure();
-        }
-        const auto* header = static_cast<const ACE_HEADER*>(entry);
-        if (!placed && (header == nullptr || (header->AceFlags & INHERITED_ACE) != 0)) {
-            if (!AddAccessAllowedAceEx(added, ACL_REVISION, flags, FILE_ALL_ACCESS, everyone)) {
-                return LastFailure();
-            }
-            placed = true;
-        }
-        if (header != nullptr && !AddAce(added, list->AclRevision, MAXDWORD, entry, header->AceSize)) {
-            return LastFailure();
-        }
-    }
-    return ERROR_SUCCESS;
-}
-
-// The data folder's new entry pushed down its tree by the hook itself,
-// through each item's proven handle (opened as its folder lists it), since
-// the platform's own push would open every item again by its name. Each item
-// whose list is not protected gets the entry it inherits from the folder (a
-// sub-folder passes it on); one that holds it already is not written. A link,
-// a file with another name, and an item whose list is protected with all
-// below it (cut off from its folder on purpose) are left as they are. An
-// item that cannot be opened, read or written is left too; the push goes on.
-class Push final : public TreeVisitor {
-public:
-    explicit Push(PSID everyone) : everyone_(everyone) {}
-
-    DWORD firstError = ERROR_SUCCESS;
-    bool leftLink = false;  // a link or a file with another name was left
-
-    Step Entry(HANDLE folder, const ListedEntry& entry) override {
-        if (IsLink(entry.attributes, entry.tag)) {
-            leftLink = true;
-            return kNext;
-        }
-        if ((entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-            return kDescend;
-        }
-        FileHandle file;
-        const DWORD opened = OpenListed(folder, entry, kListAccess, kFileItem, &file);
-        if (opened != ERROR_SUCCESS) {
-            Left(opened);
-            return kNext;
-        }
-        bool passesOn = false;
-        Note(Grant(file.get(), INHERITED_ACE, &passesOn));
-        return kNext;
-    }
-    Step NotOpened(DWORD error) override {
-        Left(error);
-        return kNext;
-    }
-    // A sub-folder is walked only when its list was read and is not protected.
-    Step Enter(HANDLE folder, const ListedEntry&) override {
-        bool passesOn = false;
-        Note(Grant(folder, kInheritedByAll | INHERITED_ACE, &passesOn));
-        return passesOn ? kDescend : kNext;
-    }
-    DWORD Leave(FileHandle*, const ListedEntry&, DWORD listingError, bool, bool) override {
-        if (listingError != ERROR_NO_MORE_FILES) {
-            Note(listingError);
-        }
-        return ERROR_SUCCESS;
-    }
-
-    void Note(DWORD error) {
-        if (firstError == ERROR_SUCCESS) {
-            firstError = error;
-        }
-    }
-
-private:
-    // An item that did not open: gone since its listing (nothing to grant),
-    // a link or another item put at its name, or refused.
-    void Left(DWORD error) {
-        if (IsRefusedAsLink(error)) {
-            leftLink = true;
-        } else if (!NotThere(error)) {
-            Note(error);
-        }
-    }
-
-    // Gives the item open at item the inherited entry marked flags unless
-    // its list is protected or holds it: *passesOn when its list was read and
-    // is not protected (what lies below it inherits through it).
-    DWORD Grant(HANDLE item, BYTE flags, bool* passesOn) const {
-        ListRead read;
-        DWORD status = ReadList(item, &read);
-        *passesOn = status == ERROR_SUCCESS && (read.control & SE_DACL_PROTECTED) == 0;
-        // No list at all lets everyone in already; an entry would only narrow it.
-        if (!*passesOn || read.list == nullptr || HoldsEntry(read.list, everyone_, flags)) {
-            return status;
-        }
-        HeapArray<BYTE> granted;
-        status = AddInheritedEntry(read.list, everyone_, flags, &granted);
-        return status == ERROR_SUCCESS ? WriteList(item, reinterpret_cast<PACL>(granted.get()), read.control) : status;
-    }
-
-    PSID everyone_;
-};
 
 // True when path (a folder, no trailing backslash) exists: a search of its
 // entries finds anything (an empty folder has "." and "..").
@@ -277,17 +87,13 @@ uint32_t GrantEveryoneFullAccess(const wchar_t* path, FileHandle* folder, const 
             return status;
         }
     }
-    // The walk goes through the folder's own handle, down by names.
-    Push push(everyone.get());
-    const DWORD walked = WalkTree(folder, false, entry, &push, kListAccess);
-    *leftLink = push.leftLink;
+    bool ended = false;
+    const DWORD pushed = PushGrant(folder, entry, everyone.get(), leftLink, &ended);
     // A walk that could not go on has not reached everything: its record stays.
-    if (walked != ERROR_SUCCESS) {
-        push.Note(walked);
-    } else {
+    if (ended) {
         RemoveGrantRecord(path);
     }
-    return push.firstError;
+    return pushed;
 }
 
 }  // namespace
