@@ -180,12 +180,11 @@ DWORD WriteList(HANDLE item, PACL list, SECURITY_DESCRIPTOR_CONTROL control) {
     return LastErrorUnless(SetKernelObjectSecurity(item, DACL_SECURITY_INFORMATION, &descriptor));
 }
 
-DWORD PushGrant(FileHandle* folder, const ListedEntry& entry, PSID everyone, bool* leftLink, bool* ended) {
+DWORD PushGrant(FileHandle* folder, const ListedEntry& entry, PSID everyone, bool* leftLink, DWORD* walked) {
     // The walk goes through the folder's own handle, down by names.
     Push push(everyone);
-    const DWORD walked = WalkTree(folder, false, entry, &push, kListAccess);
+    *walked = WalkTree(folder, false, entry, &push, kListAccess);
     *leftLink = push.leftLink;
-    *ended = walked == ERROR_SUCCESS;
-    push.Note(walked);
+    push.Note(*walked);
     return push.firstError;
 }

@@ -40,6 +40,7 @@ DWORD WriteList(HANDLE item, PACL list, SECURITY_DESCRIPTOR_CONTROL control);
 // Pushes the data folder's new entry down the tree of the proven folder open
 // at folder (entry: its listing entry), as Push (grant_push.cpp) tells: the
 // first error met (0 when none), *leftLink when a link or a file with another
-// name was left, and *ended false when the walk could not go on (out of
-// memory) and left what it had not reached.
-DWORD PushGrant(FileHandle* folder, const ListedEntry& entry, PSID everyone, bool* leftLink, bool* ended);
+// name was left, and *walked the walk's own result: 0 when it ended;
+// otherwise it left what it had not reached (kWalkBound at a bound, or why
+// it could not go on).
+DWORD PushGrant(FileHandle* folder, const ListedEntry& entry, PSID everyone, bool* leftLink, DWORD* walked);

@@ -36,8 +36,11 @@ void UninstallOEMFiles(const HookContext* context) {
             if (!BuildInstallPath(context, installDir, entry, path)) {
                 continue;
             }
-            if (IsRefusedAsLink(PruneTree(installDir, path))) {
+            const DWORD pruned = PruneTree(installDir, path);
+            if (IsRefusedAsLink(pruned)) {
                 LogLinkSkipped(context);
+            } else if (pruned == kWalkBound) {
+                LogWalkBound(context);
             }
         }
     }

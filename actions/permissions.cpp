@@ -64,9 +64,9 @@ DWORD GrantFolder(const wchar_t* path, HANDLE folder, const ListRead& read, PSID
 // ended. Writes nothing when the list already grants Everyone full inherited
 // access and no push is recorded. 0, or the first error (the folder's own, or
 // the first item's below it); *leftLink when a link or a file with another
-// name was left.
-uint32_t GrantEveryoneFullAccess(const wchar_t* path, FileHandle* folder, const ListedEntry& entry,
-                                 bool* leftLink) {
+// name was left, *bounded when the push stopped at a bound of its walk.
+uint32_t GrantEveryoneFullAccess(const wchar_t* path, FileHandle* folder, const ListedEntry& entry, bool* leftLink,
+                                 bool* bounded) {
     ListRead read;
     DWORD status = ReadList(folder->get(), &read);
     if (status != ERROR_SUCCESS) {
@@ -87,12 +87,13 @@ uint32_t GrantEveryoneFullAccess(const wchar_t* path, FileHandle* folder, const 
             return status;
         }
     }
-    bool ended = false;
-    const DWORD pushed = PushGrant(folder, entry, everyone.get(), leftLink, &ended);
-    // A walk that could not go on has not reached everything: its record stays.
-    if (ended) {
+    DWORD walked = ERROR_SUCCESS;
+    const DWORD pushed = PushGrant(folder, entry, everyone.get(), leftLink, &walked);
+    // A walk that stopped has not reached everything: its record stays.
+    if (walked == ERROR_SUCCESS) {
         RemoveGrantRecord(path);
     }
+    *bounded = walked == kWalkBound;
     return pushed;
 }
 
@@ -121,14 +122,18 @@ int32_t FixPermission(const HookContext* context) {
     ListedEntry entry;
     const DWORD opened = OpenBelow(base, folder, kFolderListing | kListAccess, kFolderItem, &handle, &entry);
     bool leftLink = false;
-    const uint32_t result = opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(folder, &handle, entry, &leftLink)
-                                                    : opened;
+    bool bounded = false;
+    const uint32_t result =
+        opened == ERROR_SUCCESS ? GrantEveryoneFullAccess(folder, &handle, entry, &leftLink, &bounded) : opened;
     if (IsRefusedAsLink(result)) {
         LogLinkSkipped(context);
         return 0;
     }
     if (leftLink) {
         LogLinkSkipped(context);
+    }
+    if (bounded) {
+        LogWalkBound(context);
     }
     LogFormattedLine(context, L"         Folder: \"%ls\"", folder);
     LogFormattedLine(context, L"         Return code: %d", static_cast<int>(result));

@@ -2,6 +2,7 @@
 
 #include "base/checked_text.h"
 #include "base/move_aside.h"
+#include "base/nt_file.h"
 
 namespace {
 
@@ -55,6 +56,16 @@ DWORD MarkForDeletion(HANDLE item) {
     return LastErrorUnless(SetFileInformationByHandle(item, FileDispositionInfo, &disposition, sizeof(disposition)));
 }
 
+// Whether the item open at item lies on a volume that a server holds, or
+// its volume cannot be told.
+bool OnRemoteVolume(HANDLE item) {
+    VlxFileFsDeviceInformation device = {};
+    VlxIoStatusBlock io = {};
+    const VlxNtStatus status =
+        NtQueryVolumeInformationFile(item, &io, &device, sizeof(device), kVlxFileFsDeviceInformation);
+    return !VlxNtSuccess(status) || (device.Characteristics & kVlxFileRemoteDevice) != 0;
+}
+
 // One file's deletion: where the file is and how it goes.
 struct FileDeletion {
     HANDLE folder;                   // the proven folder that lists it
@@ -70,8 +81,9 @@ struct FileDeletion {
 // should the mark be refused. Nothing is marked when no name can be had.
 DWORD MarkHeld(const FileDeletion& deletion, HANDLE deleting) {
     // The rename through the folder's handle would succeed, but the next run
-    // could neither prove nor open a file past the path limit.
-    if (LeafAt(deletion.path) + kTemporaryNameChars > kPathChars) {
+    // could neither prove nor open a file past the path limit. On a share the
+    // new name is a path that the server resolves, following its own links.
+    if (LeafAt(deletion.path) + kTemporaryNameChars > kPathChars || OnRemoteVolume(deleting)) {
         return MarkForDeletion(deleting);
     }
     DeletionRecord record = {};

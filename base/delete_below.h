@@ -13,8 +13,10 @@
 // refused; the record goes once the file is marked or has its name back, and
 // a file left under its temporary name keeps it for the next run, which
 // finishes it (FinishLeftover). A file whose temporary path would pass the
-// path limit, or that its volume gives no identity, is marked under its own
-// name, which then stays taken until the other program lets go. Each step,
+// path limit, that its volume gives no identity, or that lies on a share
+// (where the new name is a path the server resolves, following its own
+// links), is marked under its own name, which then stays taken until the
+// other program lets go. Each step,
 // what a kill after it leaves and what the next run does: docs/safety.md.
 #pragma once
 

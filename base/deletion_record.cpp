@@ -7,6 +7,7 @@
 
 #include "base/checked_text.h"
 #include "base/guards.h"
+#include "base/nt_file.h"
 
 // Named by the build from the product's facts (VLX_RECORDS_KEY_NAME).
 const wchar_t kDeletionRecordKey[] = L"SOFTWARE\\" VLX_RECORDS_KEY_NAME;
@@ -14,14 +15,6 @@ const wchar_t kDeletionRecordKey[] = L"SOFTWARE\\" VLX_RECORDS_KEY_NAME;
 static_assert(sizeof(DeletionRecord) == 64 + kPathChars * sizeof(wchar_t), "a record has no padding");
 
 namespace {
-
-// FileIdInfo (Windows 8 and later), which our headers (written for Windows 7)
-// do not name.
-const FILE_INFO_BY_HANDLE_CLASS kFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
-struct FileIdInformation {
-    ULONGLONG volume;
-    BYTE id[16];
-};
 
 // The records key's owner and access list: Administrators own it, SYSTEM and
 // Administrators have full access and nobody else any, nothing inherited from
@@ -43,8 +36,8 @@ DWORD ReadProof(HANDLE file, DWORD proof, DeletionRecord* record) {
     }
     record->created = static_cast<ULONGLONG>(basic.CreationTime.QuadPart);
     if (proof == kProofFileId) {
-        FileIdInformation information;
-        if (!GetFileInformationByHandleEx(file, kFileIdInfo, &information, sizeof(information))) {
+        VlxFileIdInfo information;
+        if (!GetFileInformationByHandleEx(file, kVlxFileIdInfo, &information, sizeof(information))) {
             return LastFailure();
         }
         record->volume = information.volume;

@@ -57,11 +57,6 @@ struct DeletionRecord {
 // 3 since every proof holds the creation time.
 const DWORD kDeletionRecordLayout = 3;
 
-// A file whose volume keeps no identity for it (an id of zeros, as some
-// network redirectors answer): nothing could tell it from a file made later
-// under its temporary name.
-const DWORD kNoFileIdentity = ERROR_NOT_SUPPORTED;
-
 // The proof of the file open at file that its volume allows, into record: 0,
 // kNoFileIdentity, or why it cannot be had.
 DWORD IdentifyFile(HANDLE file, DeletionRecord* record);

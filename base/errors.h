@@ -10,6 +10,11 @@
 // headers define.
 const DWORD kLinkInPath = 4395;
 
+// An item whose volume tells no identity for it (an id of zeros, as some
+// network redirectors answer), where its creation time is no proof either:
+// nothing could tell it from another item put at its name.
+const DWORD kNoFileIdentity = ERROR_NOT_SUPPORTED;
+
 // The floor's own codes carry the bit that Windows leaves to applications
 // (no system error code has it).
 // A file with more than one name (a hard link): its attributes, access list
@@ -21,6 +26,9 @@ const DWORD kSecondName = 0x20000001;
 const DWORD kOtherItemAtName = 0x20000002;
 // A file that is not the one a deletion record names (deletion_record.h).
 const DWORD kNotRecordedFile = 0x20000003;
+// A walk that reached its bound of levels or entries (folder_tree.h) and
+// stopped there.
+const DWORD kWalkBound = 0x20000004;
 
 // Whether error is a refusal that the log tells as a link on the way: a
 // link, a file with a second name, another item at a name.

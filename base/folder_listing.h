@@ -12,11 +12,23 @@
 // placeholder) is the file or folder itself.
 bool IsLink(DWORD attributes, DWORD reparseTag);
 
+// A file id as the volume tells it: 128 bits where the system and the volume
+// know them (ReFS and Dev Drive need them), otherwise 64 in low. All zeros,
+// or all ones in the bits told: not told.
+struct FileId {
+    ULONGLONG low;
+    ULONGLONG high;
+    bool wide;  // told in 128 bits
+};
+
+// Whether id is one the volume told.
+bool IsKnownId(const FileId& id);
+
 // One entry of a folder's listing, as the folder tells it.
 struct ListedEntry {
     DWORD attributes;
     DWORD tag;           // the reparse tag of a reparse point; 0: not told
-    LONGLONG id;         // the file id; 0 or -1: not told
+    FileId id;
     LONGLONG created;    // the creation time, which proves it where no id is told
     wchar_t name[256];   // its (long) name
 };
@@ -36,6 +48,7 @@ struct Listing {
     } batch;
     ULONG at = 0;         // where the next entry of the batch begins
     bool empty = true;    // no entry of the batch is left
+    bool narrow = false;  // read with 64-bit ids: the system or volume knows no other
 };
 
 // The next entry of the listing of the folder open at folder, read through

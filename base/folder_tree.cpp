@@ -128,12 +128,19 @@ DWORD WalkTree(FileHandle* top, bool ownsTop, const ListedEntry& entry, TreeVisi
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     ListedEntry listed;
+    DWORD entries = 0;
     for (;;) {
         Level& level = levels.Top();
         const DWORD next = NextEntry(level.folder, &level.listing, &listed);
         if (next == ERROR_SUCCESS) {
+            if (++entries > kWalkMaxEntries) {
+                return kWalkBound;
+            }
             TreeVisitor::Step step = visitor->Entry(level.folder, listed);
             if (step == TreeVisitor::kDescend && IsFolder(listed)) {
+                if (levels.depth() == kWalkMaxLevels) {
+                    return kWalkBound;
+                }
                 FileHandle below;
                 const DWORD opened = OpenListed(level.folder, listed, kFolderListing | access, kFolderItem, &below);
                 step = opened == ERROR_SUCCESS ? visitor->Enter(below.get(), listed) : visitor->NotOpened(opened);

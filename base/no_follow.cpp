@@ -1,60 +1,88 @@
 #include "base/no_follow.h"
 
+#include <string.h>
+
 #include "base/checked_text.h"
+#include "base/lock_break.h"
 #include "base/nt_file.h"
 
 namespace {
 
 // Opens name (length characters, one component) relative to the folder open
-// at folder, without following a link where the platform can tell one.
+// at folder, without following a link where the platform can tell one, and
+// without waiting for another program's lock without a bound.
 DWORD OpenRelative(HANDLE folder, const wchar_t* name, size_t length, DWORD access, DWORD sharing, ItemKind kind,
                    FileHandle* item) {
-    VlxUnicodeString text = VlxName(name, length);
-    VlxObjectAttributes object = {sizeof(object), folder, &text, kVlxObjCaseInsensitive, nullptr, nullptr};
-    VlxIoStatusBlock io = {};
     HANDLE opened = INVALID_HANDLE_VALUE;
     const ULONG options = kVlxFileSynchronousIoNonAlert | kVlxFileOpenReparsePoint | kVlxFileOpenForBackupIntent |
                           (kind == kFolderItem ? kVlxFileDirectoryFile : kVlxFileNonDirectoryFile);
-    const VlxNtStatus status = NtCreateFile(&opened, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io,
-                                            nullptr, 0, sharing, kVlxFileOpen, options, nullptr, 0);
-    // An item that another program is deleting is as good as gone.
-    if (!VlxNtSuccess(status)) {
-        return status == kVlxStatusDeletePending ? static_cast<DWORD>(ERROR_FILE_NOT_FOUND) : VlxError(status);
+    const DWORD status = OpenWithoutWaiting(folder, name, length, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                            sharing, options, &opened);
+    if (status == ERROR_SUCCESS) {
+        item->reset(opened);
     }
-    item->reset(opened);
-    return ERROR_SUCCESS;
+    return status;
 }
 
-// What proves which object a handle is: its file id (0 or -1: not told), or
-// where either side tells none, its creation time.
+// What proves which object a handle is: its file id, or where either side
+// tells none, on a volume without access lists, its creation time.
 struct Identity {
-    LONGLONG id;
+    FileId id;
     LONGLONG created;
 };
 
-// Whether id is one the volume told: 0 and -1 tell none.
-bool IsKnownId(LONGLONG id) {
-    return id != 0 && id != -1;
-}
-
-// Reads the identity of the object open at item: its id, and its creation
-// time where that id, or that of known (the identity it is to be compared
-// with, when given), is not told.
-DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
+// Reads the id of the object open at item in the form *wide asks for (128
+// or 64 bits); 128 bits fall back to 64 where the system or volume knows no
+// other, and *wide then turns false.
+DWORD ReadId(HANDLE item, bool* wide, FileId* id) {
+    *id = FileId{0, 0, true};
+    if (*wide) {
+        VlxFileIdInfo information;
+        if (GetFileInformationByHandleEx(item, kVlxFileIdInfo, &information, sizeof(information))) {
+            memcpy(&id->low, information.id, sizeof(id->low));
+            memcpy(&id->high, information.id + sizeof(id->low), sizeof(id->high));
+            return ERROR_SUCCESS;
+        }
+        const DWORD error = LastFailure();
+        if (!IsUnsupported(error)) {
+            return error;
+        }
+    }
+    *wide = false;
+    id->wide = false;
     LARGE_INTEGER index = {};
     VlxIoStatusBlock io = {};
     const VlxNtStatus status = NtQueryInformationFile(item, &io, &index, sizeof(index), kVlxFileInternalInformation);
-    found->id = VlxNtSuccess(status) ? index.QuadPart : 0;
-    found->created = 0;
-    if (IsKnownId(found->id) && (known == nullptr || IsKnownId(known->id))) {
-        return ERROR_SUCCESS;
+    id->low = VlxNtSuccess(status) ? static_cast<ULONGLONG>(index.QuadPart) : 0;
+    return ERROR_SUCCESS;
+}
+
+// Reads the identity of the object open at item: its id, in the form of
+// known's (the identity it is to be compared with, when given), and its
+// creation time where that id or known's is not told. On a volume that keeps
+// access lists a creation time, which an item's owner may set, proves
+// nothing: an id not told there is kNoFileIdentity.
+DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
+    bool wide = known == nullptr || known->id.wide;
+    DWORD status = ReadId(item, &wide, &found->id);
+    // A volume that answers the 128-bit form with zeros (as some network
+    // redirectors do) may still tell the 64-bit one.
+    if (status == ERROR_SUCCESS && known == nullptr && wide && !IsKnownId(found->id)) {
+        wide = false;
+        status = ReadId(item, &wide, &found->id);
     }
+    found->created = 0;
+    if (status != ERROR_SUCCESS || (IsKnownId(found->id) && (known == nullptr || IsKnownId(known->id)))) {
+        return status;
+    }
+    DWORD flags = 0;
     FILE_BASIC_INFO basic;
-    if (!GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof(basic))) {
+    if (!GetVolumeInformationByHandleW(item, nullptr, 0, nullptr, nullptr, &flags, nullptr, 0) ||
+        !GetFileInformationByHandleEx(item, FileBasicInfo, &basic, sizeof(basic))) {
         return LastFailure();
     }
     found->created = basic.CreationTime.QuadPart;
-    return ERROR_SUCCESS;
+    return (flags & FILE_PERSISTENT_ACLS) != 0 ? kNoFileIdentity : ERROR_SUCCESS;
 }
 
 // 0 when the object open at item is the one known, kOtherItemAtName when it
@@ -62,8 +90,9 @@ DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
 DWORD ProveIdentity(HANDLE item, const Identity& known) {
     Identity found;
     const DWORD status = ReadIdentity(item, &known, &found);
-    const bool same =
-        IsKnownId(found.id) && IsKnownId(known.id) ? found.id == known.id : found.created == known.created;
+    const bool same = IsKnownId(found.id) && IsKnownId(known.id)
+                          ? found.id.low == known.id.low && found.id.high == known.id.high
+                          : found.created == known.created;
     return status != ERROR_SUCCESS ? status : same ? ERROR_SUCCESS : kOtherItemAtName;
 }
 

@@ -18,6 +18,14 @@ const VlxNtStatus kVlxStatusNoSuchFile = static_cast<VlxNtStatus>(0xC000000FL);
 const VlxNtStatus kVlxStatusObjectNameInvalid = static_cast<VlxNtStatus>(0xC0000033L);
 const VlxNtStatus kVlxStatusObjectNameCollision = static_cast<VlxNtStatus>(0xC0000035L);
 const VlxNtStatus kVlxStatusDeletePending = static_cast<VlxNtStatus>(0xC0000056L);
+// A success: the open is done, while another program's opportunistic lock on
+// the item is still being broken (FILE_COMPLETE_IF_OPLOCKED asked not to wait).
+const VlxNtStatus kVlxStatusOplockBreakInProgress = static_cast<VlxNtStatus>(0x00000108L);
+// An information class the system does not know (Windows 7, Wine 8 for the
+// 128-bit listing), and one the volume does not.
+const VlxNtStatus kVlxStatusInvalidInfoClass = static_cast<VlxNtStatus>(0xC0000003L);
+const VlxNtStatus kVlxStatusInvalidParameter = static_cast<VlxNtStatus>(0xC000000DL);
+const VlxNtStatus kVlxStatusNotSupported = static_cast<VlxNtStatus>(0xC00000BBL);
 
 // IO_STATUS_BLOCK.
 struct VlxIoStatusBlock {
@@ -29,10 +37,30 @@ struct VlxIoStatusBlock {
 };
 
 // FILE_INFORMATION_CLASS's FileInternalInformation (the file's 64-bit id),
-// FileRenameInformation and FileIdBothDirectoryInformation.
+// FileRenameInformation, FileIdBothDirectoryInformation, and
+// FileIdExtdDirectoryInformation (128-bit ids; Windows 8 and later).
 const int kVlxFileInternalInformation = 6;
 const int kVlxFileRenameInformation = 10;
 const int kVlxFileIdBothDirectoryInformation = 37;
+const int kVlxFileIdExtdDirectoryInformation = 60;
+
+// FS_INFORMATION_CLASS's FileFsDeviceInformation, and its characteristic of
+// a volume that a server holds.
+const int kVlxFileFsDeviceInformation = 4;
+const ULONG kVlxFileRemoteDevice = 0x10;
+struct VlxFileFsDeviceInformation {
+    ULONG DeviceType;
+    ULONG Characteristics;
+};
+
+// FILE_INFO_BY_HANDLE_CLASS's FileIdInfo (Windows 8 and later), which our
+// headers (written for Windows 7) do not name: the volume's serial number and
+// the file's 128-bit id.
+const FILE_INFO_BY_HANDLE_CLASS kVlxFileIdInfo = static_cast<FILE_INFO_BY_HANDLE_CLASS>(18);
+struct VlxFileIdInfo {
+    ULONGLONG volume;
+    BYTE id[16];
+};
 
 // UNICODE_STRING and OBJECT_ATTRIBUTES, for a name relative to RootDirectory.
 struct VlxUnicodeString {
@@ -55,6 +83,7 @@ const ULONG kVlxFileOpen = 1;
 const ULONG kVlxFileDirectoryFile = 0x1;
 const ULONG kVlxFileSynchronousIoNonAlert = 0x20;
 const ULONG kVlxFileNonDirectoryFile = 0x40;
+const ULONG kVlxFileCompleteIfOplocked = 0x100;
 const ULONG kVlxFileOpenForBackupIntent = 0x4000;
 const ULONG kVlxFileOpenReparsePoint = 0x200000;
 
@@ -75,6 +104,25 @@ struct VlxFileIdBothDirInformation {
     CCHAR ShortNameLength;
     WCHAR ShortName[12];
     LARGE_INTEGER FileId;
+    WCHAR FileName[1];
+};
+
+// FILE_ID_EXTD_DIR_INFORMATION: the same, with the reparse tag in a field of
+// its own and the 128-bit file id.
+struct VlxFileIdExtdDirInformation {
+    ULONG NextEntryOffset;
+    ULONG FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    ULONG FileAttributes;
+    ULONG FileNameLength;  // in bytes
+    ULONG EaSize;
+    ULONG ReparsePointTag;
+    BYTE FileId[16];
     WCHAR FileName[1];
 };
 
@@ -109,6 +157,11 @@ extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtQueryDirectoryFile(HANDLE 
 extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtQueryInformationFile(HANDLE file, VlxIoStatusBlock* status,
                                                                             PVOID information, ULONG length,
                                                                             int informationClass);
+
+extern "C" __declspec(dllimport) VlxNtStatus WINAPI NtQueryVolumeInformationFile(HANDLE file,
+                                                                                  VlxIoStatusBlock* status,
+                                                                                  PVOID information, ULONG length,
+                                                                                  int informationClass);
 
 // The Windows error that a native status stands for.
 extern "C" __declspec(dllimport) ULONG WINAPI RtlNtStatusToDosError(VlxNtStatus status);

@@ -106,6 +106,10 @@ void LogLinkSkipped(const HookContext* context) {
     LogMessage(context, "VLX: Link in path. Skipped.", kLogLevelProgress);
 }
 
+void LogWalkBound(const HookContext* context) {
+    LogMessage(context, "VLX: Folder tree too deep or too large. The rest is left as it is.", kLogLevelProgress);
+}
+
 void LogDeletion(const HookContext* context, uint32_t result, const LeftAside& leftAside) {
     if (IsRefusedAsLink(result)) {
         LogLinkSkipped(context);

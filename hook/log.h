@@ -32,6 +32,10 @@ void LogPathTooLong(const HookContext* context);
 // The line for an item skipped because of a link on its way.
 void LogLinkSkipped(const HookContext* context);
 
+// "VLX: Folder tree too deep or too large. The rest is left as it is.": a
+// walk stopped at its bound of levels or entries.
+void LogWalkBound(const HookContext* context);
+
 // The line of a file deletion that did not happen, from its result: the link
 // line for a link on the way, a second name or another item at the name; "VLX: Could not delete. Error <n>." for any
 // other failure but the file's absence, followed by the name the file was

@@ -8,7 +8,9 @@
 
 #include <set>
 #include <string>
+#include <tuple>
 
+#include "base/nt_file.h"
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
@@ -97,6 +99,53 @@ TEST_F(UninstallPrePayloadTest, ModuleInUseStaysAsItWasAndIsLogged) {
     EXPECT_EQ(kept & attributes, attributes);
     EXPECT_FALSE(PathExists(app + L"\\MFDolbyEncoder.dll")) << "the others still go";
     SetFileAttributesW(module.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// A program holds an opportunistic lock on a module and never lets it go (a
+// stuck sync client; Wine has no such locks, so the hook's imports answer as
+// Windows does): the phase goes on after the bounded wait, and the module's
+// line says it was held.
+TEST_F(UninstallPrePayloadTest, LockNeverLetGoIsWaitedForWithinTheBound) {
+    const std::wstring locked = L"MFDolbyEncoder.dll";
+    bool waitsForEver = false;
+    std::set<HANDLE> module;  // its handles, through which it is opened again by an empty name
+    // An open of the module for more than its attributes breaks the lock: it
+    // completes at once when asked to, and would wait for ever otherwise.
+    ImportPatch<decltype(NtCreateFile)> open(hook.module(), "NtCreateFile", [&](HANDLE* file, ACCESS_MASK access,
+                                                                                VlxObjectAttributes* object,
+                                                                                auto... rest) {
+        const VlxNtStatus status = open.original()(file, access, object, rest...);
+        const std::wstring name(object->ObjectName->Buffer, object->ObjectName->Length / 2);
+        const bool isModule = name == locked || (name.empty() && module.count(object->RootDirectory) != 0);
+        if (status == 0 && isModule) {
+            module.insert(*file);
+        }
+        const bool breaks = isModule && (access & ~(FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE)) != 0;
+        waitsForEver = waitsForEver || (breaks && (std::get<5>(std::make_tuple(rest...)) & 0x100) == 0);
+        return status == 0 && breaks ? kVlxStatusOplockBreakInProgress : status;
+    });
+    ImportPatch<decltype(CloseHandle)> close(hook.module(), "CloseHandle", [&](HANDLE handle) {
+        module.erase(handle);
+        return close.original()(handle);
+    });
+    // The break never completes; its wait, cancelled, completes at once.
+    unsigned cancelled = 0;
+    ImportPatch<decltype(DeviceIoControl)> notify(hook.module(), "DeviceIoControl", [&](auto...) {
+        SetLastError(ERROR_IO_PENDING);
+        return FALSE;
+    });
+    ImportPatch<decltype(CancelIoEx)> cancel(hook.module(), "CancelIoEx", [&](HANDLE, LPOVERLAPPED overlapped) {
+        ++cancelled;
+        overlapped->Internal = 0xC0000120;  // STATUS_CANCELLED
+        return SetEvent(overlapped->hEvent);
+    });
+    LogCapture capture;
+    hook.Proc(properties.map(), PrePayload, Uninstall);
+    EXPECT_FALSE(waitsForEver);
+    EXPECT_EQ(cancelled, 1u) << "one wait, given up";
+    EXPECT_EQ(ActionLines(capture.lines(), kOemFilesFrame),
+              OemFilesLines(ToUtf8(installDir), L"\\MFDolbyEncoder.dll", ERROR_SHARING_VIOLATION));
+    EXPECT_TRUE(PathExists(app + L"\\MFDolbyEncoder.dll"));
 }
 
 TEST_F(UninstallPrePayloadTest, EmptiedTreesGoCompletelyButThe32FolderStays) {

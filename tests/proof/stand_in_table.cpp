@@ -103,11 +103,31 @@ std::vector<StandIn> MakeStandInTable() {
         VLX_RELEASES(FindClose, FALSE, ERROR_INVALID_HANDLE,
                      [](BOOL, HANDLE search) { Release(Resource::kSearch, search); }),
         VLX_FAILS(CompareStringOrdinal, 0, ERROR_INVALID_PARAMETER),
-        // ntdll: opens and listings below a base, one name relative to a folder's handle
+        // ntdll: opens and listings below a base, one name relative to a folder's handle. Each open takes a
+        // reparse point itself (Windows would follow it otherwise; Wine ignores the flag) and completes at once
+        // where another program's lock is being broken (Windows would wait for that program otherwise).
         Raced(VLX_FAILS(NtCreateFile, static_cast<VlxNtStatus>(0xC0000022L) /* access denied */, 0,
-                        &AcquireOut<Resource::kHandle, 0>, &ClearOut<0>)),
+                        [](VlxNtStatus r, HANDLE* file, auto... rest) {
+                            const ULONG options = std::get<7>(std::tie(rest...));
+                            if ((options & kVlxFileOpenReparsePoint) == 0) {
+                                Forbidden("NtCreateFile would follow a reparse point");
+                            }
+                            if ((options & kVlxFileCompleteIfOplocked) == 0) {
+                                Forbidden("NtCreateFile would wait for another program's lock");
+                            }
+                            AcquireOut<Resource::kHandle, 0>(r, file, rest...);
+                        },
+                        &ClearOut<0>)),
         Raced(VLX_FAILS(NtQueryDirectoryFile, static_cast<VlxNtStatus>(0xC0000022L), 0)),
         Raced(VLX_FAILS(NtQueryInformationFile, static_cast<VlxNtStatus>(0xC0000022L), 0)),
+        VLX_FAILS(NtQueryVolumeInformationFile, static_cast<VlxNtStatus>(0xC0000022L), 0),
+        // kernel32: the bounded wait for another program's lock to be let go (no Wine open asks for it)
+        VLX_FAILS(CreateEventW, nullptr, ERROR_NOT_ENOUGH_MEMORY,
+                  [](HANDLE r, LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCWSTR) {
+                      if (r != nullptr) Acquire(Resource::kHandle, r);
+                  }),
+        VLX_FAILS(DeviceIoControl, FALSE, ERROR_NOT_SUPPORTED),
+        VLX_FAILS(CancelIoEx, FALSE, ERROR_NOT_FOUND),
         // ntdll: a file named anew within the folder whose handle is given
         Changes(Raced(VLX_FAILS(NtSetInformationFile, static_cast<VlxNtStatus>(0xC0000022L) /* access denied */, 0))),
         VLX_PASSES(RtlNtStatusToDosError),  // a mapping, which cannot fail

@@ -26,7 +26,7 @@ namespace {
 const wchar_t kFixedName[] = L"~VLX12345678.tmp";
 
 enum class Fault {
-    kNone, kNameTakenBack, kNoRandom, kFixedRandom, kZeroId, kRenameReportedFailed, kRecordedName
+    kNone, kNameTakenBack, kNoRandom, kFixedRandom, kZeroId, kRenameReportedFailed, kRecordedName, kShare
 };
 
 // kRecordedName: the name another leftover's record holds, once.
@@ -105,6 +105,15 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         ++renames;
         const NTSTATUS status = rename.original()(call...);  // kRenameReportedFailed: a share that drops
         return fault == Fault::kRenameReportedFailed ? static_cast<NTSTATUS>(0xC00000C4L) : status;
+    });
+    // kShare: a volume that a server holds.
+    ImportPatch<decltype(NtQueryVolumeInformationFile)> device(library, "NtQueryVolumeInformationFile",
+                                                               [&](auto file, auto io, auto data, auto size, auto kind) {
+        const NTSTATUS status = device.original()(file, io, data, size, kind);
+        if (status == 0 && fault == Fault::kShare && kind == 4 /* FileFsDeviceInformation */) {
+            static_cast<ULONG*>(data)[1] |= 0x10;  // its characteristics: FILE_REMOTE_DEVICE
+        }
+        return status;
     });
     // A FAT volume: no access lists, and an id (its entry's place) that follows the name.
     ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(
@@ -200,6 +209,7 @@ INSTANTIATE_TEST_SUITE_P(
                                  false, true},
                     FallbackCase{"NoIdentityMarkedUnderItsName", Fault::kZeroId, true, false, ERROR_SUCCESS, false,
                                  false},
+                    FallbackCase{"OnAShareMarkedUnderItsName", Fault::kShare, true, false, ERROR_SUCCESS, false, false},
                     FallbackCase{"RenameDoneButReportedFailed", Fault::kRenameReportedFailed, true, false,
                                  ERROR_SUCCESS, true, false},
                     FallbackCase{"RandomNameOfAnotherRecord", Fault::kRecordedName, true, false, ERROR_SUCCESS, true,

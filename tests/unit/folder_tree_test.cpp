@@ -2,7 +2,14 @@
 
 #include <windows.h>
 
+#include <string.h>
+#include <wchar.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "base/folder_tree.h"
@@ -144,6 +151,86 @@ TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
         EXPECT_EQ(Prune(), c.result);
         EXPECT_EQ(PathExists(tree()), c.result != ERROR_SUCCESS);
     }
+}
+
+// A tree one level deeper than the walk may go (a user makes 65,000 nested
+// folders in seconds; here each level is the same folder "d", listed in the
+// one above and opened again): the walk holds its deepest level, the tree
+// being the first, and stops there, having removed nothing.
+TEST_F(PruneTreeTest, TreeOneLevelPastTheBoundStopsTheWalk) {
+    ASSERT_TRUE(MakeFolders(tree() + L"\\d"));
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const FileHandle top(CreateFileW(tree().c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr,
+                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    const FileHandle d(CreateFileW((tree() + L"\\d").c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    LARGE_INTEGER id = {};
+    VlxIoStatusBlock io = {};
+    ASSERT_EQ(NtQueryInformationFile(d.get(), &io, &id, sizeof(id), kVlxFileInternalInformation), 0);
+    std::map<HANDLE, size_t> level;  // of each "d" open
+    std::set<HANDLE> listed;
+    size_t deepest = 1;
+    ImportPatch<decltype(NtCreateFile)> open(module, "NtCreateFile", [&](HANDLE* file, ACCESS_MASK access,
+                                                                         VlxObjectAttributes* object, auto... rest) {
+        const bool isD = object->ObjectName->Length == 2 && object->ObjectName->Buffer[0] == L'd';
+        const size_t below = level.count(object->RootDirectory) != 0 ? level[object->RootDirectory] : 1;
+        VlxObjectAttributes again = *object;
+        again.RootDirectory = isD ? top.get() : object->RootDirectory;
+        const VlxNtStatus status = open.original()(file, access, &again, rest...);
+        if (isD && status == 0) {
+            level[*file] = below + 1;
+            deepest = std::max(deepest, below + 1);
+        }
+        return status;
+    });
+    // Each "d" lists one more, down to one past the deepest level.
+    ImportPatch<decltype(NtQueryDirectoryFile)> listing(module, "NtQueryDirectoryFile", [&](HANDLE folder,
+                                                                                             auto... rest) {
+        const VlxNtStatus status = listing.original()(folder, rest...);
+        if (status != kVlxStatusNoMoreFiles || level.count(folder) == 0 || level[folder] > kWalkMaxLevels ||
+            !listed.insert(folder).second) {
+            return status;
+        }
+        auto& entry = *static_cast<VlxFileIdBothDirInformation*>(std::get<4>(std::make_tuple(rest...)));
+        memset(&entry, 0, sizeof(entry));
+        entry.FileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        entry.FileNameLength = 2;
+        entry.FileName[0] = L'd';
+        entry.FileId = id;
+        return VlxNtStatus{0};
+    });
+    EXPECT_EQ(Prune(), kWalkBound);
+    EXPECT_EQ(deepest, kWalkMaxLevels) << "the deepest level it may hold, and not one more";
+    EXPECT_TRUE(PathExists(tree() + L"\\d"));
+}
+
+// A listing that never ends (a user adding names that sort after the walk's
+// position): the walk stops at its bound of entries, and the tree stays.
+TEST_F(PruneTreeTest, ListingThatNeverEndsStopsAtTheBound) {
+    ASSERT_TRUE(MakeFolders(tree()));
+    DWORD told = 0;
+    // Past its own entries the tree's listing tells new files, in batches, up to twice the bound.
+    ImportPatch<decltype(NtQueryDirectoryFile)> endless(GetModuleHandleW(nullptr), "NtQueryDirectoryFile",
+                                                        [&](HANDLE folder, auto... rest) {
+        const VlxNtStatus status = endless.original()(folder, rest...);
+        const auto call = std::make_tuple(rest...);
+        auto* batch = static_cast<BYTE*>(std::get<4>(call));
+        if (status != kVlxStatusNoMoreFiles || std::get<8>(call) != nullptr || told >= 2 * kWalkMaxEntries) {
+            return status;
+        }
+        const ULONG size = (sizeof(VlxFileIdBothDirInformation) + 16 * sizeof(wchar_t) + 7) & ~7u;
+        for (ULONG at = 0; at + size <= std::get<5>(call); at += size) {
+            auto& entry = *reinterpret_cast<VlxFileIdBothDirInformation*>(batch + at);
+            memset(&entry, 0, size);
+            entry.NextEntryOffset = at + 2 * size <= std::get<5>(call) ? size : 0;
+            entry.FileAttributes = FILE_ATTRIBUTE_ARCHIVE;
+            entry.FileNameLength = static_cast<ULONG>(swprintf(entry.FileName, 16, L"%08lx.txt", ++told) * 2);
+        }
+        return VlxNtStatus{0};
+    });
+    EXPECT_EQ(Prune(), kWalkBound);
+    EXPECT_LT(told, kWalkMaxEntries + 100) << "no batch read after the bound";
+    EXPECT_TRUE(PathExists(tree()));
 }
 
 TEST_F(PruneTreeTest, FailedRemovalOrAttributeChangeReturnsItsError) {

@@ -6,8 +6,12 @@
 
 #include <windows.h>
 
+#include <stddef.h>
+#include <string.h>
+
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "base/delete_below.h"
 #include "base/nt_file.h"
@@ -80,6 +84,96 @@ TEST(OpenBelowTest, ShortNameOnTheWayIsNoLink) {
     EXPECT_EQ(ForceDeleteBelow(sandbox.path().c_str(), (std::wstring(shortName) + L"\\ols_config.xml").c_str()), 0u);
     EXPECT_FALSE(PathExists(sandbox / L"Long Folder Name\\ols_config.xml"));
 }
+
+// How a volume tells its items' ids, as Windows answers: the listing's form
+// with 128-bit ids (which Wine 8 does not know), FileIdInfo, and the 64-bit
+// FileInternalInformation; and its access lists.
+struct IdCase {
+    const char* name;
+    bool refs;             // 128-bit ids: the listing's and FileIdInfo's alike, another 64-bit form
+    bool none;             // no id told anywhere
+    bool fat;              // no access lists
+    LONGLONG createdShift; // the listing's creation time against the item's
+    DWORD result;
+};
+
+class VolumeIdTest : public testing::TestWithParam<IdCase> {};
+
+TEST_P(VolumeIdTest, ItemIsProvenByTheIdItsVolumeTells) {
+    const IdCase& c = GetParam();
+    SandboxFolder sandbox;
+    const std::wstring file = sandbox / L"Apps\\ols_config.xml";
+    ASSERT_TRUE(WriteTextFile(file, "oem"));
+    const HMODULE library = GetModuleHandleW(nullptr);
+    const ULONGLONG kHigh = 0x5EF5;  // a 128-bit id's upper half
+    ImportPatch<decltype(NtQueryDirectoryFile)> listing(library, "NtQueryDirectoryFile",
+        [&](HANDLE folder, HANDLE event, PVOID apc, PVOID context, VlxIoStatusBlock* io, PVOID data, ULONG size,
+            int kind, BOOLEAN single, VlxUnicodeString* mask, BOOLEAN restart) {
+        std::vector<BYTE> narrow(size);
+        const bool wide = c.refs && kind == kVlxFileIdExtdDirectoryInformation;
+        const VlxNtStatus status = listing.original()(folder, event, apc, context, io, wide ? narrow.data() : data,
+                                                      size, wide ? kVlxFileIdBothDirectoryInformation : kind, single,
+                                                      mask, restart);
+        for (ULONG at = 0, to = 0, next = 1; status == 0 && next != 0; at += next) {
+            auto& entry = *reinterpret_cast<VlxFileIdBothDirInformation*>((wide ? narrow.data() : static_cast<BYTE*>(data)) + at);
+            next = entry.NextEntryOffset;
+            entry.FileId.QuadPart = c.none ? 0 : entry.FileId.QuadPart;
+            entry.CreationTime.QuadPart += c.createdShift;
+            if (wide) {  // the same entry in the form with 128-bit ids
+                auto& extd = *reinterpret_cast<VlxFileIdExtdDirInformation*>(static_cast<BYTE*>(data) + to);
+                memcpy(&extd, &entry, offsetof(VlxFileIdExtdDirInformation, ReparsePointTag));
+                extd.ReparsePointTag = entry.EaSize;
+                memcpy(extd.FileId, &entry.FileId, 8);
+                memcpy(extd.FileId + 8, &kHigh, 8);
+                extd.FileNameLength = entry.FileNameLength;
+                memcpy(extd.FileName, entry.FileName, entry.FileNameLength);
+                const ULONG length = (offsetof(VlxFileIdExtdDirInformation, FileName) + entry.FileNameLength + 7) & ~7u;
+                extd.NextEntryOffset = next == 0 ? 0 : length;
+                to += length;
+            }
+        }
+        return status;
+    });
+    ImportPatch<decltype(NtQueryInformationFile)> internal(library, "NtQueryInformationFile", [&](auto... call) {
+        const VlxNtStatus status = internal.original()(call...);
+        auto* id = static_cast<ULONGLONG*>(std::get<2>(std::make_tuple(call...)));
+        if (status == 0 && std::get<4>(std::make_tuple(call...)) == kVlxFileInternalInformation) {
+            *id = c.none ? 0 : c.refs ? ~*id : *id;  // ReFS: another form of the id
+        }
+        return status;
+    });
+    ImportPatch<decltype(GetFileInformationByHandleEx)> about(library, "GetFileInformationByHandleEx",
+                                                              [&](auto file, auto kind, auto data, auto size) {
+        const BOOL answered = about.original()(file, kind, data, size);
+        if (answered && kind == kVlxFileIdInfo) {
+            auto& id = *static_cast<VlxFileIdInfo*>(data);
+            memset(id.id, 0, c.none ? 16 : 0);
+            if (c.refs) {
+                memcpy(id.id + 8, &kHigh, 8);
+            }
+        }
+        return answered;
+    });
+    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(library, "GetVolumeInformationByHandleW",
+                                                                [&](auto... call) {
+        const LPDWORD flags = std::get<5>(std::make_tuple(call...));
+        const BOOL answered = volume.original()(call...);
+        if (answered && c.fat && flags != nullptr) {
+            *flags &= ~FILE_PERSISTENT_ACLS;
+        }
+        return answered;
+    });
+    EXPECT_EQ(ForceDeleteBelow((sandbox / L"Apps").c_str(), file.c_str()), c.result);
+    EXPECT_EQ(PathExists(file), c.result != ERROR_SUCCESS);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Volumes, VolumeIdTest,
+    testing::Values(IdCase{"ReFSIdsOf128Bits", true, false, false, 0, ERROR_SUCCESS},
+                    IdCase{"NoIdWhereAccessListsAreKept", false, true, false, 0, kNoFileIdentity},
+                    IdCase{"NoIdOnFatProvenByItsCreationTime", false, true, true, 0, ERROR_SUCCESS},
+                    IdCase{"NoIdOnFatAnotherCreationTime", false, true, true, 1, kOtherItemAtName}),
+    [](const testing::TestParamInfo<IdCase>& info) { return std::string(info.param.name); });
 
 // A second name of a file shares its data and attributes: neither a plain
 // nor a forced deletion touches the file through it.
