@@ -10,12 +10,14 @@
 #include <string>
 #include <tuple>
 
+#include "base/folder_tree.h"
 #include "base/nt_file.h"
 #include "hook/product.h"
 #include "tests/support/environment.h"
 #include "tests/support/expected_log.h"
 #include "tests/support/hook_dll.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
 #include "tests/support/payload.h"
 #include "tests/support/processes.h"
 #include "tests/support/sandbox.h"
@@ -146,6 +148,18 @@ TEST_F(UninstallPrePayloadTest, LockNeverLetGoIsWaitedForWithinTheBound) {
     EXPECT_EQ(ActionLines(capture.lines(), kOemFilesFrame),
               OemFilesLines(ToUtf8(installDir), L"\\MFDolbyEncoder.dll", ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(PathExists(app + L"\\MFDolbyEncoder.dll"));
+}
+
+// A pruned tree deeper than a walk may go is kept, and the log says so.
+TEST_F(UninstallPrePayloadTest, TreePastTheBoundIsKeptAndSaidSo) {
+    ASSERT_TRUE(MakeFolders(app + L"\\MediaIO\\d"));
+    const EndlessDepth depth(hook.module(), app + L"\\MediaIO", kWalkMaxLevels);
+    LogCapture capture;
+    hook.Proc(properties.map(), PrePayload, Uninstall);
+    Lines expected = OemFilesLines(ToUtf8(installDir));
+    expected.insert(expected.end() - 1, L4(kWalkBoundLine));  // after "\\MediaIO"
+    EXPECT_EQ(ActionLines(capture.lines(), kOemFilesFrame), expected);
+    EXPECT_TRUE(PathExists(app + L"\\MediaIO\\d"));
 }
 
 TEST_F(UninstallPrePayloadTest, EmptiedTreesGoCompletelyButThe32FolderStays) {

@@ -13,6 +13,7 @@ const char kNoInstallDirLine[] = "VLX: INSTALLDIR not found. Install folder not 
 
 const char kPathTooLongLine[] = "VLX: Path too long. Skipped.";
 const char kLinkSkippedLine[] = "VLX: Link in path. Skipped.";
+const char kWalkBoundLine[] = "VLX: Folder tree too deep or too large. The rest is left as it is.";
 const char kOpenOptionKeyLine[] = "VLX: Open HKEY_LOCAL_MACHINE\\" VLX_OPTION_KEY " success";
 const char kRefusedLocationLine[] =
     "VLX: STARTMENULOCATION is not a folder below the Start Menu. Ignored.";

@@ -19,6 +19,8 @@ size_t CountLines(const Lines& lines, const std::string& text);
 
 extern const char kPathTooLongLine[];
 extern const char kLinkSkippedLine[];
+// A walk stopped at its bound of levels or entries.
+extern const char kWalkBoundLine[];
 extern const char kOpenOptionKeyLine[];
 extern const char kRefusedLocationLine[];
 extern const char kPinSetLine[];

@@ -2,6 +2,11 @@
 
 #include <windows.h>
 
+#include <string.h>
+
+#include <algorithm>
+#include <tuple>
+
 #include "base/nt_file.h"
 #include "tests/support/environment.h"
 
@@ -101,3 +106,45 @@ const std::vector<ReparseTag> kReparseTags = {
     {"Deduplicated", IO_REPARSE_TAG_DEDUP, false}, {"Compressed", IO_REPARSE_TAG_WOF, false},
     {"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false}, {"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
     {"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true}, {"TagNotReported", 0, true}};
+
+EndlessDepth::EndlessDepth(HMODULE module, const std::wstring& top, size_t levels)
+    : top_(CreateFileW(top.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, 7, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr)),
+      levels_(levels),
+      open_(module, "NtCreateFile", [this](HANDLE* file, ACCESS_MASK access, VlxObjectAttributes* object,
+                                           auto... rest) {
+          const bool isD = object->ObjectName->Length == 2 && object->ObjectName->Buffer[0] == L'd';
+          const size_t below = level_.count(object->RootDirectory) != 0 ? level_[object->RootDirectory] : 1;
+          VlxObjectAttributes again = *object;
+          again.RootDirectory = isD ? top_ : object->RootDirectory;
+          const VlxNtStatus status = open_.original()(file, access, &again, rest...);
+          if (isD && status == 0) {
+              level_[*file] = below + 1;
+              deepest_ = std::max(deepest_, below + 1);
+          }
+          return status;
+      }),
+      listing_(module, "NtQueryDirectoryFile", [this](HANDLE folder, auto... rest) {
+          const VlxNtStatus status = listing_.original()(folder, rest...);
+          if (status != kVlxStatusNoMoreFiles || level_.count(folder) == 0 || level_[folder] > levels_ ||
+              !listed_.insert(folder).second) {
+              return status;
+          }
+          auto& entry = *static_cast<VlxFileIdBothDirInformation*>(std::get<4>(std::make_tuple(rest...)));
+          memset(&entry, 0, sizeof(entry));
+          entry.FileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+          entry.FileNameLength = 2;
+          entry.FileName[0] = L'd';
+          entry.FileId = id_;
+          return VlxNtStatus{0};
+      }) {
+    const HANDLE d = CreateFileW((top + L"\\d").c_str(), 0, 7, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                 nullptr);
+    VlxIoStatusBlock io = {};
+    NtQueryInformationFile(d, &io, &id_, sizeof(id_), kVlxFileInternalInformation);
+    CloseHandle(d);
+}
+
+EndlessDepth::~EndlessDepth() {
+    CloseHandle(top_);
+}

@@ -8,6 +8,8 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,9 @@ typedef LONG VlxNtStatus;
 struct VlxFileIdBothDirInformation;
 typedef VlxNtStatus WINAPI ListingFunction(HANDLE, HANDLE, PVOID, PVOID, PVOID, PVOID, ULONG, int, BOOLEAN, PVOID,
                                            BOOLEAN);
+struct VlxObjectAttributes;
+typedef VlxNtStatus WINAPI OpenFunction(HANDLE*, ACCESS_MASK, VlxObjectAttributes*, PVOID, PLARGE_INTEGER, ULONG,
+                                        ULONG, ULONG, ULONG, PVOID, ULONG);
 
 // The Unix path of a Windows path, as Wine maps it; empty when it has none.
 std::string UnixName(const std::wstring& path);
@@ -76,3 +81,28 @@ struct ReparseTag {
     bool link;
 };
 extern const std::vector<ReparseTag> kReparseTags;
+
+// A tree deeper than a walk may go, as a user makes one (65,000 nested
+// folders take seconds), for module's opens and listings: below top, each
+// folder "d" lists one more "d" down to levels below top, each the real
+// folder top\d opened again.
+class EndlessDepth {
+public:
+    EndlessDepth(HMODULE module, const std::wstring& top, size_t levels);
+    ~EndlessDepth();
+    EndlessDepth(const EndlessDepth&) = delete;
+    EndlessDepth& operator=(const EndlessDepth&) = delete;
+
+    // The deepest level opened, top being the first.
+    size_t deepest() const { return deepest_; }
+
+private:
+    HANDLE top_;
+    LARGE_INTEGER id_ = {};  // top\d's
+    size_t levels_;
+    size_t deepest_ = 1;
+    std::map<HANDLE, size_t> level_;  // of each "d" open
+    std::set<HANDLE> listed_;
+    ImportPatch<OpenFunction> open_;
+    ImportPatch<ListingFunction> listing_;
+};

@@ -5,9 +5,6 @@
 #include <string.h>
 #include <wchar.h>
 
-#include <algorithm>
-#include <map>
-#include <set>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -153,54 +150,13 @@ TEST_F(PruneTreeTest, InterruptedListingReturnsItsErrorAndKeepsFolder) {
     }
 }
 
-// A tree one level deeper than the walk may go (a user makes 65,000 nested
-// folders in seconds; here each level is the same folder "d", listed in the
-// one above and opened again): the walk holds its deepest level, the tree
-// being the first, and stops there, having removed nothing.
+// A tree one level deeper than the walk may go: the walk holds its deepest
+// level, the tree being the first, and stops there, having removed nothing.
 TEST_F(PruneTreeTest, TreeOneLevelPastTheBoundStopsTheWalk) {
     ASSERT_TRUE(MakeFolders(tree() + L"\\d"));
-    const HMODULE module = GetModuleHandleW(nullptr);
-    const FileHandle top(CreateFileW(tree().c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    const FileHandle d(CreateFileW((tree() + L"\\d").c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    LARGE_INTEGER id = {};
-    VlxIoStatusBlock io = {};
-    ASSERT_EQ(NtQueryInformationFile(d.get(), &io, &id, sizeof(id), kVlxFileInternalInformation), 0);
-    std::map<HANDLE, size_t> level;  // of each "d" open
-    std::set<HANDLE> listed;
-    size_t deepest = 1;
-    ImportPatch<decltype(NtCreateFile)> open(module, "NtCreateFile", [&](HANDLE* file, ACCESS_MASK access,
-                                                                         VlxObjectAttributes* object, auto... rest) {
-        const bool isD = object->ObjectName->Length == 2 && object->ObjectName->Buffer[0] == L'd';
-        const size_t below = level.count(object->RootDirectory) != 0 ? level[object->RootDirectory] : 1;
-        VlxObjectAttributes again = *object;
-        again.RootDirectory = isD ? top.get() : object->RootDirectory;
-        const VlxNtStatus status = open.original()(file, access, &again, rest...);
-        if (isD && status == 0) {
-            level[*file] = below + 1;
-            deepest = std::max(deepest, below + 1);
-        }
-        return status;
-    });
-    // Each "d" lists one more, down to one past the deepest level.
-    ImportPatch<decltype(NtQueryDirectoryFile)> listing(module, "NtQueryDirectoryFile", [&](HANDLE folder,
-                                                                                             auto... rest) {
-        const VlxNtStatus status = listing.original()(folder, rest...);
-        if (status != kVlxStatusNoMoreFiles || level.count(folder) == 0 || level[folder] > kWalkMaxLevels ||
-            !listed.insert(folder).second) {
-            return status;
-        }
-        auto& entry = *static_cast<VlxFileIdBothDirInformation*>(std::get<4>(std::make_tuple(rest...)));
-        memset(&entry, 0, sizeof(entry));
-        entry.FileAttributes = FILE_ATTRIBUTE_DIRECTORY;
-        entry.FileNameLength = 2;
-        entry.FileName[0] = L'd';
-        entry.FileId = id;
-        return VlxNtStatus{0};
-    });
+    const EndlessDepth depth(GetModuleHandleW(nullptr), tree(), kWalkMaxLevels);
     EXPECT_EQ(Prune(), kWalkBound);
-    EXPECT_EQ(deepest, kWalkMaxLevels) << "the deepest level it may hold, and not one more";
+    EXPECT_EQ(depth.deepest(), kWalkMaxLevels) << "the deepest level it may hold, and not one more";
     EXPECT_TRUE(PathExists(tree() + L"\\d"));
 }
 
