@@ -87,44 +87,40 @@ const ULONG kVlxFileCompleteIfOplocked = 0x100;
 const ULONG kVlxFileOpenForBackupIntent = 0x4000;
 const ULONG kVlxFileOpenReparsePoint = 0x200000;
 
+// The fields every form of a listing's entry begins with, in their order.
+#define VLX_DIRECTORY_ENTRY_FIELDS \
+    ULONG NextEntryOffset;         \
+    ULONG FileIndex;               \
+    LARGE_INTEGER CreationTime;    \
+    LARGE_INTEGER LastAccessTime;  \
+    LARGE_INTEGER LastWriteTime;   \
+    LARGE_INTEGER ChangeTime;      \
+    LARGE_INTEGER EndOfFile;       \
+    LARGE_INTEGER AllocationSize;  \
+    ULONG FileAttributes;          \
+    ULONG FileNameLength; /* in bytes */ \
+    ULONG EaSize;
+
 // FILE_ID_BOTH_DIR_INFORMATION: one entry of a folder's listing. EaSize holds
 // the reparse tag of an entry that is a reparse point.
 struct VlxFileIdBothDirInformation {
-    ULONG NextEntryOffset;
-    ULONG FileIndex;
-    LARGE_INTEGER CreationTime;
-    LARGE_INTEGER LastAccessTime;
-    LARGE_INTEGER LastWriteTime;
-    LARGE_INTEGER ChangeTime;
-    LARGE_INTEGER EndOfFile;
-    LARGE_INTEGER AllocationSize;
-    ULONG FileAttributes;
-    ULONG FileNameLength;  // in bytes
-    ULONG EaSize;
+    VLX_DIRECTORY_ENTRY_FIELDS
     CCHAR ShortNameLength;
     WCHAR ShortName[12];
     LARGE_INTEGER FileId;
     WCHAR FileName[1];
 };
 
-// FILE_ID_EXTD_DIR_INFORMATION: the same, with the reparse tag in a field of
-// its own and the 128-bit file id.
+// FILE_ID_EXTD_DIR_INFORMATION: the same with the reparse tag in a field of
+// its own and the 128-bit file id (Windows 8 and later).
 struct VlxFileIdExtdDirInformation {
-    ULONG NextEntryOffset;
-    ULONG FileIndex;
-    LARGE_INTEGER CreationTime;
-    LARGE_INTEGER LastAccessTime;
-    LARGE_INTEGER LastWriteTime;
-    LARGE_INTEGER ChangeTime;
-    LARGE_INTEGER EndOfFile;
-    LARGE_INTEGER AllocationSize;
-    ULONG FileAttributes;
-    ULONG FileNameLength;  // in bytes
-    ULONG EaSize;
+    VLX_DIRECTORY_ENTRY_FIELDS
     ULONG ReparsePointTag;
     BYTE FileId[16];
     WCHAR FileName[1];
 };
+static_assert(sizeof(VlxFileIdBothDirInformation) == 112 && sizeof(VlxFileIdExtdDirInformation) == 96,
+              "the platform's layouts");
 
 // FILE_RENAME_INFORMATION: the new name, relative to RootDirectory when it is
 // given. Its layout is that of the API's FILE_RENAME_INFO.

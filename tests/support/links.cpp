@@ -107,6 +107,16 @@ const std::vector<ReparseTag> kReparseTags = {
     {"CloudPlaceholder", IO_REPARSE_TAG_CLOUD_6, false}, {"Junction", IO_REPARSE_TAG_MOUNT_POINT, true},
     {"SymbolicLink", IO_REPARSE_TAG_SYMLINK, true}, {"TagNotReported", 0, true}};
 
+FatVolume::FatVolume(HMODULE module, const bool& fat)
+    : patch_(module, "GetVolumeInformationByHandleW", [this, &fat](auto... call) {
+          const LPDWORD flags = std::get<5>(std::make_tuple(call...));
+          const BOOL answered = patch_.original()(call...);
+          if (fat && answered && flags != nullptr) {
+              *flags &= ~FILE_PERSISTENT_ACLS;
+          }
+          return answered;
+      }) {}
+
 EndlessDepth::EndlessDepth(HMODULE module, const std::wstring& top, size_t levels)
     : top_(CreateFileW(top.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE, 7, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS, nullptr)),

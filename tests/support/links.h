@@ -82,6 +82,16 @@ struct ReparseTag {
 };
 extern const std::vector<ReparseTag> kReparseTags;
 
+// Answers module's GetVolumeInformationByHandleW as a volume without access
+// lists (FAT, exFAT) does, while fat is true.
+class FatVolume {
+public:
+    FatVolume(HMODULE module, const bool& fat);
+
+private:
+    ImportPatch<decltype(GetVolumeInformationByHandleW)> patch_;
+};
+
 // A tree deeper than a walk may go, as a user makes one (65,000 nested
 // folders take seconds), for module's opens and listings: below top, each
 // folder "d" lists one more "d" down to levels below top, each the real

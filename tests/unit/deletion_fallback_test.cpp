@@ -17,6 +17,7 @@
 #include "base/delete_below.h"
 #include "base/guards.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
 #include "tests/support/log_capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/shell.h"
@@ -116,15 +117,7 @@ TEST_P(DeletionFallbackTest, HeldFileKeepsItsNameOrIsSaidToBeElsewhere) {
         return status;
     });
     // A FAT volume: no access lists, and an id (its entry's place) that follows the name.
-    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(
-        library, "GetVolumeInformationByHandleW",
-        [&](auto file, auto name, auto nameSize, auto serial, auto longest, auto flags, auto system, auto systemSize) {
-        const BOOL answered = volume.original()(file, name, nameSize, serial, longest, flags, system, systemSize);
-        if (answered && c.fat && flags != nullptr) {
-            *flags &= ~FILE_PERSISTENT_ACLS;
-        }
-        return answered;
-    });
+    const FatVolume volume(library, c.fat);
     ImportPatch<decltype(GetFileInformationByHandleEx)> about(library, "GetFileInformationByHandleEx",
                                                               [&](auto file, auto kind, auto data, auto size) {
         wchar_t path[1024] = {};

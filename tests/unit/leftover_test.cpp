@@ -59,15 +59,7 @@ TEST_P(LeftoverTest, NextRunDeletesTheRecordedFileAlone) {
     DeletionRecord record = {};
     const bool fat = c.leftover == Leftover::kFatClockChanged || c.leftover == Leftover::kFatResized ||
                      c.leftover == Leftover::kFatClockOffQuarter;
-    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(GetModuleHandleW(nullptr),
-                                                                "GetVolumeInformationByHandleW", [&](auto... call) {
-        const LPDWORD flags = std::get<5>(std::make_tuple(call...));
-        const BOOL answered = volume.original()(call...);
-        if (fat && answered && flags != nullptr) {
-            *flags &= ~FILE_PERSISTENT_ACLS;  // FAT keeps no access lists
-        }
-        return answered;
-    });
+    const FatVolume volume(GetModuleHandleW(nullptr), fat);
     ASSERT_EQ(IdentifyFile(Handle(CreateFileW(leftover.c_str(), 0, 0, nullptr, OPEN_EXISTING, 0, nullptr)).get(),
                            &record), 0u);
     // FAT's local times after a change of time zone (or both moved by ten minutes, which no zone does), and a

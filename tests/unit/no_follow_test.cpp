@@ -145,24 +145,14 @@ TEST_P(VolumeIdTest, ItemIsProvenByTheIdItsVolumeTells) {
     ImportPatch<decltype(GetFileInformationByHandleEx)> about(library, "GetFileInformationByHandleEx",
                                                               [&](auto file, auto kind, auto data, auto size) {
         const BOOL answered = about.original()(file, kind, data, size);
+        BYTE* id = static_cast<VlxFileIdInfo*>(data)->id;
         if (answered && kind == kVlxFileIdInfo) {
-            auto& id = *static_cast<VlxFileIdInfo*>(data);
-            memset(id.id, 0, c.none ? 16 : 0);
-            if (c.refs) {
-                memcpy(id.id + 8, &kHigh, 8);
-            }
+            memcpy(id + 8, &kHigh, c.refs ? 8 : 0);
+            memset(id, 0, c.none ? 16 : 0);
         }
         return answered;
     });
-    ImportPatch<decltype(GetVolumeInformationByHandleW)> volume(library, "GetVolumeInformationByHandleW",
-                                                                [&](auto... call) {
-        const LPDWORD flags = std::get<5>(std::make_tuple(call...));
-        const BOOL answered = volume.original()(call...);
-        if (answered && c.fat && flags != nullptr) {
-            *flags &= ~FILE_PERSISTENT_ACLS;
-        }
-        return answered;
-    });
+    const FatVolume volume(library, c.fat);
     EXPECT_EQ(ForceDeleteBelow((sandbox / L"Apps").c_str(), file.c_str()), c.result);
     EXPECT_EQ(PathExists(file), c.result != ERROR_SUCCESS);
 }
