@@ -63,12 +63,13 @@ DWORD ReadId(HANDLE item, bool* wide, FileId* id) {
 // access lists a creation time, which an item's owner may set, proves
 // nothing: an id not told there is kNoFileIdentity.
 DWORD ReadIdentity(HANDLE item, const Identity* known, Identity* found) {
-    bool wide = known == nullptr || known->id.wide;
+    // Without known (the item is to be opened again through its handle), the
+    // 64-bit form first: FileIdInfo costs Wine a query of its volume. Where
+    // that form tells none (a ReFS id too large for it), the 128-bit one.
+    bool wide = known != nullptr && known->id.wide;
     DWORD status = ReadId(item, &wide, &found->id);
-    // A volume that answers the 128-bit form with zeros (as some network
-    // redirectors do) may still tell the 64-bit one.
-    if (status == ERROR_SUCCESS && known == nullptr && wide && !IsKnownId(found->id)) {
-        wide = false;
+    if (status == ERROR_SUCCESS && known == nullptr && !IsKnownId(found->id)) {
+        wide = true;
         status = ReadId(item, &wide, &found->id);
     }
     found->created = 0;

@@ -95,6 +95,7 @@ struct IdCase {
     bool fat;              // no access lists
     LONGLONG createdShift; // the listing's creation time against the item's
     DWORD result;
+    bool untold64 = false; // ReFS: an id too large for 64 bits, told there as -1
 };
 
 class VolumeIdTest : public testing::TestWithParam<IdCase> {};
@@ -138,7 +139,7 @@ TEST_P(VolumeIdTest, ItemIsProvenByTheIdItsVolumeTells) {
         const VlxNtStatus status = internal.original()(call...);
         auto* id = static_cast<ULONGLONG*>(std::get<2>(std::make_tuple(call...)));
         if (status == 0 && std::get<4>(std::make_tuple(call...)) == kVlxFileInternalInformation) {
-            *id = c.none ? 0 : c.refs ? ~*id : *id;  // ReFS: another form of the id
+            *id = c.none ? 0 : c.untold64 ? ~0ULL : c.refs ? ~*id : *id;  // ReFS: another form of the id
         }
         return status;
     });
@@ -160,6 +161,7 @@ TEST_P(VolumeIdTest, ItemIsProvenByTheIdItsVolumeTells) {
 INSTANTIATE_TEST_SUITE_P(
     Volumes, VolumeIdTest,
     testing::Values(IdCase{"ReFSIdsOf128Bits", true, false, false, 0, ERROR_SUCCESS},
+                    IdCase{"ReFSIdsNotToldIn64Bits", true, false, false, 0, ERROR_SUCCESS, true},
                     IdCase{"NoIdWhereAccessListsAreKept", false, true, false, 0, kNoFileIdentity},
                     IdCase{"NoIdOnFatProvenByItsCreationTime", false, true, true, 0, ERROR_SUCCESS},
                     IdCase{"NoIdOnFatAnotherCreationTime", false, true, true, 1, kOtherItemAtName}),
