@@ -7,6 +7,7 @@
 
 #include "base/errors.h"
 #include "base/guards.h"
+#include "base/no_follow.h"
 
 namespace {
 
@@ -31,8 +32,8 @@ DWORD AwaitBreak(HANDLE item, ULONG options) {
     // Through a handle of its own that does not wait (no synchronous I/O),
     // for the item's attributes alone, which breaks no lock.
     HANDLE opened = INVALID_HANDLE_VALUE;
-    const VlxNtStatus status = Create(item, L"", 0, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                      FILE_SHARE_DELETE, options & ~kVlxFileSynchronousIoNonAlert, &opened);
+    const VlxNtStatus status =
+        Create(item, L"", 0, FILE_READ_ATTRIBUTES, kShareAll, options & ~kVlxFileSynchronousIoNonAlert, &opened);
     FileHandle waiting(VlxNtSuccess(status) ? opened : INVALID_HANDLE_VALUE);
     if (!VlxNtSuccess(status) || status == kVlxStatusOplockBreakInProgress) {
         return ERROR_SHARING_VIOLATION;

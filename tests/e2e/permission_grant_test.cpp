@@ -14,8 +14,6 @@
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
-#include "base/folder_tree.h"
 #include "base/nt_file.h"
 #include "tests/e2e/kept_lists.h"
 #include "tests/e2e/permission_fixture.h"
@@ -287,18 +285,5 @@ INSTANTIATE_TEST_SUITE_P(
                   [](const std::wstring& folder, const std::wstring&) { return DeepFolder(folder, 250); },
                   {}, 0, false, nullptr, false, false, 0, {L"", std::wstring(250, L'd')}}),
     [](const testing::TestParamInfo<GrantCase>& info) { return std::string(info.param.name); });
-
-// A tree below the data folder deeper than a walk may go: the push stops at
-// the bound and says so, and its record stays for the next run to push again.
-TEST_F(PermissionTest, TreePastTheBoundStopsThePushAndKeepsItsRecord) {
-    ASSERT_TRUE(MakeFolders(folder + L"\\d"));
-    KeptLists kept(hook.module(), {}, L"-", 0);
-    const EndlessDepth depth(hook.module(), folder, kWalkMaxLevels);
-    const Lines granted = FixPermissionLines(folder, static_cast<int>(kWalkBound));
-    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", granted[0].text, kWalkBoundLine, granted[1].text,
-                          granted[2].text}));
-    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kDeletionRecordsKey) + L"\\Grants"));
-    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kDeletionRecordsKey);
-}
 
 }  // namespace

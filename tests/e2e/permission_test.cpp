@@ -5,8 +5,12 @@
 #include <aclapi.h>
 #include <shlobj.h>
 
+#include "base/folder_tree.h"
+#include "base/nt_file.h"
+#include "tests/e2e/kept_lists.h"
 #include "tests/e2e/permission_fixture.h"
 #include "tests/support/iat_patch.h"
+#include "tests/support/links.h"
 
 namespace {
 
@@ -40,6 +44,19 @@ TEST_F(PermissionTest, CommonApplicationDataFolderAsTheShellGivesIt) {
     });
     EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", kFixPermissionFrame.first,
                           "VLX: Common application data folder not found. Permission not changed."}));
+}
+
+// A tree below the data folder deeper than a walk may go: the push stops at
+// the bound and says so, and its record stays for the next run to push again.
+TEST_F(PermissionTest, TreePastTheBoundStopsThePushAndKeepsItsRecord) {
+    ASSERT_TRUE(MakeFolders(folder + L"\\d"));
+    KeptLists kept(hook.module(), {}, L"-", 0);
+    const EndlessDepth depth(hook.module(), folder, kWalkMaxLevels);
+    const Lines granted = FixPermissionLines(folder, static_cast<int>(kWalkBound));
+    EXPECT_EQ(Run(), L4s({"In InstallSessionCloseProc", granted[0].text, kWalkBoundLine, granted[1].text,
+                          granted[2].text}));
+    EXPECT_TRUE(RegistryKeyExists(HKEY_LOCAL_MACHINE, std::wstring(kDeletionRecordsKey) + L"\\Grants"));
+    DeleteRegistryTree(HKEY_LOCAL_MACHINE, kDeletionRecordsKey);
 }
 
 }  // namespace
